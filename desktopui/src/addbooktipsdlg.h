@@ -1,0 +1,44 @@
+// The balloon that points at the add-book button while the shelf is empty, and the notice shown when
+// the installation's skin cannot be built.
+#pragma once
+
+#include <uiassist/cvexilwindow.h>
+
+// Size of the balloon below the add-book button.
+constexpr int kTipsWidth = 295;
+constexpr int kTipsHeight = 95;
+// The balloon's timer: it goes away (and stays away) this long after the last Show.
+constexpr UINT_PTR kTipsTimerId = 1;
+constexpr UINT kTipsLifetimeMs = 10000;
+
+class CAddBookTipsDlg : public CVexilWindow {
+public:
+    CAddBookTipsDlg() = default;
+
+    // Shows the balloon at rect (screen coordinates) for kTipsLifetimeMs; false while suppressed.
+    bool Show(IUiKernel* kernel, HWND parent, RECT rect);
+    // Hides without suppressing.
+    void Hide();
+    // Hides and keeps the balloon away until ResetSuppress.
+    void Suppress();
+    void ResetSuppress();
+    bool IsSuppressed() const { return m_bSuppressed.load(); }
+
+    void OnTimer(UINT_PTR id) override;
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
+
+    // Tests shorten the balloon's life; the product always uses kTipsLifetimeMs.
+    void SetLifetimeForTest(UINT ms) { m_nLifetimeMs = ms; }
+
+private:
+    std::atomic<bool> m_bSuppressed{false};
+    UINT m_nLifetimeMs = kTipsLifetimeMs;
+};
+
+// Tells the user that the installation is damaged (naming fileName), offers the download page, and
+// ends the process with exit code 0 whatever the answer. A null or empty name does nothing.
+void ShowDamagedInstallNotice(const char* fileName);
+// Opens address in the browser; a failed launch is reported in a message box. Returns the
+// ShellExecuteW result (0 for a null address).
+HINSTANCE OpenUrlInBrowser(const wchar_t* address);

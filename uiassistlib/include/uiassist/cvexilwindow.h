@@ -1,0 +1,64 @@
+// A window whose face is a skin window built by the UI kernel: loads the kernel module (or borrows a
+// kernel another window loaded), builds the named skin window on its HWND, receives the notifications
+// of its controls, and shows itself only once the kernel reports the skin window ready.
+#pragma once
+
+#include "cwin32window.h"
+
+#include <vexil/kernel.h>
+#include <vexil/messages.h>
+
+#include <string>
+
+class CVexilWindow : public CWin32Window, public IControlMessage {
+public:
+    CVexilWindow();
+    ~CVexilWindow() override;
+
+    // A skin window is made only through CreateVexilWindow or CreateVexilWindowWithKernel: both
+    // return false and create nothing.
+    bool CreateInNewThread(HWND parent, RECT rect, const wchar_t* title, int showCmd, DWORD style,
+                           LPARAM param) override;
+    bool CreateInCurrentThread(HWND parent, RECT rect, const wchar_t* title, int showCmd, DWORD style,
+                               LPARAM param) override;
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    bool CreateWin32Window() override;
+
+    // Loads the kernel module (from the application's folder, this module's folder, the system
+    // folders or folders the host added; never from the current directory or PATH) and builds the
+    // skin window windowName of package skinPath. An empty rect takes the skin's designed size,
+    // centred on the work area.
+    virtual bool CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* skinPath, const wchar_t* windowName,
+                                   HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param,
+                                   bool ownThread);
+    // Builds the skin window with a kernel another window already loaded; the kernel's open package
+    // is used and the kernel module is never freed by this window.
+    virtual bool CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t* windowName, HWND parent, RECT rect,
+                                             int showCmd, DWORD style, LPARAM param, bool ownThread);
+    // WM_VEXIL_CREATE_DONE (code 0) or WM_VEXIL_CREATE_ERROR (the kernel's code).
+    virtual void OnCreateResult(int code);
+    // Called after OnCreate; hides the window until the kernel reports.
+    virtual void OnWindowBuilt();
+
+    // Handles nothing: -1. Derived windows call it first.
+    LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
+
+    ISkinWindow* GetSkinWindow() const { return m_pSkinWindow; }
+    IUiKernel* GetKernel() const { return m_pKernel; }
+    HMODULE GetKernelModule() const { return m_hKernelModule; }
+
+    // The text of the error box for a kernel error code (GBK), as OnCreateResult shows it.
+    static std::string FormatCreateErrorText(int code);
+
+protected:
+    HMODULE m_hKernelModule = nullptr;
+    IUiKernel* m_pKernel = nullptr;
+    void* m_pKernelObject = nullptr;
+    ISkinWindow* m_pSkinWindow = nullptr;
+    std::wstring m_strSkinPath;
+    std::wstring m_strKernelPath;
+    std::wstring m_strWindowName;
+
+private:
+    bool CreateOnThread(HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param, bool ownThread);
+};

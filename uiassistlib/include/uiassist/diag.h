@@ -1,0 +1,25 @@
+// Diagnostic assertions: in diagnostic builds a broken invariant is reported (OutputDebugString and a
+// per-process counter that any module of the process can read) and execution goes on. Release builds
+// compile them out.
+#pragma once
+
+namespace vexil {
+
+// Reports one broken invariant. Never ends the process.
+void ReportBrokenInvariant(const char* file, int line, const char* what);
+// How many broken invariants the modules of this process have reported so far.
+long DiagnosticCount();
+
+} // namespace vexil
+
+#if defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS
+#define VEXIL_REPORT_IF(cond, what)                                                                          \
+    do {                                                                                                     \
+        if (cond)                                                                                            \
+            ::vexil::ReportBrokenInvariant(__FILE__, __LINE__, what);                                        \
+    } while (0)
+#else
+#define VEXIL_REPORT_IF(cond, what)                                                                          \
+    do {                                                                                                     \
+    } while (0)
+#endif

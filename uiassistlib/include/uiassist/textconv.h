@@ -1,0 +1,21 @@
+// The one place where the framework and the shelf convert between wide and narrow text.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vexil {
+
+// Wide to narrow in the calling thread's ANSI code page (CP_THREAD_ACP, no flags, no default
+// character): characters outside the code page become the code page's default character.
+// A null text gives "".
+std::string WideToAnsi(const wchar_t* text);
+std::string WideToAnsi(const std::wstring& text);
+// Narrow text in the given code page to wide. A null text gives L"".
+std::wstring AnsiToWide(const char* text, UINT codePage = CP_THREAD_ACP);
+// Shows a message box whose texts are stored in the GBK code page (936), converted so that the user
+// reads them on any system. Returns the MessageBoxW result.
+int MessageBoxGbk(HWND owner, const char* textGbk, const char* captionGbk, UINT type);
+
+} // namespace vexil
