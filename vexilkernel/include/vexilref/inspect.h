@@ -60,6 +60,8 @@ public:
     virtual void SetPopupMenuAnswer(int command) = 0;
     // Number of CreateSkinWindow calls so far.
     virtual int CreateSkinWindowCalls() = 0;
+    // Why the last package that failed to open was refused ("file:line: reason"); empty when none.
+    virtual std::string LastPackageError() = 0;
 
 protected:
     ~IRefInspector() = default;
@@ -145,6 +147,10 @@ public:
     // PopupMenu calls so far, and the screen point of the last one (the cursor when it got null).
     virtual int PopupCount() = 0;
     virtual POINT LastPopupPoint() = 0;
+    // True while a real popup menu of this manager is open (TrackPopupMenu has not returned).
+    virtual bool MenuOpen() = 0;
+    // Closes an open real popup menu as dismissed (EndMenu on the window thread).
+    virtual void DismissMenu() = 0;
 
     // The user picks a display mode in the menu: the manager takes it and notifies
     // VEXIL_NOTIFY_SHOWMODE_CHOSEN. Modes other than 0 and 1 are ignored.
