@@ -14,6 +14,8 @@
 #define VEXIL_WINDOW_PARAM_PROP L"vexilwindowparam"
 // The window class every window of the module uses.
 #define VEXIL_WINDOW_CLASS L"VexilWindow"
+// Window text of every window of the class (the skin draws whatever caption the user sees).
+#define VEXIL_WINDOW_TITLE L"Welcome Vexil"
 
 class CWin32Window {
 public:
@@ -76,8 +78,12 @@ protected:
     static bool HasWindow(HWND hwnd) { return hwnd != nullptr && hwnd != INVALID_HANDLE_VALUE; }
     // Registers the window class under this module (at most once per module in effect).
     static bool RegisterWindowClass();
+    // CreateWindowExW with the stored arguments under this module, checks that the window is bound
+    // to this object and sets the creation-parameter property. No OnCreate, no ShowWindow. False
+    // (and no window) on failure.
+    bool CreateBoundWindow();
 
-    bool m_bOwnThread = false;
+    std::atomic<bool> m_bOwnThread{false};
     std::atomic<HWND> m_hWnd{nullptr};
     std::wstring m_strTitle;
     HWND m_hParent = nullptr;
