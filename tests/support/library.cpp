@@ -1,0 +1,74 @@
+#include "shelftest/library.h"
+
+#include <shlobj.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace shelftest {
+
+std::wstring LibraryFolder::Path() {
+    wchar_t appData[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)))
+        return {};
+    return std::wstring(appData) + L"\\KelvoDesktop\\Folian";
+}
+
+std::wstring LibraryFolder::FilePath(const std::wstring& name) { return Path() + L"\\" + name; }
+
+bool LibraryFolder::Ensure() {
+    const std::wstring path = Path();
+    SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool LibraryFolder::Exists(const std::wstring& name) {
+    return GetFileAttributesW(FilePath(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool LibraryFolder::WriteFile(const std::wstring& name, const std::string& bytes) {
+    if (!Ensure())
+        return false;
+    std::ofstream out(FilePath(name).c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+std::string LibraryFolder::ReadFile(const std::wstring& name) {
+    std::ifstream in(FilePath(name).c_str(), std::ios::binary);
+    if (!in)
+        return {};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool LibraryFolder::RemoveFile(const std::wstring& name) {
+    DeleteFileW(FilePath(name).c_str());
+    return !Exists(name);
+}
+
+std::wstring LibraryFolder::ReadShowMode() {
+    wchar_t value[64] = {};
+    GetPrivateProfileStringW(L"Folian", L"ShowMode", L"", value, 64, FilePath(L"Folian.ini").c_str());
+    return value;
+}
+
+LibraryLock::LibraryLock(DWORD timeoutMs) {
+    m_mutex = CreateMutexW(nullptr, FALSE, L"Local\\kelvo_test_library");
+    if (m_mutex == nullptr)
+        return;
+    const DWORD result = WaitForSingleObject(m_mutex, timeoutMs);
+    // An abandoned mutex (a test process that died holding it) is ours now all the same.
+    m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
+
+LibraryLock::~LibraryLock() {
+    if (m_held)
+        ReleaseMutex(m_mutex);
+    if (m_mutex)
+        CloseHandle(m_mutex);
+}
+
+} // namespace shelftest

@@ -1,0 +1,196 @@
+#include "shelftest/module.h"
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+namespace shelftest {
+namespace {
+
+constexpr wchar_t kModuleFile[] = L"desktopui.dll";
+constexpr wchar_t kKernelFile[] = L"VexilKernel.dll";
+constexpr wchar_t kSkinFolder[] = L"DesktopSkin";
+constexpr wchar_t kSkinFile[] = L"KelvoDesktopUi.ufd";
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text)
+        out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    if (!in)
+        return {};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+// Deletes folder and everything below it.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// Copies every file of from (not recursive) into to.
+void CopyFolderFiles(const std::wstring& from, const std::wstring& to) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            CopyFileW((from + L"\\" + data.cFileName).c_str(), (to + L"\\" + data.cFileName).c_str(), FALSE);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+} // namespace
+
+std::wstring ExeFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::string ReadRealSkinPackage() {
+    return ReadBytes(ExeFolder() + L"\\" + kSkinFolder + L"\\" + kSkinFile);
+}
+
+CustomSkinFolder::CustomSkinFolder(const std::string& skinPackage) {
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    m_path = std::wstring(temp) + L"kelvo_skin_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+             std::to_wstring(++counter) + L"_" + std::to_wstring(GetTickCount());
+    if (!CreateDirectoryW(m_path.c_str(), nullptr))
+        return;
+    const std::wstring bin = ExeFolder();
+    const std::wstring skin = m_path + L"\\" + kSkinFolder;
+    m_ok = CopyFileW((bin + L"\\" + kModuleFile).c_str(), (m_path + L"\\" + kModuleFile).c_str(), FALSE) &&
+           CopyFileW((bin + L"\\" + kKernelFile).c_str(), (m_path + L"\\" + kKernelFile).c_str(), FALSE) &&
+           CreateDirectoryW(skin.c_str(), nullptr);
+    if (!m_ok)
+        return;
+    // Whatever else the real package folder holds (images), then the test's own package.
+    CopyFolderFiles(bin + L"\\" + kSkinFolder, skin);
+    m_ok = WriteBytes(skin + L"\\" + kSkinFile, skinPackage);
+}
+
+CustomSkinFolder::~CustomSkinFolder() {
+    if (!m_path.empty())
+        RemoveTree(m_path);
+}
+
+ModuleUnderTest::ModuleUnderTest() { Load(ExeFolder()); }
+
+ModuleUnderTest::ModuleUnderTest(const std::wstring& folder) { Load(folder); }
+
+ModuleUnderTest::~ModuleUnderTest() { Unload(); }
+
+void ModuleUnderTest::Load(const std::wstring& folder) {
+    const std::wstring kernelPath = folder + L"\\" + kKernelFile;
+    const std::wstring modulePath = folder + L"\\" + kModuleFile;
+    // The kernel first: the module asks for it by its bare name and gets the copy already loaded.
+    m_kernel = LoadLibraryExW(kernelPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (m_kernel == nullptr) {
+        m_error = "cannot load " + Narrow(kernelPath) + " (error " + std::to_string(GetLastError()) + ")";
+        return;
+    }
+    m_inspector = reinterpret_cast<PFN_GetRefKernelInspector>(
+        reinterpret_cast<void*>(GetProcAddress(m_kernel, VEXIL_REF_INSPECTOR_ENTRY)));
+    m_module = LoadLibraryExW(modulePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (m_module == nullptr) {
+        m_error = "cannot load " + Narrow(modulePath) + " (error " + std::to_string(GetLastError()) + ")";
+        return;
+    }
+    m_entry = reinterpret_cast<PFN_GetBookrackWindow>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, BOOKRACK_ENTRY)));
+    if (m_entry == nullptr)
+        m_error = std::string("no export ") + BOOKRACK_ENTRY;
+}
+
+CBookrackWindow* ModuleUnderTest::Window() const { return m_entry ? m_entry() : nullptr; }
+
+IRefInspector* ModuleUnderTest::Inspector() const { return m_inspector ? m_inspector() : nullptr; }
+
+ISkinWindow* ModuleUnderTest::SkinWindowOf(HWND hwnd) const {
+    IRefInspector* inspector = Inspector();
+    return inspector && hwnd ? inspector->FindSkinWindow(hwnd) : nullptr;
+}
+
+ISkinWindow* ModuleUnderTest::SkinWindow() const {
+    CBookrackWindow* window = Window();
+    return window ? SkinWindowOf(window->GetHwnd()) : nullptr;
+}
+
+IControlBase* ModuleUnderTest::RawControl(const char* name) const {
+    ISkinWindow* skin = SkinWindow();
+    return skin ? skin->GetControl(name) : nullptr;
+}
+
+void ModuleUnderTest::Unload() {
+    if (CBookrackWindow* window = Window())
+        window->Close();
+    m_entry = nullptr;
+    m_inspector = nullptr;
+    if (m_module)
+        FreeLibrary(std::exchange(m_module, nullptr));
+    if (m_kernel)
+        FreeLibrary(std::exchange(m_kernel, nullptr));
+}
+
+ModuleWithSkin::ModuleWithSkin(const std::string& skinPackage) : m_folder(skinPackage) {
+    if (m_folder.Ok())
+        m_module = std::make_unique<ModuleUnderTest>(m_folder.Path());
+}
+
+ModuleWithSkin::~ModuleWithSkin() { m_module.reset(); }
+
+std::string ModuleWithSkin::Error() const {
+    if (!m_folder.Ok())
+        return "cannot prepare the skin folder " + Narrow(m_folder.Path());
+    return m_module ? m_module->Error() : "not loaded";
+}
+
+void ModuleTest::SetUp() {
+    module = std::make_unique<ModuleUnderTest>();
+    ASSERT_TRUE(module->Ok()) << module->Error();
+}
+
+void ModuleTest::TearDown() {
+    if (module)
+        module->Unload();
+    module.reset();
+}
+
+void ModuleTest::Attach() {
+    Window()->SetNotifySink(&sink, module->Module());
+    Window()->SetHost(&store, kShelfKey);
+}
+
+} // namespace shelftest

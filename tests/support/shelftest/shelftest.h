@@ -1,0 +1,9 @@
+// Everything the bookshelf's test host offers, in one include.
+#pragma once
+
+#include "child.h"
+#include "hostfakes.h"
+#include "library.h"
+#include "module.h"
+#include "msgbox.h"
+#include "wait.h"

@@ -1,0 +1,120 @@
+#include "shelftest/wait.h"
+
+#include <tlhelp32.h>
+
+#include <atomic>
+
+namespace shelftest {
+namespace {
+
+constexpr WPARAM kRunMagic = 0x5EAF00D;
+
+UINT RunMessage() {
+    static const UINT message = RegisterWindowMessageW(L"shelftest.RunOnWindowThread");
+    return message;
+}
+
+struct RunRequest {
+    const std::function<void()>* fn;
+    std::atomic<bool> ran{false};
+};
+
+LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (call->message == RunMessage() && call->wParam == kRunMagic) {
+            RunRequest* request = reinterpret_cast<RunRequest*>(call->lParam);
+            (*request->fn)();
+            request->ran = true;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+void PumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (predicate())
+            return true;
+        if (GetTickCount64() >= deadline)
+            return predicate();
+        PumpMessages();
+        // Wakes early for any message to this thread; otherwise polls again after a short while.
+        MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeoutMs) {
+    if (!IsWindow(hwnd))
+        return false;
+    const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+    if (thread == GetCurrentThreadId()) {
+        fn();
+        return true;
+    }
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, thread);
+    if (hook == nullptr)
+        return false;
+    // On a timeout the request is leaked: the late message must not find a dead one.
+    RunRequest* request = new RunRequest{&fn};
+    DWORD_PTR result = 0;
+    const bool answered = SendMessageTimeoutW(hwnd, RunMessage(), kRunMagic, reinterpret_cast<LPARAM>(request),
+                                              SMTO_NORMAL, timeoutMs, &result) != 0;
+    UnhookWindowsHookEx(hook);
+    const bool ran = answered && request->ran.load();
+    if (answered)
+        delete request;
+    return ran;
+}
+
+int ThreadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    const DWORD self = GetCurrentProcessId();
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self)
+            ++count;
+        entry.dwSize = sizeof(entry);
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+bool WaitForThreadCountAtMost(int count, DWORD timeoutMs) {
+    return WaitUntil([count] { return ThreadCount() <= count; }, timeoutMs);
+}
+
+std::vector<HWND> WindowsOfClass(const wchar_t* className) {
+    struct Search {
+        const wchar_t* className;
+        std::vector<HWND> found;
+    } search{className, {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            Search* s = reinterpret_cast<Search*>(param);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            wchar_t name[256] = {};
+            if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) && lstrcmpiW(name, s->className) == 0)
+                s->found.push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+} // namespace shelftest
