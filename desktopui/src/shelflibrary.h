@@ -1,0 +1,31 @@
+// Names of the library folder and its files, and the book records the shelf builds from the host's
+// items: shared by the library, books, loader and account code of the bookshelf window.
+#pragma once
+
+#include <bookrack/shelfhost.h>
+#include <vexil/bookrecords.h>
+
+#include <string>
+
+namespace bookrack {
+
+// The library folder, below the user's roaming application-data folder. It holds the cover files
+// ("<id>.<extension>") and the display-mode file.
+constexpr wchar_t kLibrarySubfolder[] = L"KelvoDesktop\\Folian";
+// The display-mode file in the library folder: one section, one key.
+constexpr wchar_t kShowModeFile[] = L"Folian.ini";
+constexpr wchar_t kShowModeSection[] = L"Folian";
+constexpr wchar_t kShowModeKey[] = L"ShowMode";
+// The most books one load takes from the item store; a larger count is treated as an id list that
+// cannot be allocated.
+constexpr unsigned kMaxShelfBooks = 1000000;
+// An account whose display name holds this text is shown by its account name instead.
+constexpr char kGeneratedNameMark[] = "KelvoU";
+
+// The record of a book as it is first shelved: the item's texts (read in the order the host expects:
+// A, id, B, C), bValid set, bReady false.
+BOOK_INFO MakeBookInfo(IShelfItem& item);
+// The item's own ready flag: the first byte of its install record, false when it has no answer.
+bool ReadReadyFlag(IShelfItem& item);
+
+} // namespace bookrack
