@@ -1,7 +1,141 @@
 // Loading the whole shelf and the loader thread.
 #include "bookrackwindowimpl.h"
 
-// Placeholders until the loader work lands.
-void CBookrackWindowImpl::LoadShelf() {}
-void CBookrackWindowImpl::StopLoader() {}
-DWORD WINAPI CBookrackWindowImpl::LoaderThread(void*) { return 0; }
+#include <uiassist/diag.h>
+
+#include <memory>
+#include <new>
+#include <set>
+#include <stdexcept>
+#include <unordered_set>
+
+#include "shelflibrary.h"
+
+namespace {
+
+// What a loader thread gets: its window and its own copy of the ids of the load, handed over so that
+// the thread never reads the window's vector.
+struct LoaderStart {
+    CBookrackWindowImpl* window;
+    std::vector<int> ids;
+};
+
+} // namespace
+
+void CBookrackWindowImpl::StopLoader() {
+    // Taken out of the member first: a load started from a message delivered during the wait below
+    // finds no handle to stop twice.
+    vexil::ScopedHandle worker(std::move(m_hWorker));
+    if (!worker)
+        return;
+    m_lWorkerRun.exchange(0);
+    // The loader may be inside SendMessage to this very thread: keep delivering sent messages.
+    vexil::WaitDeliveringSent(worker.get(), INFINITE);
+}
+
+void CBookrackWindowImpl::LoadShelf() {
+    StopLoader();
+    m_lWorkerRun.exchange(1);
+    // Whatever ends this load without a loader (no host, a failed thread start, a failing host call)
+    // clears the run flag again, so the next load is not refused.
+    bool loaderStarted = false;
+    struct RunFlagGuard {
+        std::atomic<LONG>& flag;
+        const bool& started;
+        ~RunFlagGuard() {
+            if (!started)
+                flag.exchange(0);
+        }
+    } runFlagGuard{m_lWorkerRun, loaderStarted};
+
+    IShelfHost* host = m_pHost.load();
+    VEXIL_REPORT_IF(host == nullptr, "LoadShelf without an item store");
+    if (host == nullptr)
+        return;
+
+    std::vector<BOOK_ITEM> bookVec;
+    std::vector<int> bookIDVec;
+    std::set<unsigned long> setIds;
+    m_loadedIds.clear();
+
+    const int shelfKey = m_nUserIndex.load();
+    const unsigned count = host->GetItemCount(shelfKey, 1);
+    if (count == 0) {
+        ShowNoBookTips();
+    } else {
+        m_tipsDlg.Hide();
+        // A count no shelf can hold is treated like a failed allocation: the shelf is emptied.
+        std::vector<int> ids;
+        try {
+            // Zeroed: slots the host leaves unfilled are skipped like any id of 0.
+            if (count <= bookrack::kMaxShelfBooks)
+                ids.assign(count, 0);
+        } catch (const std::bad_alloc&) {
+            ids.clear();
+        } catch (const std::length_error&) {
+            ids.clear();
+        }
+        if (!ids.empty())
+            host->GetItemIds(shelfKey, ids.data(), count, 1);
+
+        std::unordered_set<int> shelved;
+        for (const int id : ids) {
+            // Only positive ids are books; a repeated id stands on the shelf once, at its first place.
+            if (id <= 0 || !shelved.insert(id).second)
+                continue;
+            BOOK_ITEM bookItem;
+            if (IShelfItem* item = host->GetItem(id)) {
+                bookItem.bookInfo = bookrack::MakeBookInfo(*item);
+                bookItem.bookInfo.bReady = true;
+            } else {
+                setIds.insert(static_cast<unsigned long>(id));
+                bookItem.bookInfo.bValid = true;
+                bookItem.bookInfo.strAppId = std::to_string(id);
+            }
+            bookVec.push_back(std::move(bookItem));
+            bookIDVec.push_back(id);
+            m_loadedIds.push_back(id);
+        }
+    }
+
+    if (ICtrlBookMatrix* matrix = m_pBookMatrix.load()) {
+        matrix->SetBooks(&bookVec, &bookIDVec, 0, 0);
+        matrix->UpdateLayout(0, 1);
+        matrix->RedrawControl(false);
+    }
+    UpdateBookCount();
+    if (!setIds.empty()) {
+        if (IShelfSink* sink = m_pSink.load())
+            sink->OnMissingBooks(&setIds);
+    }
+
+    // A load started from a message delivered while an earlier loader was being stopped may have
+    // left a loader of its own: stop it before this load's loader takes the handle.
+    StopLoader();
+    m_lWorkerRun.exchange(1);
+    auto start = std::make_unique<LoaderStart>(LoaderStart{this, m_loadedIds});
+    HANDLE thread = CreateThread(nullptr, 0, &CBookrackWindowImpl::LoaderThread, start.get(), 0, nullptr);
+    if (thread == nullptr)
+        return;
+    start.release(); // the thread owns it now
+    m_hWorker.reset(thread);
+    loaderStarted = true;
+}
+
+DWORD WINAPI CBookrackWindowImpl::LoaderThread(void* param) {
+    std::unique_ptr<LoaderStart> start(static_cast<LoaderStart*>(param));
+    if (!start || start->window == nullptr)
+        return 0;
+    CBookrackWindowImpl* window = start->window;
+    for (const int id : start->ids) {
+        // The run flag is checked before every request: a restart or a close waits for at most the
+        // request in flight.
+        if (window->m_lWorkerRun.load() == 0)
+            break;
+        const HWND hwnd = window->m_hWnd.load();
+        if (!HasWindow(hwnd) || !::IsWindow(hwnd))
+            break;
+        SendMessageW(hwnd, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
+    }
+    return 0;
+}
