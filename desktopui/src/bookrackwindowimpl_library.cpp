@@ -81,6 +81,7 @@ void CBookrackWindowImpl::LocateCover(int id) {
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
     if (matrix == nullptr)
         return;
+    const bookrack::LoaderRequestScope answeringLoader;
 
     const std::wstring folder = LibraryFolderPath();
     const std::wstring prefix = std::to_wstring(id) + L".";

@@ -20,7 +20,17 @@ struct LoaderStart {
     std::vector<int> ids;
 };
 
+thread_local int t_loaderRequestDepth = 0;
+
 } // namespace
+
+namespace bookrack {
+
+LoaderRequestScope::LoaderRequestScope() { ++t_loaderRequestDepth; }
+LoaderRequestScope::~LoaderRequestScope() { --t_loaderRequestDepth; }
+bool LoaderRequestScope::Active() { return t_loaderRequestDepth > 0; }
+
+} // namespace bookrack
 
 void CBookrackWindowImpl::StopLoader() {
     // Taken out of the member first: a load started from a message delivered during the wait below
@@ -29,6 +39,10 @@ void CBookrackWindowImpl::StopLoader() {
     if (!worker)
         return;
     m_lWorkerRun.exchange(0);
+    // Asked from inside the answer to a cover request: the loader waits for that answer, so answer
+    // now; it then finds the run flag cleared and ends.
+    if (bookrack::LoaderRequestScope::Active())
+        ReplyMessage(0);
     // The loader may be inside SendMessage to this very thread: keep delivering sent messages.
     vexil::WaitDeliveringSent(worker.get(), INFINITE);
 }

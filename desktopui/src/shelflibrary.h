@@ -22,6 +22,19 @@ constexpr unsigned kMaxShelfBooks = 1000000;
 // An account whose display name holds this text is shown by its account name instead.
 constexpr char kGeneratedNameMark[] = "KelvoU";
 
+// Marks the window thread as answering a loader's cover request, for the scope's lifetime. A loader
+// that is stopped from inside that answer (a host that signs in or closes the shelf from
+// RequestCover) is waiting for the answer itself, so stopping it releases it first.
+class LoaderRequestScope {
+public:
+    LoaderRequestScope();
+    ~LoaderRequestScope();
+    LoaderRequestScope(const LoaderRequestScope&) = delete;
+    LoaderRequestScope& operator=(const LoaderRequestScope&) = delete;
+    // True on a thread inside such a scope.
+    static bool Active();
+};
+
 // The record of a book as it is first shelved: the item's texts (read in the order the host expects:
 // A, id, B, C), bValid set, bReady false.
 BOOK_INFO MakeBookInfo(IShelfItem& item);
