@@ -1,10 +1,34 @@
 // The bookshelf window's message handling: every custom message of the interface, a few standard
-// messages, and the window thread's pre-translation.
+// messages, and the window thread's pre-translation. Everything here runs on the window's thread.
 #include "bookrackwindowimpl.h"
+
+#include <uiassist/diag.h>
+
+#include "product.h"
+
+namespace {
+
+int Width(const RECT& rc) { return rc.right - rc.left; }
+int Height(const RECT& rc) { return rc.bottom - rc.top; }
+
+// Set while the window moves itself back to its default rectangle, so that the move's own
+// WM_WINDOWPOSCHANGED cannot start another one (a size the system refuses would recurse forever).
+thread_local bool t_snapping = false;
+
+} // namespace
 
 LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CLOSE || msg == WM_DESTROY)
         OnDestroy();
+    if (msg == WM_DESTROY) {
+        // The batch-delete window and the matrix die with this window, and with them the notices that
+        // would end a running batch: end it here, so the busy flag cannot outlive the window (Show
+        // would refuse for good). A new window rebuilds the shelf from the store.
+        m_patchDelWindow.Stop(true);
+        m_lBatchBusy.exchange(0);
+        m_pendingActions.clear();
+        m_deletedIds.clear();
+    }
     if (msg == WM_COPYDATA) {
         if (ICtrlIEBrowser* browser = m_pIeBrowser.load())
             return browser->HandleCopyData();
@@ -85,22 +109,165 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
         break;
     case WM_BOOKRACK_BOOKS_CHANGED:
         return OnBooksChangedReport(lParam);
+    case WM_VEXIL_CREATE_ERROR:
+        // The skin of the installation is damaged: the notice ends the process.
+        ShowDamagedInstallNotice(bookrack::kSkinPackageFile);
+        return 0;
     default:
         break;
     }
     return CVexilWindow::WindowProc(msg, wParam, lParam);
 }
 
-// ---- handlers below: placeholders until the message-handling work lands ----
+void CBookrackWindowImpl::StartBatchDelete() {
+    // A batch already runs: a second request must neither restart nor end it.
+    if (m_lBatchBusy.exchange(1) != 0)
+        return;
+    m_deletedIds.clear();
+    ICtrlBookMatrix* matrix = m_pBookMatrix.load();
+    const std::vector<int>* selection = matrix ? matrix->GetSelectedBooks() : nullptr;
+    const int count = selection ? static_cast<int>(selection->size()) : 0;
+    ISkinWindow* skin = GetSkinWindow();
+    IUiKernel* kernel = skin ? skin->GetUiKernel() : nullptr;
+    // Nothing selected, no sink, or no window: no batch runs, so nothing would ever clear the flag.
+    if (!m_patchDelWindow.Start(kernel, this, m_pSink.load(), count))
+        m_lBatchBusy.exchange(0);
+}
 
-void CBookrackWindowImpl::StartBatchDelete() {}
-void CBookrackWindowImpl::DeleteStep(int) {}
-void CBookrackWindowImpl::FinishBatchDelete(WPARAM) {}
-LRESULT CBookrackWindowImpl::OnBooksChangedReport(LPARAM) { return 1; }
-void CBookrackWindowImpl::OnManagerPopup(LPARAM) {}
-void CBookrackWindowImpl::OnRestored() {}
-void CBookrackWindowImpl::OnMoveWhileSizing() {}
-bool CBookrackWindowImpl::OnWindowPosChanged() { return false; }
+void CBookrackWindowImpl::DeleteStep(int index) {
+    IShelfSink* sink = m_pSink.load();
+    ICtrlBookMatrix* matrix = m_pBookMatrix.load();
+    const std::vector<int>* selection = matrix ? matrix->GetSelectedBooks() : nullptr;
+    const bool valid = sink && selection && index >= 0 && index < static_cast<int>(selection->size());
+    // Only the running batch's worker asks for books; any other request, or an index the selection
+    // no longer holds, ends the batch instead of reading past the list.
+    if (!valid || !m_patchDelWindow.IsWorkerAlive()) {
+        m_lBatchBusy.exchange(0);
+        // Replayed now, so that events arriving from here on keep their order after the queued ones.
+        if (!m_pendingActions.empty())
+            ReplayQueuedActions();
+        m_patchDelWindow.Stop(false);
+        return;
+    }
+    // Copied first: the sink may change the selection while it deletes.
+    const int id = (*selection)[index];
+    sink->DeleteBook(id, 1);
+    m_deletedIds.push_back(id);
+}
+
+void CBookrackWindowImpl::FinishBatchDelete(WPARAM value) {
+    // The genuine notice comes after the worker let go; one arriving while it still paces is not.
+    if (m_patchDelWindow.IsWorkerAlive())
+        return;
+    std::vector<int> ids;
+    ids.swap(m_deletedIds);
+    if (ICtrlBookMatrix* matrix = m_pBookMatrix.load()) {
+        // The matrix notifies the end of the batch once this handler has returned.
+        matrix->RemoveBooks(&ids, value);
+        return;
+    }
+    // Without a matrix no end notification will come: settle the batch here.
+    OnBatchDeleteEnded();
+}
+
+LRESULT CBookrackWindowImpl::OnBooksChangedReport(LPARAM lParam) {
+    const auto* report = reinterpret_cast<const BOOKS_CHANGED_REPORT*>(lParam);
+    if (!report || (report->count > 0 && !report->ids))
+        return 1;
+    switch (report->code) {
+    case BOOKS_CHANGED_CODE_CHANGED: {
+        // The report lives only for the duration of this call.
+        std::vector<int> ids;
+        if (report->count > 0)
+            ids.assign(report->ids, report->ids + report->count);
+        if (IShelfSink* sink = m_pSink.load())
+            sink->OnBooksChanged(ids.empty() ? nullptr : ids.data(), static_cast<int>(ids.size()));
+        for (int id : ids)
+            PostMessage(WM_BOOKRACK_REFRESH_ITEM, static_cast<WPARAM>(id), 0);
+        return 0;
+    }
+    case BOOKS_CHANGED_CODE_ACK:
+        return 0;
+    default:
+        return 1;
+    }
+}
+
+void CBookrackWindowImpl::OnManagerPopup(LPARAM lParam) {
+    ICtrlBookrackManager* manager = m_pBookrackMgr.load();
+    if (!manager)
+        return;
+    // Screen coordinates left of or above the primary monitor are negative.
+    const POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    manager->PopupMenu(0, &point);
+}
+
+void CBookrackWindowImpl::OnRestored() {
+    const HWND hwnd = GetWindowHandle();
+    if (!HasWindow(hwnd))
+        return;
+    m_bShown.store(true);
+    const RECT defaultRect = GetDefaultRect();
+    RECT current;
+    if (::GetWindowRect(hwnd, &current) && Width(current) != Width(defaultRect) &&
+        Height(current) != Height(defaultRect))
+        MoveWindow(defaultRect.left, defaultRect.top, defaultRect.right, defaultRect.bottom, true);
+    ShowNoBookTips();
+}
+
+void CBookrackWindowImpl::OnMoveWhileSizing() {
+    // The balloon follows the add-book button while the user drags the empty shelf.
+    if (!m_bInSizeMove || m_nShowMode.load() != 1 || !MatrixHasNoBook() || !m_tipsDlg.IsWindow())
+        return;
+    RECT button;
+    if (!GetNewBookButtonScreenRect(&button))
+        return;
+    m_tipsDlg.MoveWindow(button.left, button.bottom, button.left + kTipsWidth, button.bottom + kTipsHeight,
+                         true);
+}
+
+bool CBookrackWindowImpl::OnWindowPosChanged() {
+    const HWND hwnd = GetWindowHandle();
+    // A minimized window has the icon's size; moving it would undo the minimizing.
+    if (t_snapping || !HasWindow(hwnd) || ::IsIconic(hwnd))
+        return false;
+    RECT current;
+    if (!::GetWindowRect(hwnd, &current))
+        return false;
+    RECT target = GetDefaultRect();
+    if (Width(current) == Width(target) && Height(current) == Height(target))
+        return false;
+    const RECT work = GetWorkArea();
+    if (target.top < work.top)
+        OffsetRect(&target, 0, work.top - target.top);
+    if (target.left < work.left)
+        OffsetRect(&target, work.left - target.left, 0);
+    t_snapping = true;
+    MoveWindow(target.left, target.top, target.right, target.bottom, true);
+    t_snapping = false;
+    return true;
+}
+
 void CBookrackWindowImpl::OnEnterSizeMove() { m_bInSizeMove = true; }
 void CBookrackWindowImpl::OnExitSizeMove() { m_bInSizeMove = false; }
-bool CBookrackWindowImpl::PreTranslateMessage(MSG) { return false; }
+
+bool CBookrackWindowImpl::PreTranslateMessage(MSG msg) {
+    if (msg.message == WM_SIZE && msg.wParam == SIZE_MINIMIZED)
+        return true;
+    // Only the shelf's own system commands: the balloon and the batch-delete window share this loop.
+    const HWND hwnd = GetWindowHandle();
+    if (msg.message != WM_SYSCOMMAND || !HasWindow(hwnd) || msg.hwnd != hwnd)
+        return false;
+    switch (msg.wParam & 0xFFF0) {
+    case SC_CLOSE:
+        m_tipsDlg.Hide();
+        Hide();
+        break;
+    case SC_RESTORE:
+        PostMessage(WM_BOOKRACK_RESTORED, 0, 0);
+        break;
+    default:
+        break;
+    }
+    return false;
+}
