@@ -92,7 +92,9 @@ cmd_test() {
     start_wineserver "$test_prefix"
     step "tests (build/x64)"
     local status=0
-    ctest --test-dir build/x64 --output-on-failure --no-tests=error -j2 || status=$?
+    # Two at a time: test processes are mostly waiting on the wineserver, and more would make the
+    # cases that share the prefix's one desktop crowd each other on two cores.
+    ctest --test-dir build/x64 --output-on-failure --no-tests=error -j"${KELVO_TEST_JOBS:-2}" || status=$?
     step_done
     return $status
 }
@@ -151,7 +153,10 @@ cmd_bench() {
 
 cmd_format() {
     ensure_packages clang-format
-    git ls-files -z -- '*.cpp' '*.h' | xargs -0 -r clang-format -i
+    local file
+    git ls-files -z -- '*.cpp' '*.h' | while IFS= read -r -d '' file; do
+        [[ -f $file ]] && printf '%s\0' "$file"
+    done | xargs -0 -r clang-format -i
 }
 
 command=${1:-}
