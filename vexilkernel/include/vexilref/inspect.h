@@ -25,13 +25,13 @@
 
 // Commands of the bookrack manager's popup menu (the values TrackPopupMenu returns).
 enum RefManagerMenuCommand : int {
-    REF_MENU_NONE = 0,              // menu dismissed without a choice
-    REF_MENU_MODE_COMPACT = 100,    // display mode 0
-    REF_MENU_MODE_SHELF = 101,      // display mode 1
-    REF_MENU_BATCH_DELETE = 102,    // delete the selected books
-    REF_MENU_MINIMIZE = 103,        // minimize the window
-    REF_MENU_HIDE = 104,            // hide the window
-    REF_MENU_SHOW_REAL_MENU = -1,   // SetPopupMenuAnswer: show the real menu (the default)
+    REF_MENU_NONE = 0,            // menu dismissed without a choice
+    REF_MENU_MODE_COMPACT = 100,  // display mode 0
+    REF_MENU_MODE_SHELF = 101,    // display mode 1
+    REF_MENU_BATCH_DELETE = 102,  // delete the selected books
+    REF_MENU_MINIMIZE = 103,      // minimize the window
+    REF_MENU_HIDE = 104,          // hide the window
+    REF_MENU_SHOW_REAL_MENU = -1, // SetPopupMenuAnswer: show the real menu (the default)
 };
 
 // Book matrix HandleNotify(wParam, lParam) notices of the reference kernel.

@@ -1,0 +1,57 @@
+// The bookrack manager: the bar above the shelf with the display mode, the user's name, the book
+// count and the manager's menu.
+#pragma once
+
+#include "refcontrol.h"
+
+namespace vexilref {
+
+class CRefBookrackManager final : public CControlImpl<ICtrlBookrackManager, IRefManagerInspect> {
+public:
+    using CControlImpl::CControlImpl;
+
+    // ICtrlBookrackManager
+    bool SetShowMode(int mode) override;
+    void SetBookCount(bool any, int count) override;
+    void PopupMenu(int reserved, const POINT* screenPoint) override;
+    void SetOptionState(bool on) override;
+    void SetUserName(bool signedOut, const char* name) override;
+
+    // IRefManagerInspect
+    int ShowMode() override;
+    std::string UserName() override;
+    bool SignedOut() override;
+    int BookCount() override;
+    bool AnyBooks() override;
+    bool OptionState() override;
+    int PopupCount() override;
+    POINT LastPopupPoint() override;
+    bool MenuOpen() override { return m_menuOpen.load(); }
+    void DismissMenu() override { SendToWindow(WM_REF_DISMISS_MENU); }
+    void UserChooseMode(int mode) override;
+    void UserAskBatchDelete() override { SendToWindow(WM_REF_MENU_COMMAND, REF_MENU_BATCH_DELETE); }
+    void UserMinimize() override { SendToWindow(WM_REF_MENU_COMMAND, REF_MENU_MINIMIZE); }
+    void UserHide() override { SendToWindow(WM_REF_MENU_COMMAND, REF_MENU_HIDE); }
+
+private:
+    const wchar_t* WindowClassName() const override { return L"VexilRefBookrackManager"; }
+    void Paint(HDC dc, const RECT& client) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+    // Shows the real menu and returns the chosen command (0 when dismissed).
+    int TrackMenu(POINT at);
+    // Carries out a menu command as the user's choice, notifying the window.
+    void RunCommand(int command);
+
+    int m_showMode = 0;
+    std::string m_userName;
+    bool m_signedOut = true;
+    int m_bookCount = 0;
+    bool m_anyBooks = false;
+    bool m_optionState = false;
+    int m_popupCount = 0;
+    POINT m_lastPopupPoint = {};
+    std::atomic<bool> m_menuOpen{false};
+};
+
+} // namespace vexilref

@@ -1,0 +1,58 @@
+// The embedded web page. It stands in for a browser host with the same window hierarchy: the
+// control's window holds "Shell Embedding" (what GetBrowserWindow returns), which holds
+// "Shell DocObject View", which holds the document window "Internet Explorer_Server", each the
+// first child of the one before. The document window shows a page of its own and counts the wheel
+// messages it receives.
+#pragma once
+
+#include "refcontrol.h"
+
+namespace vexilref {
+
+class CRefIEBrowser final : public CControlImpl<ICtrlIEBrowser, IRefBrowserInspect> {
+public:
+    using CControlImpl::CControlImpl;
+
+    static const wchar_t kHostClass[];
+    static const wchar_t kViewClass[];
+    static const wchar_t kDocumentClass[];
+    static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK DocumentWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // ICtrlIEBrowser
+    LRESULT HandleCopyData() override;
+    void OnShelfHidden() override;
+    HWND GetBrowserWindow() override;
+
+    // IRefBrowserInspect
+    int WheelCount() override;
+    WPARAM LastWheelWParam() override;
+    int CopyDataCalls() override;
+    int ShelfHiddenCalls() override;
+    HWND DocumentWindow() override;
+    void RecreateDocumentWindow() override { SendToWindow(WM_REF_RECREATE_DOC); }
+    void DestroyDocumentWindow() override { SendToWindow(WM_REF_DESTROY_DOC); }
+    void SetDocumentVisible(bool visible) override { SendToWindow(WM_REF_SHOW_DOC, visible ? 1 : 0); }
+
+private:
+    const wchar_t* WindowClassName() const override { return L"VexilRefIEBrowser"; }
+    void Paint(HDC dc, const RECT& client) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    void OnCreated() override;
+
+    void CreateDocument();
+    void DestroyDocument();
+    void OnDocumentGone(HWND document);
+    void OnWheel(WPARAM wParam);
+    static void PaintDocument(HWND document);
+
+    HWND m_hEmbedding = nullptr;
+    HWND m_hView = nullptr;
+    HWND m_hDocument = nullptr;
+    int m_wheelCount = 0;
+    WPARAM m_lastWheel = 0;
+    int m_copyDataCalls = 0;
+    int m_shelfHiddenCalls = 0;
+};
+
+} // namespace vexilref

@@ -1,0 +1,193 @@
+#include "refcontrol.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+
+#include "handles.h"
+#include "skinwindow.h"
+#include "uikernel.h"
+
+namespace vexilref {
+namespace {
+
+// 32 hexadecimal digits from a fresh GUID.
+std::string NewObjectId() {
+    GUID guid = {};
+    if (FAILED(CoCreateGuid(&guid)))
+        return std::string(32, '0');
+    char text[33] = {};
+    std::snprintf(text, sizeof text, "%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
+                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
+                  guid.Data4[7]);
+    return text;
+}
+
+} // namespace
+
+const wchar_t* const CRefControl::kWindowClasses[] = {
+    L"VexilRefButton",          L"VexilRefProgressBar", L"VexilRefStaticBox", L"VexilRefBookMatrix",
+    L"VexilRefBookrackManager", L"VexilRefIEBrowser",   L"VexilRefDecor",     nullptr,
+};
+
+CRefControl::CRefControl(CSkinWindow* skin, const ControlSpec& spec)
+    : m_spec(spec), m_objectId(NewObjectId()), m_skin(skin) {}
+
+bool CRefControl::Create(HWND parent, int childId) {
+    const RECT& r = m_spec.rect;
+    HWND hwnd =
+        CreateWindowExW(0, WindowClassName(), m_spec.text.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+                        r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), KernelInstance(), this);
+    if (!hwnd)
+        return false;
+    // The binding happens in WM_NCCREATE; a window that was made without it is no control of ours.
+    if (Window() != hwnd) {
+        DestroyWindow(hwnd);
+        return false;
+    }
+    OnCreated();
+    return true;
+}
+
+HWND CRefControl::Window() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_hWnd;
+}
+
+void CRefControl::Redraw(bool now) {
+    ++m_redrawCalls;
+    HWND hwnd = Window();
+    if (!hwnd)
+        return;
+    InvalidateRect(hwnd, nullptr, FALSE);
+    if (now)
+        UpdateWindow(hwnd);
+}
+
+void CRefControl::Notify(int id, WPARAM wParam, LPARAM lParam) { m_skin->Notify(Base(), id, wParam, lParam); }
+
+LRESULT CRefControl::SendToWindow(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = Window();
+    return hwnd ? SendMessageW(hwnd, message, wParam, lParam) : 0;
+}
+
+std::wstring CRefControl::WindowTitle() const { return m_skin->Title(); }
+
+bool CRefControl::SameControl(IControlBase* other) {
+    if (!other)
+        return false;
+    if (other == Base())
+        return true;
+    const char* id = other->GetObjectId();
+    return id && _stricmp(id, m_objectId.c_str()) == 0;
+}
+
+void CRefControl::Fill(HDC dc, const RECT& rect, COLORREF color) {
+    SetBkColor(dc, color);
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+}
+
+void CRefControl::Frame(HDC dc, const RECT& rect, COLORREF color, int width) {
+    const RECT edges[] = {
+        {rect.left, rect.top, rect.right, rect.top + width},
+        {rect.left, rect.bottom - width, rect.right, rect.bottom},
+        {rect.left, rect.top, rect.left + width, rect.bottom},
+        {rect.right - width, rect.top, rect.right, rect.bottom},
+    };
+    for (const RECT& edge : edges)
+        Fill(dc, edge, color);
+}
+
+void CRefControl::DrawTextIn(HDC dc, const std::wstring& text, RECT rect, COLORREF color, UINT format) {
+    if (text.empty())
+        return;
+    CSelectObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetTextColor(dc, color);
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format | DT_NOPREFIX);
+}
+
+bool CRefControl::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
+
+void CRefControl::PaintBuffered(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (!dc)
+        return;
+    RECT client;
+    GetClientRect(hwnd, &client);
+    HDC memory = CreateCompatibleDC(dc);
+    CScopedGdiObject bitmap(CreateCompatibleBitmap(dc, client.right > 0 ? client.right : 1,
+                                                   client.bottom > 0 ? client.bottom : 1));
+    if (memory && bitmap.Get()) {
+        {
+            CSelectObject select(memory, bitmap.Get());
+            Paint(memory, client);
+            BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+        }
+    } else {
+        Paint(dc, client);
+    }
+    if (memory)
+        DeleteDC(memory);
+    EndPaint(hwnd, &ps);
+}
+
+LRESULT CRefControl::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (OnMessage(message, wParam, lParam, &result))
+        return result;
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        PaintBuffered(hwnd);
+        return 0;
+    case WM_PRINTCLIENT: {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        Paint(reinterpret_cast<HDC>(wParam), client);
+        return 0;
+    }
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK CRefControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_NCCREATE) {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            auto* control = static_cast<CRefControl*>(create->lpCreateParams);
+            if (control) {
+                SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+                {
+                    std::lock_guard<std::mutex> lock(control->m_lock);
+                    control->m_hWnd = hwnd;
+                }
+                // The skin window lives at least as long as each of its control windows.
+                control->m_skin->AddRef();
+            }
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        }
+        auto* control = reinterpret_cast<CRefControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (!control)
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            {
+                std::lock_guard<std::mutex> lock(control->m_lock);
+                control->m_hWnd = nullptr;
+            }
+            control->m_skin->Release(); // may free the control itself: touch nothing afterwards
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        }
+        return control->Dispatch(hwnd, message, wParam, lParam);
+    } catch (...) {
+        return 0;
+    }
+}
+
+} // namespace vexilref

@@ -1,0 +1,124 @@
+// The part every control of the reference kernel shares: its child window of the skin window's
+// HWND, its lock, its object id, painting and the path of its notifications.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include <vexil/kernel.h>
+#include <vexilref/inspect.h>
+
+#include "skinpackage.h"
+
+namespace vexilref {
+
+class CSkinWindow;
+
+// Private messages of the kernel's own windows. The inspector sends them so that every change it
+// makes runs on the control's window thread, as a user's action would.
+enum : UINT {
+    WM_REF_USER_OPEN = WM_APP + 0x3001,     // book matrix: wParam = id
+    WM_REF_USER_DELETE = WM_APP + 0x3002,   // book matrix: wParam = id
+    WM_REF_USER_CLICK = WM_APP + 0x3003,    // book matrix: wParam = id, lParam = MK_CONTROL | MK_SHIFT
+    WM_REF_SET_SELECTION = WM_APP + 0x3004, // book matrix: lParam = const std::vector<int>*
+    WM_REF_BATCH_END = WM_APP + 0x3005,     // book matrix, posted by RemoveBooks: wParam = value
+    WM_REF_MENU_COMMAND = WM_APP + 0x3006,  // manager: wParam = RefManagerMenuCommand
+    WM_REF_DISMISS_MENU = WM_APP + 0x3007,  // manager
+    WM_REF_RECREATE_DOC = WM_APP + 0x3008,  // browser
+    WM_REF_DESTROY_DOC = WM_APP + 0x3009,   // browser
+    WM_REF_SHOW_DOC = WM_APP + 0x300A,      // browser: wParam = visible
+};
+
+// Colours of the plain drawing; the look grows later, the places that draw stay.
+namespace palette {
+constexpr COLORREF kWindow = RGB(246, 243, 236);
+constexpr COLORREF kCaption = RGB(60, 72, 88);
+constexpr COLORREF kCaptionText = RGB(255, 255, 255);
+constexpr COLORREF kPanel = RGB(232, 226, 214);
+constexpr COLORREF kText = RGB(40, 40, 40);
+constexpr COLORREF kFrame = RGB(150, 140, 120);
+constexpr COLORREF kTile = RGB(214, 200, 170);
+constexpr COLORREF kSelection = RGB(30, 110, 220);
+constexpr COLORREF kProgress = RGB(70, 160, 90);
+constexpr COLORREF kDisabledText = RGB(150, 150, 150);
+} // namespace palette
+
+class CRefControl {
+public:
+    CRefControl(CSkinWindow* skin, const ControlSpec& spec);
+    virtual ~CRefControl() = default;
+    CRefControl(const CRefControl&) = delete;
+    CRefControl& operator=(const CRefControl&) = delete;
+
+    // Creates the control's child window of parent (on the calling thread, which owns parent).
+    bool Create(HWND parent, int childId);
+    // The control as the contract sees it.
+    virtual IControlBase* Base() = 0;
+    const std::string& Name() const { return m_spec.name; }
+
+    // The window class of each kind of control; registered by the kernel under its own module.
+    static const wchar_t* const kWindowClasses[];
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+protected:
+    virtual const wchar_t* WindowClassName() const = 0;
+    // Draws the whole control into dc (a memory DC, or the DC of WM_PRINTCLIENT).
+    virtual void Paint(HDC dc, const RECT& client) = 0;
+    // The control's own messages; true when handled (result set).
+    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    // Runs once the child window exists, on its thread.
+    virtual void OnCreated() {}
+
+    HWND Window() const;
+    void Redraw(bool now);
+    // Hands a notification to the skin window's callback. Never call with m_lock held.
+    void Notify(int id, WPARAM wParam, LPARAM lParam);
+    // Runs message on the control's window thread and waits (the inspector's way in).
+    LRESULT SendToWindow(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    std::wstring WindowTitle() const;
+    bool SameControl(IControlBase* other);
+    static void DrawTextIn(HDC dc, const std::wstring& text, RECT rect, COLORREF color, UINT format);
+    static void Fill(HDC dc, const RECT& rect, COLORREF color);
+    static void Frame(HDC dc, const RECT& rect, COLORREF color, int width = 1);
+
+    mutable std::mutex m_lock; // guards the state the inspector reads from other threads
+    const ControlSpec m_spec;
+    std::string m_objectId;
+    std::atomic<int> m_redrawCalls{0};
+
+private:
+    LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void PaintBuffered(HWND hwnd);
+
+    CSkinWindow* const m_skin;
+    HWND m_hWnd = nullptr; // written on the window thread under m_lock
+};
+
+// Implements IControlBase and IRefControlInspect once for every kind of control.
+template <class TCtrl, class TInspect>
+class CControlImpl : public CRefControl, public TCtrl, public TInspect {
+public:
+    using CRefControl::CRefControl;
+
+    IControlBase* Base() override { return this; }
+
+    void RedrawControl(bool now) override { Redraw(now); }
+    bool CompareControl(IControlBase* other) override { return SameControl(other); }
+    const char* GetObjectId() override { return m_objectId.c_str(); }
+    const char* GetControlName() override { return m_spec.name.c_str(); }
+    bool GetCtrlRect(RECT* rect) override {
+        if (!rect)
+            return false;
+        *rect = m_spec.rect;
+        return true;
+    }
+
+    HWND ControlWindow() override { return Window(); }
+    std::string ControlClass() override { return m_spec.className; }
+    int RedrawCalls() override { return m_redrawCalls.load(); }
+};
+
+} // namespace vexilref

@@ -1,0 +1,78 @@
+// Buttons, the progress bar, static text and the decorative parts (caption strip, panel).
+#pragma once
+
+#include "refcontrol.h"
+
+namespace vexilref {
+
+class CRefButton final : public CControlImpl<ICtrlButton, IRefButtonInspect> {
+public:
+    CRefButton(CSkinWindow* skin, const ControlSpec& spec);
+
+    // ICtrlButton
+    void SetButtonText(const char* text) override;
+    void EnableButton(bool enable) override;
+
+    // IRefButtonInspect
+    void UserClick() override { SendToWindow(BM_CLICK); }
+    std::string Text() override;
+    bool Enabled() override;
+
+private:
+    const wchar_t* WindowClassName() const override { return L"VexilRefButton"; }
+    void Paint(HDC dc, const RECT& client) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    void Click();
+
+    std::string m_text;
+    bool m_enabled = true;
+    bool m_pressed = false; // window thread only
+};
+
+class CRefProgressBar final : public CControlImpl<ICtrlProgressBar, IRefProgressInspect> {
+public:
+    using CControlImpl::CControlImpl;
+
+    // ICtrlProgressBar
+    void SetProgressBarPos(int percent, bool redraw) override;
+    int GetProgressBarPos() override { return Pos(); }
+
+    // IRefProgressInspect
+    int Pos() override;
+
+private:
+    const wchar_t* WindowClassName() const override { return L"VexilRefProgressBar"; }
+    void Paint(HDC dc, const RECT& client) override;
+
+    int m_pos = 0;
+};
+
+// "staticbox" and "label": a line of text the window may change.
+class CRefStaticBox final : public CControlImpl<ICtrlStaticBox, IRefStaticInspect> {
+public:
+    CRefStaticBox(CSkinWindow* skin, const ControlSpec& spec);
+
+    // ICtrlStaticBox
+    void SetText(const char* text) override;
+
+    // IRefStaticInspect
+    std::string Text() override;
+
+private:
+    const wchar_t* WindowClassName() const override { return L"VexilRefStaticBox"; }
+    void Paint(HDC dc, const RECT& client) override;
+
+    std::string m_text;
+};
+
+// "caption" (a strip with the text or the window's title) and "panel" (a plain area).
+class CRefDecor final : public CControlImpl<IControlBase, IRefControlInspect> {
+public:
+    using CControlImpl::CControlImpl;
+
+private:
+    const wchar_t* WindowClassName() const override { return L"VexilRefDecor"; }
+    void Paint(HDC dc, const RECT& client) override;
+};
+
+} // namespace vexilref

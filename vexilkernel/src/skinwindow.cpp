@@ -1,0 +1,139 @@
+#include "skinwindow.h"
+
+#include <vexil/messages.h>
+
+#include "bookmatrix.h"
+#include "bookrackmanager.h"
+#include "iebrowser.h"
+#include "simplecontrols.h"
+#include "uikernel.h"
+
+namespace vexilref {
+
+const wchar_t CSkinWindow::kRootClass[] = L"VexilRefSkinRoot";
+
+std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& spec) {
+    const std::string& kind = spec.className;
+    if (kind == "button")
+        return std::make_unique<CRefButton>(skin, spec);
+    if (kind == "progressbar")
+        return std::make_unique<CRefProgressBar>(skin, spec);
+    if (kind == "staticbox" || kind == "label")
+        return std::make_unique<CRefStaticBox>(skin, spec);
+    if (kind == "bookmatrix")
+        return std::make_unique<CRefBookMatrix>(skin, spec);
+    if (kind == "bookrackmanager")
+        return std::make_unique<CRefBookrackManager>(skin, spec);
+    if (kind == "iebrowser")
+        return std::make_unique<CRefIEBrowser>(skin, spec);
+    if (kind == "caption" || kind == "panel")
+        return std::make_unique<CRefDecor>(skin, spec);
+    return nullptr;
+}
+
+CSkinWindow::CSkinWindow(CUiKernel* kernel, HWND hwnd, const std::wstring& name)
+    : m_kernel(kernel), m_hWnd(hwnd), m_name(name) {}
+
+CSkinWindow::~CSkinWindow() = default;
+
+bool CSkinWindow::CreateRoot() {
+    AddRef(); // handed to the root window at WM_NCCREATE
+    HWND root =
+        CreateWindowExW(0, kRootClass, L"", WS_CHILD, 0, 0, 0, 0, m_hWnd, nullptr, KernelInstance(), this);
+    if (!root && !m_rootBound)
+        --m_refs;
+    return root != nullptr;
+}
+
+int CSkinWindow::Build(const WindowSpec& spec) {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_size = spec.size;
+        m_title = spec.title;
+    }
+    int result = 0;
+    int childId = 1;
+    for (const ControlSpec& controlSpec : spec.controls) {
+        std::unique_ptr<CRefControl> control = MakeControl(this, controlSpec);
+        // Creating the window runs the control's window procedure: no lock may be held here.
+        if (!control || !control->Create(m_hWnd, childId++)) {
+            result = VEXIL_ERR_CONTROL_FAILED;
+            continue;
+        }
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_controls.push_back(std::move(control));
+    }
+    return result;
+}
+
+void CSkinWindow::Release() {
+    if (--m_refs == 0)
+        delete this;
+}
+
+void CSkinWindow::Notify(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) {
+    IControlMessage* callback = Callback();
+    if (callback)
+        callback->OnCtrlMessage(control, id, wParam, lParam);
+}
+
+IControlBase* CSkinWindow::GetControl(const char* name) {
+    if (!name)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (const auto& control : m_controls)
+        if (control->Name() == name)
+            return control->Base();
+    return nullptr;
+}
+
+void CSkinWindow::SetCtrlMsgCallBack(IControlMessage* callback) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_callback = callback;
+}
+
+void CSkinWindow::GetWindowSize(SIZE* size) {
+    if (!size)
+        return;
+    std::lock_guard<std::mutex> lock(m_lock);
+    *size = m_size;
+}
+
+IUiKernel* CSkinWindow::GetUiKernel() { return m_kernel; }
+
+std::wstring CSkinWindow::Title() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_title;
+}
+
+std::vector<std::string> CSkinWindow::ControlNames() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::vector<std::string> names;
+    for (const auto& control : m_controls)
+        names.push_back(control->Name());
+    return names;
+}
+
+IControlMessage* CSkinWindow::Callback() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_callback;
+}
+
+LRESULT CALLBACK CSkinWindow::RootWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* skin = static_cast<CSkinWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(skin));
+        if (skin)
+            skin->m_rootBound = true;
+    } else if (message == WM_NCDESTROY) {
+        auto* skin = reinterpret_cast<CSkinWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        if (skin) {
+            skin->m_kernel->ForgetSkinWindow(skin->m_hWnd, skin);
+            skin->Release();
+        }
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+} // namespace vexilref

@@ -1,0 +1,81 @@
+// The kernel's object for one window of the skin, built on a caller's HWND.
+//
+// It lives as long as the HWND: a hidden child window ("root") and every control window each hold a
+// reference, dropped at their WM_NCDESTROY, so the object and its controls go away with the HWND's
+// children whatever order the system destroys them in.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <vexil/kernel.h>
+#include <vexilref/inspect.h>
+
+#include "skinpackage.h"
+
+namespace vexilref {
+
+class CRefControl;
+class CUiKernel;
+
+class CSkinWindow final : public ISkinWindow, public IRefSkinWindowInspect {
+public:
+    CSkinWindow(CUiKernel* kernel, HWND hwnd, const std::wstring& name);
+    CSkinWindow(const CSkinWindow&) = delete;
+    CSkinWindow& operator=(const CSkinWindow&) = delete;
+
+    // Creates the hidden root child of the HWND, which then holds a reference of its own.
+    bool CreateRoot();
+    // Takes the window's size and title and builds its controls. Returns 0, or
+    // VEXIL_ERR_CONTROL_FAILED when a control has an unknown class or its window could not be made
+    // (the other controls are built all the same).
+    int Build(const WindowSpec& spec);
+
+    void AddRef() { ++m_refs; }
+    void Release();
+
+    // Delivers a control's notification to the callback, on the window thread, without a lock held.
+    void Notify(IControlBase* control, int id, WPARAM wParam, LPARAM lParam);
+
+    // ISkinWindow
+    IControlBase* GetControl(const char* name) override;
+    void SetCtrlMsgCallBack(IControlMessage* callback) override;
+    void GetWindowSize(SIZE* size) override;
+    IUiKernel* GetUiKernel() override;
+
+    // IRefSkinWindowInspect
+    HWND Hwnd() override { return m_hWnd; }
+    std::wstring WindowName() override { return m_name; }
+    std::wstring Title() override;
+    std::vector<std::string> ControlNames() override;
+    IControlMessage* Callback() override;
+
+    static const wchar_t kRootClass[];
+    static LRESULT CALLBACK RootWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    ~CSkinWindow();
+
+    CUiKernel* const m_kernel;
+    const HWND m_hWnd;
+    const std::wstring m_name;
+    // The creator's reference (dropped when CreateSkinWindow returns), the root window's and one per
+    // control window. Only touched on the window thread.
+    int m_refs = 1;
+    bool m_rootBound = false;
+
+    mutable std::mutex m_lock; // guards the fields below for readers on other threads
+    SIZE m_size = {};
+    std::wstring m_title;
+    IControlMessage* m_callback = nullptr;
+    std::vector<std::unique_ptr<CRefControl>> m_controls;
+};
+
+// Makes the control of a package class, or null for a class the kernel does not know.
+std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& spec);
+
+} // namespace vexilref
