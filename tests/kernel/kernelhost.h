@@ -1,0 +1,106 @@
+// What the reference kernel's tests stand on: the kernel DLL loaded from bin/, a host window on a
+// thread of its own with a message loop, a callback that records notifications, and skin files
+// written into a temporary folder.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <vexil/kernel.h>
+#include <vexil/messages.h>
+#include <vexilref/inspect.h>
+
+namespace kerneltest {
+
+constexpr DWORD kWaitMs = 10000;
+
+// VexilKernel.dll from the test program's own folder, unloaded on destruction.
+class KernelModule {
+public:
+    KernelModule();
+    ~KernelModule();
+    KernelModule(const KernelModule&) = delete;
+    KernelModule& operator=(const KernelModule&) = delete;
+
+    HMODULE module = nullptr;
+    IUiKernel* kernel = nullptr;
+    IRefInspector* inspector = nullptr;
+    std::wstring folder; // with a trailing backslash
+};
+
+// One notification, or a WM_VEXIL_CREATE_* message (id = message, wParam = code).
+struct Notice {
+    int id = 0;
+    WPARAM wParam = 0;
+    IControlBase* control = nullptr;
+    std::string bookId; // strAppId of the BOOK_INFO of open and delete notifications
+    DWORD threadId = 0;
+};
+
+// A plain host window on its own thread; its skin window's notifications land in Notices().
+class HostWindow : public IControlMessage {
+public:
+    HostWindow();
+    ~HostWindow(); // destroys the window and ends the thread
+
+    HWND Hwnd() const { return m_hwnd; }
+    DWORD ThreadId() const { return m_threadId; }
+    // Runs fn on the window's thread and returns when it has run (SendMessage).
+    void Run(const std::function<void()>& fn);
+    // Queues fn to run on the window's thread (PostMessage), for calls that block there.
+    void Post(std::function<void()> fn);
+    // Returns once every message posted to the window's thread before this call was handled.
+    bool Flush();
+    // Builds a skin window on the host (on its thread) and registers this host as its callback.
+    ISkinWindow* Build(IUiKernel* kernel, const std::wstring& path, const std::wstring& name);
+    void Destroy();
+
+    std::vector<Notice> Notices();
+    // Waits (bounded) until a notice with that id arrived; true when it did.
+    bool WaitFor(int id, Notice* notice = nullptr, DWORD timeoutMs = kWaitMs);
+    // The code of the WM_VEXIL_CREATE_DONE (0) or WM_VEXIL_CREATE_ERROR that arrived, or 1 after timeout.
+    int WaitCreateResult();
+
+    LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Record(const Notice& notice);
+
+    std::thread m_thread;
+    HWND m_hwnd = nullptr;
+    DWORD m_threadId = 0;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<Notice> m_notices;
+};
+
+// A folder under %TEMP% removed with its files on destruction.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    std::wstring Write(const std::wstring& name, const std::string& text); // returns the full path
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::wstring m_path; // with a trailing backslash
+    std::vector<std::wstring> m_files;
+};
+
+// A package of one window "W" (600x400) with the given control lines.
+std::string OneWindowPackage(const std::string& controlLines);
+// Control lines of every class the kernel knows, one control each, named after the class.
+std::string AllControlLines();
+
+template <class T> T* As(ISkinWindow* skin, const char* name) {
+    return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
+}
+
+} // namespace kerneltest
