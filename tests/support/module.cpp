@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <utility>
+#include <vector>
 
 namespace shelftest {
 namespace {
@@ -77,8 +78,85 @@ std::wstring ExeFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
-std::string ReadRealSkinPackage() {
-    return ReadBytes(ExeFolder() + L"\\" + kSkinFolder + L"\\" + kSkinFile);
+std::string ReadRealSkinPackage() { return ReadBytes(ExeFolder() + L"\\" + kSkinFolder + L"\\" + kSkinFile); }
+
+namespace {
+
+// The lines of text, each with its line end.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        const size_t next = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(start, next - start));
+        start = next;
+    }
+    return lines;
+}
+
+// The words of a line up to its first comment word (bare words only; enough for the names and
+// classes these edits look at).
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    std::string word;
+    while (in >> word && word[0] != '#')
+        words.push_back(word);
+    return words;
+}
+
+bool IsDeclaration(const std::string& line, const char* keyword, const std::string& name) {
+    const std::vector<std::string> words = Words(line);
+    return words.size() >= 2 && words[0] == keyword && words[1] == name;
+}
+
+} // namespace
+
+std::string SkinWithoutControl(const std::string& package, const std::string& control) {
+    std::string out;
+    bool found = false;
+    for (const std::string& line : Lines(package)) {
+        if (IsDeclaration(line, "control", control)) {
+            found = true;
+            continue;
+        }
+        out += line;
+    }
+    return found ? out : std::string();
+}
+
+std::string SkinWithControlClass(const std::string& package, const std::string& control,
+                                 const std::string& newClass) {
+    std::string out;
+    bool found = false;
+    for (std::string line : Lines(package)) {
+        if (IsDeclaration(line, "control", control)) {
+            const size_t at = line.find("class=");
+            if (at == std::string::npos)
+                return {};
+            const size_t end = line.find_first_of(" \t\r\n", at);
+            line.replace(at, (end == std::string::npos ? line.size() : end) - at, "class=" + newClass);
+            found = true;
+        }
+        out += line;
+    }
+    return found ? out : std::string();
+}
+
+std::string SkinWithWindowRenamed(const std::string& package, const std::string& window,
+                                  const std::string& newName) {
+    std::string out;
+    bool found = false;
+    for (std::string line : Lines(package)) {
+        if (IsDeclaration(line, "window", window)) {
+            const size_t at = line.find(window);
+            line.replace(at, window.size(), newName);
+            found = true;
+        }
+        out += line;
+    }
+    return found ? out : std::string();
 }
 
 CustomSkinFolder::CustomSkinFolder(const std::string& skinPackage) {

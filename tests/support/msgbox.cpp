@@ -54,6 +54,10 @@ FoundMessageBox FindAndAnswerMessageBox(DWORD pid, const std::wstring& caption, 
     result.found = true;
     result.caption = TextOf(search.found);
     result.text = TextOf(GetDlgItem(search.found, kDialogTextId));
+    result.exStyle = static_cast<DWORD>(GetWindowLongW(search.found, GWL_EXSTYLE));
+    result.hasYes = GetDlgItem(search.found, IDYES) != nullptr;
+    result.hasNo = GetDlgItem(search.found, IDNO) != nullptr;
+    result.hasOk = GetDlgItem(search.found, IDOK) != nullptr;
     if (answer != 0)
         PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(search.found, answer)));

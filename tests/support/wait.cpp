@@ -31,7 +31,47 @@ LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+UINT DrainMessage() {
+    static const UINT message = RegisterWindowMessageW(L"shelftest.DrainPostedMessages");
+    return message;
+}
+
+std::atomic<LONG> g_drainSeen{0};
+
+// Runs on the window thread when GetMessage takes a message out of its queue.
+LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg->message == DrainMessage() && msg->wParam == kRunMagic)
+            g_drainSeen.store(static_cast<LONG>(msg->lParam));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 } // namespace
+
+bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs) {
+    static std::atomic<LONG> ticket{0};
+    if (!IsWindow(hwnd))
+        return false;
+    const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, thread);
+    if (hook == nullptr)
+        return false;
+    const LONG mine = ++ticket;
+    bool seen = false;
+    if (PostMessageW(hwnd, DrainMessage(), kRunMagic, mine)) {
+        // The marker is taken out of the queue only after everything posted before it was handled;
+        // one more sent round trip makes sure the message before it has returned.
+        seen = WaitUntil([mine] { return g_drainSeen.load() == mine; }, timeoutMs);
+    }
+    UnhookWindowsHookEx(hook);
+    if (seen) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result);
+    }
+    return seen;
+}
 
 void PumpMessages() {
     MSG msg;
@@ -68,8 +108,9 @@ bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeout
     // On a timeout the request is leaked: the late message must not find a dead one.
     RunRequest* request = new RunRequest{&fn};
     DWORD_PTR result = 0;
-    const bool answered = SendMessageTimeoutW(hwnd, RunMessage(), kRunMagic, reinterpret_cast<LPARAM>(request),
-                                              SMTO_NORMAL, timeoutMs, &result) != 0;
+    const bool answered =
+        SendMessageTimeoutW(hwnd, RunMessage(), kRunMagic, reinterpret_cast<LPARAM>(request), SMTO_NORMAL,
+                            timeoutMs, &result) != 0;
     UnhookWindowsHookEx(hook);
     const bool ran = answered && request->ran.load();
     if (answered)
@@ -109,7 +150,8 @@ std::vector<HWND> WindowsOfClass(const wchar_t* className) {
             DWORD pid = 0;
             GetWindowThreadProcessId(hwnd, &pid);
             wchar_t name[256] = {};
-            if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) && lstrcmpiW(name, s->className) == 0)
+            if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) &&
+                lstrcmpiW(name, s->className) == 0)
                 s->found.push_back(hwnd);
             return TRUE;
         },

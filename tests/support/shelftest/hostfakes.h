@@ -36,7 +36,7 @@ struct FakeItemData {
     std::optional<std::wstring> textB = L"Author";
     std::optional<std::wstring> iconUrl = L"http://covers.example/cover.jpg";
     std::optional<std::wstring> textC = L"Text C";
-    int queryResult = 1;        // QueryFlag's result; 0 means "no answer"
+    int queryResult = 1;         // QueryFlag's result; 0 means "no answer"
     unsigned char readyFlag = 1; // the byte QueryFlag writes when queryResult is nonzero
 };
 

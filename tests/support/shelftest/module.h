@@ -21,6 +21,18 @@ std::wstring ExeFolder();
 // The real skin package of bin/DesktopSkin, as bytes ("" when it cannot be read).
 std::string ReadRealSkinPackage();
 
+// Edits of a package's text (format: vexilkernel/SKINFORMAT.md). Each returns the edited text, or ""
+// when the line to edit is not there, so that a test notices a package that changed under it.
+// The package without the "control NAME ..." line (of whatever window holds it).
+std::string SkinWithoutControl(const std::string& package, const std::string& control);
+// The package with that control's class replaced (e.g. "staticbox" for a button: a control of another
+// type; an unknown class would make the kernel report a creation error instead).
+std::string SkinWithControlClass(const std::string& package, const std::string& control,
+                                 const std::string& newClass);
+// The package with a window renamed (so that the module's window name is missing from it).
+std::string SkinWithWindowRenamed(const std::string& package, const std::string& window,
+                                  const std::string& newName);
+
 // A fresh folder under %TEMP% holding copies of desktopui.dll and VexilKernel.dll and the file
 // DesktopSkin\KelvoDesktopUi.ufd with the given contents. Removed (with everything in it) on
 // destruction; destroy it only after the module loaded from it was unloaded.
@@ -69,10 +81,7 @@ public:
     ISkinWindow* SkinWindow() const;
     // A control of the bookshelf window, cast to one of the inspection interfaces (null when the
     // window, the control or the interface is missing).
-    template <class T>
-    T* Control(const char* name) const {
-        return dynamic_cast<T*>(RawControl(name));
-    }
+    template <class T> T* Control(const char* name) const { return dynamic_cast<T*>(RawControl(name)); }
     IControlBase* RawControl(const char* name) const;
     // Skin window and control of any other window of the module (e.g. the balloon).
     ISkinWindow* SkinWindowOf(HWND hwnd) const;

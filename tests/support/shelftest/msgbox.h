@@ -12,6 +12,8 @@ struct FoundMessageBox {
     bool found = false;
     std::wstring caption;
     std::wstring text; // the static text (dialog item 0xFFFF)
+    DWORD exStyle = 0; // the box's extended style (WS_EX_TOPMOST for MB_TOPMOST)
+    bool hasYes = false, hasNo = false, hasOk = false; // which answer buttons it offers
 };
 
 // Waits (bounded, polling) for a "#32770" window of process pid whose caption equals caption (any

@@ -23,6 +23,11 @@ void PumpMessages();
 // be blocked waiting for the caller.
 bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeoutMs = kDefaultWaitMs);
 
+// Returns once the window's thread has taken every message posted to hwnd before this call out of
+// its queue and handled it (a marker is posted behind them and watched for with a get-message hook
+// on that thread). False when hwnd is not a window or the marker did not come within timeoutMs.
+bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs = kDefaultWaitMs);
+
 // Number of threads of this process (toolhelp snapshot), -1 on failure.
 int ThreadCount();
 // Waits (bounded) until the process has at most count threads; true when it got there.
