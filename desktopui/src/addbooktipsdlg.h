@@ -4,6 +4,8 @@
 
 #include <uiassist/cvexilwindow.h>
 
+#include <atomic>
+
 // Size of the balloon below the add-book button.
 constexpr int kTipsWidth = 295;
 constexpr int kTipsHeight = 95;
@@ -33,6 +35,9 @@ public:
 
 private:
     std::atomic<bool> m_bSuppressed{false};
+    // Show asked for the balloon and no Hide came since: a kernel that reports the window ready
+    // after a Hide must not bring it back without its timer.
+    std::atomic<bool> m_bWanted{false};
     UINT m_nLifetimeMs = kTipsLifetimeMs;
 };
 

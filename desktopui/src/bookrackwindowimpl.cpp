@@ -1,41 +1,325 @@
 // The bookshelf window object: construction, destruction and the interface operations.
 #include "bookrackwindowimpl.h"
 
-// Placeholders until the interface work lands.
-CBookrackWindowImpl::CBookrackWindowImpl() = default;
-CBookrackWindowImpl::~CBookrackWindowImpl() = default;
+#include <uiassist/diag.h>
+
+#include <cstring>
+
+namespace {
+
+// No exception leaves the interface: a throwing operation becomes a no-op with the given result.
+template <class R, class F> R Guarded(R failed, F&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception in a bookshelf interface operation");
+        return failed;
+    }
+}
+
+template <class F> void Guarded(F&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception in a bookshelf interface operation");
+    }
+}
+
+bool IsMinimized(HWND hwnd) {
+    return hwnd != nullptr && hwnd != INVALID_HANDLE_VALUE &&
+           (::GetWindowLongW(hwnd, GWL_STYLE) & WS_MINIMIZE) != 0;
+}
+
+// True on the thread that runs the window.
+bool IsThreadOf(HWND hwnd) {
+    return hwnd != nullptr && hwnd != INVALID_HANDLE_VALUE &&
+           ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId();
+}
+
+} // namespace
+
+CBookrackWindowImpl::CBookrackWindowImpl() {
+    m_lWorkerRun.exchange(0);
+    m_loadedIds.clear();
+    m_pBookrackMgr = nullptr;
+    m_pBookMatrix = nullptr;
+    m_pIeBrowser = nullptr;
+    m_pNewBookBtn = nullptr;
+    m_strAccountId.clear();
+    m_pendingActions.clear();
+    std::memset(&m_createParams, 0, sizeof(m_createParams));
+}
+
+CBookrackWindowImpl::~CBookrackWindowImpl() {
+    Guarded([this] { SaveShowMode(m_nShowMode.load()); });
+    m_hIeServer = nullptr;
+    // The window normally took its icon with it; this is the case of a window never destroyed.
+    if (m_hIcon) {
+        ::DestroyIcon(m_hIcon);
+        m_hIcon = nullptr;
+    }
+}
+
 CBookrackWindowImpl* CBookrackWindowImpl::Instance() {
     static CBookrackWindowImpl instance;
     return &instance;
 }
+
 bool CBookrackWindowImpl::Prepare(DWORD, DWORD, DWORD) { return true; }
-bool CBookrackWindowImpl::Show(bool, HWND) { return false; }
-void CBookrackWindowImpl::Hide() {}
-void CBookrackWindowImpl::Close() {}
-bool CBookrackWindowImpl::IsShown() { return false; }
-bool CBookrackWindowImpl::Create(const BOOKRACK_CREATE_PARAMS*) { return false; }
-void CBookrackWindowImpl::PostMatrixNotify(WPARAM, LPARAM) {}
-bool CBookrackWindowImpl::IsWindowAlive() { return false; }
-void CBookrackWindowImpl::SetNotifySink(IShelfSink*, HINSTANCE) {}
-void CBookrackWindowImpl::SetHost(IShelfHost*, int) {}
-void CBookrackWindowImpl::NotifyItem1001(int) {}
-void CBookrackWindowImpl::NotifyItem1004(int, int) {}
-void CBookrackWindowImpl::NotifyItem1003(int, int) {}
-void CBookrackWindowImpl::NotifyItem1005(int, int) {}
-void CBookrackWindowImpl::SetBookCover(int, const char*) {}
-void CBookrackWindowImpl::NotifyItem1002(int) {}
-DWORD CBookrackWindowImpl::GetUiThreadId() { return 0; }
-void CBookrackWindowImpl::RemoveItem(int) {}
-HWND CBookrackWindowImpl::GetHwnd() { return nullptr; }
-void CBookrackWindowImpl::ForwardItemShown(int) {}
-void CBookrackWindowImpl::HideAll(bool) {}
-void CBookrackWindowImpl::StopBatchDelete(bool) {}
-void CBookrackWindowImpl::PopupManagerAtCursor(DWORD) {}
-void CBookrackWindowImpl::ShowNoBookTips() {}
-const std::vector<int>* CBookrackWindowImpl::GetSelection() { return nullptr; }
-void CBookrackWindowImpl::Login(const char*, const char*, const char*, DWORD) {}
-void CBookrackWindowImpl::Logout(DWORD) {}
-void CBookrackWindowImpl::RefreshTips() {}
-LONG CBookrackWindowImpl::IsWorkerRunning() { return 0; }
-LONG CBookrackWindowImpl::IsBatchDeleteBusy() { return 0; }
-void CBookrackWindowImpl::DeleteSelectedAt(int) {}
+
+bool CBookrackWindowImpl::Show(bool byUser, HWND parent) {
+    return Guarded(false, [&] {
+        if (m_lBatchBusy.load() != 0) {
+            VEXIL_REPORT_IF(true, "Show refused while a batch delete runs");
+            return false;
+        }
+        m_bShowOnBind = true;
+        const RECT def = GetDefaultRect();
+        if (byUser)
+            m_tipsDlg.Hide();
+
+        if (!IsWindow()) {
+            m_bShown = true;
+            const bool created = CreateBookrackWindow(parent, SW_SHOW);
+            // A window that could not be made is not shown.
+            if (!created)
+                m_bShown = false;
+            return created;
+        }
+
+        ICtrlBookrackManager* manager = m_pBookrackMgr.load();
+        if (manager == nullptr) {
+            VEXIL_REPORT_IF(true, "Show without a bound bookrack manager");
+            return false;
+        }
+        if (byUser)
+            m_nShowMode = 1;
+
+        if (IsMinimized(GetWindowHandle())) {
+            m_bShown = true;
+            if (!manager->SetShowMode(m_nShowMode.load())) {
+                VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
+                return false;
+            }
+            PostMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+            return true;
+        }
+
+        const bool wasShown = m_bShown.load();
+        if (!wasShown && !byUser) {
+            if (MatrixHasNoBook()) {
+                IShelfHost* host = m_pHost.load();
+                m_nShowMode = (host != nullptr && host->GetItemCount(m_nUserIndex.load(), 1) != 0) ? 1 : 0;
+            } else if (m_nShowMode.load() != 0) {
+                m_nShowMode = 1;
+            }
+        }
+        if (!manager->SetShowMode(m_nShowMode.load())) {
+            VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
+            return false;
+        }
+
+        const int defWidth = def.right - def.left;
+        const int defHeight = def.bottom - def.top;
+        if (wasShown) {
+            const RECT local = GetLocalRect();
+            if (local.right != defWidth && local.bottom != defHeight)
+                MoveWindow(def.left, def.top, def.right, def.bottom, true);
+        } else {
+            MoveWindow(def.left, def.top, def.right, def.bottom, true);
+        }
+        m_bShown = true;
+        ShowWindow(SW_SHOW);
+        return true;
+    });
+}
+
+void CBookrackWindowImpl::Hide() {
+    Guarded([this] {
+        m_bShown = false;
+        ShowWindow(SW_HIDE);
+        NotifyBrowserHidden();
+    });
+}
+
+void CBookrackWindowImpl::Close() {
+    Guarded([this] {
+        m_bClosing = true;
+        m_bShown = false;
+        // The loader handle and the batch window belong to the window thread: stop them there.
+        const bool onWindowThread = IsThreadOf(GetWindowHandle());
+        if (IsWindow() && !onWindowThread) {
+            SendMessage(WM_BOOKRACK_STOP_WORK, 0, 0);
+        } else {
+            StopLoader();
+            m_patchDelWindow.Stop(true);
+        }
+        Hide();
+        CloseWin32Window(!onWindowThread);
+        // A loader started while no window existed has no window thread to stop it.
+        if (!onWindowThread && m_hWorker)
+            StopLoader();
+    });
+}
+
+bool CBookrackWindowImpl::IsShown() {
+    return Guarded(false, [this] { return m_bShown.load() || IsMinimized(GetWindowHandle()); });
+}
+
+bool CBookrackWindowImpl::Create(const BOOKRACK_CREATE_PARAMS* params) {
+    return Guarded(false, [&] {
+        if (params == nullptr || IsWindow() || m_bClosing.load())
+            return false;
+        std::memcpy(&m_createParams, params, sizeof(m_createParams));
+        m_bShowOnBind = false;
+        m_bShown = false;
+        return CreateBookrackWindow(nullptr, SW_HIDE);
+    });
+}
+
+void CBookrackWindowImpl::PostMatrixNotify(WPARAM wParam, LPARAM lParam) {
+    Guarded([&] { PostMessage(WM_BOOKRACK_MATRIX_NOTIFY, wParam, lParam); });
+}
+
+bool CBookrackWindowImpl::IsWindowAlive() {
+    return Guarded(false, [this] { return IsWindow(); });
+}
+
+void CBookrackWindowImpl::SetNotifySink(IShelfSink* sink, HINSTANCE instance) {
+    m_hInstance = instance;
+    m_pSink = sink;
+}
+
+void CBookrackWindowImpl::SetHost(IShelfHost* host, int userIndex) {
+    if (host == nullptr)
+        return;
+    // The key first: whoever sees the host sees its key.
+    m_nUserIndex = userIndex;
+    m_pHost = host;
+}
+
+void CBookrackWindowImpl::NotifyItem1001(int id) {
+    Guarded([&] { SendMessage(WM_BOOKRACK_ITEM_1001, static_cast<WPARAM>(id), 0); });
+}
+
+void CBookrackWindowImpl::NotifyItem1004(int id, int openAfter) {
+    Guarded([&] { SendMessage(WM_BOOKRACK_ITEM_1004, static_cast<WPARAM>(id), openAfter); });
+}
+
+void CBookrackWindowImpl::NotifyItem1003(int id, int openAfter) {
+    Guarded([&] { SendMessage(WM_BOOKRACK_ITEM_1003, static_cast<WPARAM>(id), openAfter); });
+}
+
+void CBookrackWindowImpl::NotifyItem1005(int id, int openAfter) {
+    Guarded([&] { SendMessage(WM_BOOKRACK_ITEM_1005, static_cast<WPARAM>(id), openAfter); });
+}
+
+void CBookrackWindowImpl::SetBookCover(int id, const char* imagePath) {
+    Guarded([&] {
+        if (ICtrlBookMatrix* matrix = m_pBookMatrix.load())
+            matrix->SetBookImage(id, imagePath);
+    });
+}
+
+void CBookrackWindowImpl::NotifyItem1002(int id) {
+    Guarded([&] { SendMessage(WM_BOOKRACK_ITEM_1002, static_cast<WPARAM>(id), 0); });
+}
+
+DWORD CBookrackWindowImpl::GetUiThreadId() { return m_dwUiThreadId.load(); }
+
+void CBookrackWindowImpl::RemoveItem(int id) {
+    Guarded([&] { SendMessage(WM_BOOKRACK_REMOVE_ITEM, static_cast<WPARAM>(id), 0); });
+}
+
+HWND CBookrackWindowImpl::GetHwnd() { return GetWindowHandle(); }
+
+void CBookrackWindowImpl::ForwardItemShown(int id) {
+    Guarded([&] {
+        if (IShelfSink* sink = m_pSink.load())
+            sink->OnBookShown(id);
+    });
+}
+
+void CBookrackWindowImpl::HideAll(bool cancel) {
+    Guarded([&] {
+        m_patchDelWindow.Stop(cancel);
+        m_tipsDlg.Hide();
+        m_bShown = false;
+        ShowWindow(SW_HIDE);
+        NotifyBrowserHidden();
+    });
+}
+
+void CBookrackWindowImpl::StopBatchDelete(bool cancel) {
+    Guarded([&] { m_patchDelWindow.Stop(cancel); });
+}
+
+void CBookrackWindowImpl::PopupManagerAtCursor(DWORD value) {
+    Guarded([&] {
+        if (m_pBookrackMgr.load() == nullptr || m_nShowMode.load() != 0)
+            return;
+        POINT cursor = {};
+        if (!::GetCursorPos(&cursor))
+            return;
+        PostMessage(WM_BOOKRACK_MANAGER_POPUP, value, MAKELPARAM(cursor.x, cursor.y));
+    });
+}
+
+void CBookrackWindowImpl::ShowNoBookTips() {
+    Guarded([this] {
+        if (!IsWindow())
+            return;
+        // The balloon is a window of the bookshelf's thread: build and show it there.
+        if (!IsThreadOf(GetWindowHandle())) {
+            SendMessage(WM_BOOKRACK_TIPS, 0, 0);
+            return;
+        }
+        if (MatrixHasNoBook() && m_nShowMode.load() != 0 && m_bShown.load())
+            ShowTipsBelowButton();
+    });
+}
+
+const std::vector<int>* CBookrackWindowImpl::GetSelection() {
+    return Guarded(static_cast<const std::vector<int>*>(nullptr), [this]() -> const std::vector<int>* {
+        ICtrlBookMatrix* matrix = m_pBookMatrix.load();
+        return matrix != nullptr ? matrix->GetSelectedBooks() : nullptr;
+    });
+}
+
+void CBookrackWindowImpl::Login(const char* accountId, const char* /*accountKey*/, const char* accountInfo,
+                                DWORD) {
+    Guarded([&] {
+        if (accountId == nullptr || accountId[0] == '\0')
+            return;
+        {
+            std::lock_guard<std::mutex> guard(m_accountLock);
+            if (m_strAccountId == accountId)
+                return;
+            m_strAccountId = accountId;
+            m_strAccountInfo = accountInfo != nullptr ? accountInfo : "";
+        }
+        PostMessage(WM_BOOKRACK_LOGIN, 0, 0);
+    });
+}
+
+void CBookrackWindowImpl::Logout(DWORD) {
+    Guarded([this] {
+        {
+            std::lock_guard<std::mutex> guard(m_accountLock);
+            m_strAccountId.clear();
+        }
+        PostMessage(WM_BOOKRACK_LOGOUT, 0, 0);
+    });
+}
+
+void CBookrackWindowImpl::RefreshTips() {
+    Guarded([this] { SendMessage(WM_BOOKRACK_TIPS, 0, 0); });
+}
+
+LONG CBookrackWindowImpl::IsWorkerRunning() { return m_lWorkerRun.load(); }
+
+LONG CBookrackWindowImpl::IsBatchDeleteBusy() { return m_lBatchBusy.load(); }
+
+void CBookrackWindowImpl::DeleteSelectedAt(int index) {
+    Guarded([&] { SendMessage(WM_BOOKRACK_DELETE_AT, static_cast<WPARAM>(index), 0); });
+}
