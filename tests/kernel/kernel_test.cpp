@@ -219,7 +219,7 @@ TEST_F(KernelTest, MalformedPackagesAreRefusedAndLeaveNoPackageOpen) {
     EXPECT_EQ(BuildOnChild(host, path, L"W"), 0);
     std::mt19937 random(20261206);
     const char alphabet[] = "\"=#\\ \n\r,x0-9\xFF";
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 150; ++round) {
         ASSERT_TRUE(dll.inspector->CloseSkinPackage());
         std::string text = valid;
         for (int edits = 1 + static_cast<int>(random() % 4); edits > 0; --edits) {
@@ -614,6 +614,21 @@ TEST_F(KernelTest, ButtonsNotifyClicksWhileEnabledAndControlsKeepTheirValues) {
     EXPECT_EQ(dynamic_cast<IRefStaticInspect*>(text)->Text(), "2 of 3");
     host.Run([&] { text->SetText(nullptr); });
     EXPECT_EQ(dynamic_cast<IRefStaticInspect*>(text)->Text(), "");
+}
+
+TEST_F(KernelTest, AReceiverMayDestroyTheWindowWhileAControlNotifiesIt) {
+    HostWindow host;
+    host.onNotice = [&](const Notice& notice) {
+        if (notice.id == VEXIL_NOTIFY_BATCH_DELETE_END)
+            DestroyWindow(host.Hwnd());
+    };
+    ISkinWindow* skin = BuildAll(host);
+    auto* matrix = As<ICtrlBookMatrix>(skin, "bookmatrix");
+    ASSERT_NE(matrix, nullptr);
+    host.Run([&] { matrix->RemoveBooks(nullptr, 1); });
+    ASSERT_TRUE(host.WaitFor(VEXIL_NOTIFY_BATCH_DELETE_END));
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(host.Hwnd()); }));
+    EXPECT_EQ(dll.inspector->LiveSkinWindowCount(), 0);
 }
 
 TEST_F(KernelTest, SkinWindowGoesWithItsWindowAndTheKernelReloadsCleanly) {

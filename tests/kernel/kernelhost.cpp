@@ -145,6 +145,8 @@ LRESULT HostWindow::OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, 
     if ((id == VEXIL_NOTIFY_OPEN_BOOK || id == VEXIL_NOTIFY_DELETE_BOOK) && lParam)
         notice.bookId = reinterpret_cast<const BOOK_INFO*>(lParam)->strAppId;
     Record(notice);
+    if (onNotice)
+        onNotice(notice);
     return 0;
 }
 

@@ -68,6 +68,8 @@ public:
     int WaitCreateResult();
 
     LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
+    // Runs on the window's thread after each notification was recorded. Set before building.
+    std::function<void(const Notice&)> onNotice;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -184,7 +184,13 @@ LRESULT CALLBACK CRefControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
             control->m_skin->Release(); // may free the control itself: touch nothing afterwards
             return DefWindowProcW(hwnd, message, wParam, lParam);
         }
-        return control->Dispatch(hwnd, message, wParam, lParam);
+        // A notification may lead the receiver to destroy the window, and with it the control: the
+        // reference keeps the skin window and its controls alive until this message is handled.
+        CSkinWindow* skin = control->m_skin;
+        skin->AddRef();
+        const LRESULT result = control->Dispatch(hwnd, message, wParam, lParam);
+        skin->Release();
+        return result;
     } catch (...) {
         return 0;
     }

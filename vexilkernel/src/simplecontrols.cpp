@@ -5,6 +5,11 @@
 #include "strutil.h"
 
 namespace vexilref {
+namespace {
+
+constexpr int kTextPadding = 6;
+
+} // namespace
 
 // ---- Button ------------------------------------------------------------------------------------
 
@@ -133,7 +138,9 @@ std::string CRefStaticBox::Text() {
 void CRefStaticBox::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
     Fill(dc, client, palette::kWindow);
-    DrawTextIn(dc, AnsiToWide(m_text), client, palette::kText, DT_LEFT | DT_WORDBREAK);
+    RECT text = client;
+    InflateRect(&text, -kTextPadding, -kTextPadding);
+    DrawTextIn(dc, AnsiToWide(m_text), text, palette::kText, DT_LEFT | DT_WORDBREAK);
 }
 
 // ---- Caption strip and panel -------------------------------------------------------------------
