@@ -12,19 +12,20 @@ namespace {
 // -2: "... (亲，有可能皮肤路径创建的对话框的名字没有写对奥！)" - the window name may be misspelled.
 constexpr char kErrWindowNotFoundGbk[] =
     "\xb4\xb4\xbd\xa8Vexil\xb4\xb0\xbf\xda\xb4\xed\xce\xf3\xa3\xac\xb4\xed\xce\xf3\xc2\xeb\xa3\xba%d "
-    "(\xc7\xd7\xa3\xac\xd3\xd0\xbf\xc9\xc4\xdc\xc6\xa4\xb7\xf4\xc2\xb7\xbe\xb6\xb4\xb4\xbd\xa8\xb5\xc4\xb6\xd4"
-    "\xbb\xb0\xbf\xf2\xb5\xc4\xc3\xfb\xd7\xd6\xc3\xbb\xd3\xd0\xd0\xb4\xb6\xd4\xb0\xc2\xa3\xa1)";
+    "(\xc7\xd7\xa3\xac\xd3\xd0\xbf\xc9\xc4\xdc\xc6\xa4\xb7\xf4\xc2\xb7\xbe\xb6\xb4\xb4\xbd\xa8\xb5"
+    "\xc4\xb6\xd4\xbb\xb0\xbf\xf2\xb5\xc4\xc3\xfb\xd7\xd6\xc3\xbb\xd3\xd0\xd0\xb4\xb6\xd4\xb0\xc2\xa3"
+    "\xa1)";
 // -3: "... (亲，创建控件居然失败了，看看控件DLL都在不在！)" - a control could not be created.
 constexpr char kErrControlFailedGbk[] =
     "\xb4\xb4\xbd\xa8Vexil\xb4\xb0\xbf\xda\xb4\xed\xce\xf3\xa3\xac\xb4\xed\xce\xf3\xc2\xeb\xa3\xba%d "
-    "(\xc7\xd7\xa3\xac\xb4\xb4\xbd\xa8\xbf\xd8\xbc\xfe\xbe\xd3\xc8\xbb\xca\xa7\xb0\xdc\xc1\xcb\xa3\xac\xbf\xb4"
-    "\xbf\xb4\xbf\xd8\xbc\xfe"
+    "(\xc7\xd7\xa3\xac\xb4\xb4\xbd\xa8\xbf\xd8\xbc\xfe\xbe\xd3\xc8\xbb\xca\xa7\xb0\xdc\xc1\xcb\xa3"
+    "\xac\xbf\xb4\xbf\xb4\xbf\xd8\xbc\xfe"
     "DLL\xb6\xbc\xd4\xda\xb2\xbb\xd4\xda\xa3\xa1)";
 // -4: "... (亲，现在还不支持同时载入两个皮肤包！)" - two skin packages at once.
 constexpr char kErrSecondPackageGbk[] =
     "\xb4\xb4\xbd\xa8Vexil\xb4\xb0\xbf\xda\xb4\xed\xce\xf3\xa3\xac\xb4\xed\xce\xf3\xc2\xeb\xa3\xba%d "
-    "(\xc7\xd7\xa3\xac\xcf\xd6\xd4\xda\xbb\xb9\xb2\xbb\xd6\xa7\xb3\xd6\xcd\xac\xca\xb1\xd4\xd8\xc8\xeb\xc1\xbd"
-    "\xb8\xf6\xc6\xa4\xb7\xf4\xb0\xfc\xa3\xa1)";
+    "(\xc7\xd7\xa3\xac\xcf\xd6\xd4\xda\xbb\xb9\xb2\xbb\xd6\xa7\xb3\xd6\xcd\xac\xca\xb1\xd4\xd8\xc8"
+    "\xeb\xc1\xbd\xb8\xf6\xc6\xa4\xb7\xf4\xb0\xfc\xa3\xa1)";
 // Any other code.
 constexpr char kErrGenericGbk[] =
     "\xb4\xb4\xbd\xa8Vexil\xb4\xb0\xbf\xda\xb4\xed\xce\xf3\xa3\xac\xb4\xed\xce\xf3\xc2\xeb\xa3\xba%d";
@@ -75,7 +76,8 @@ HMODULE LoadKernelModule(const wchar_t* kernelPath) {
     if (!IsBareName(kernelPath)) {
         // A relative path with folders is taken relative to this module, never to the current
         // directory.
-        return folder.empty() ? nullptr : LoadLibraryExW((folder + kernelPath).c_str(), nullptr, kSearchFullPath);
+        return folder.empty() ? nullptr
+                              : LoadLibraryExW((folder + kernelPath).c_str(), nullptr, kSearchFullPath);
     }
     if (!folder.empty()) {
         const std::wstring beside = folder + kernelPath;
@@ -105,9 +107,9 @@ bool CVexilWindow::CreateInNewThread(HWND, RECT, const wchar_t*, int, DWORD, LPA
 
 bool CVexilWindow::CreateInCurrentThread(HWND, RECT, const wchar_t*, int, DWORD, LPARAM) { return false; }
 
-bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* skinPath, const wchar_t* windowName,
-                                     HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param,
-                                     bool ownThread) {
+bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* skinPath,
+                                     const wchar_t* windowName, HWND parent, RECT rect, int showCmd,
+                                     DWORD style, LPARAM param, bool ownThread) {
     if (!kernelPath || !skinPath || !windowName)
         return false;
     if (IsWindow())
@@ -143,12 +145,14 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
         return false;
     }
     if (kernel->IsSkinOpen())
-        return CreateVexilWindowWithKernel(kernel, windowName, parent, rect, showCmd, style, param, ownThread);
+        return CreateVexilWindowWithKernel(kernel, windowName, parent, rect, showCmd, style, param,
+                                           ownThread);
     return CreateOnThread(parent, rect, showCmd, style, param, ownThread);
 }
 
-bool CVexilWindow::CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t* windowName, HWND parent, RECT rect,
-                                               int showCmd, DWORD style, LPARAM param, bool ownThread) {
+bool CVexilWindow::CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t* windowName, HWND parent,
+                                               RECT rect, int showCmd, DWORD style, LPARAM param,
+                                               bool ownThread) {
     if (!kernel || !windowName)
         return false;
     if (IsWindow())
@@ -166,17 +170,21 @@ bool CVexilWindow::CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t*
     return CreateOnThread(parent, rect, showCmd, style, param, ownThread);
 }
 
-bool CVexilWindow::CreateOnThread(HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param, bool ownThread) {
+bool CVexilWindow::CreateOnThread(HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param,
+                                  bool ownThread) {
     if (ownThread)
         return CWin32Window::CreateInNewThread(parent, rect, VEXIL_WINDOW_TITLE, showCmd, style, param);
     return CWin32Window::CreateInCurrentThread(parent, rect, VEXIL_WINDOW_TITLE, showCmd, style, param);
 }
 
 bool CVexilWindow::CreateWin32Window() {
+    // Shown only once the kernel reports the skin window ready, whatever the style asks for.
+    m_dwStyle &= ~static_cast<DWORD>(WS_VISIBLE);
     if (!m_pKernel || !CreateBoundWindow())
         return false;
     const HWND hwnd = GetWindowHandle();
-    ISkinWindow* skinWindow = m_pKernel->CreateSkinWindow(hwnd, m_strSkinPath.c_str(), m_strWindowName.c_str());
+    ISkinWindow* skinWindow =
+        m_pKernel->CreateSkinWindow(hwnd, m_strSkinPath.c_str(), m_strWindowName.c_str());
     if (!skinWindow) {
         // A bare window without its skin is no working window: take it down again. This runs on
         // the window's own thread, which then ends.

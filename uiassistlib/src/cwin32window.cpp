@@ -201,8 +201,8 @@ void CWin32Window::StoreCreateArgs(bool ownThread, HWND parent, const RECT& rect
         m_strTitle = title;
 }
 
-bool CWin32Window::CreateInCurrentThread(HWND parent, RECT rect, const wchar_t* title, int showCmd, DWORD style,
-                                         LPARAM param) {
+bool CWin32Window::CreateInCurrentThread(HWND parent, RECT rect, const wchar_t* title, int showCmd,
+                                         DWORD style, LPARAM param) {
     // A second window on one object would leave the first bound to an object that forgot it.
     if (IsWindow())
         return false;
@@ -232,8 +232,8 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
     auto start = std::make_unique<WindowThreadStart>();
     start->window = this;
     HANDLE threadEvent = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), m_hStartEvent.get(), GetCurrentProcess(), &threadEvent, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
+    if (!DuplicateHandle(GetCurrentProcess(), m_hStartEvent.get(), GetCurrentProcess(), &threadEvent, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
         m_hStartEvent.reset();
         return false;
     }
@@ -299,8 +299,8 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
 bool CWin32Window::CreateBoundWindow() {
     const int width = m_rect.right - m_rect.left;
     const int height = m_rect.bottom - m_rect.top;
-    HWND hwnd = CreateWindowExW(0, m_szClassName, m_strTitle.c_str(), m_dwStyle, m_rect.left, m_rect.top, width,
-                                height, m_hParent, nullptr, ThisModule(), this);
+    HWND hwnd = CreateWindowExW(0, m_szClassName, m_strTitle.c_str(), m_dwStyle, m_rect.left, m_rect.top,
+                                width, height, m_hParent, nullptr, ThisModule(), this);
     if (!hwnd) {
         SetHwnd(nullptr);
         return false;

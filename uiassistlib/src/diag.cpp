@@ -16,7 +16,8 @@ volatile LONG* ProcessCounter() {
         wchar_t name[64];
         swprintf(name, sizeof(name) / sizeof(name[0]), L"Local\\vexil_diag_%lu",
                  static_cast<unsigned long>(GetCurrentProcessId()));
-        HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name);
+        HANDLE mapping =
+            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name);
         if (mapping) {
             if (void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(LONG)))
                 return static_cast<volatile LONG*>(view);
@@ -25,7 +26,8 @@ volatile LONG* ProcessCounter() {
         // This module alone then: still counts, just not shared.
         static LONG fallback = 0;
         return &fallback;
-    }();
+    }
+    ();
     return counter;
 }
 
@@ -33,7 +35,8 @@ volatile LONG* ProcessCounter() {
 
 void ReportBrokenInvariant(const char* file, int line, const char* what) {
     char text[512];
-    snprintf(text, sizeof(text), "%s(%d): broken invariant: %s\n", file ? file : "?", line, what ? what : "?");
+    snprintf(text, sizeof(text), "%s(%d): broken invariant: %s\n", file ? file : "?", line,
+             what ? what : "?");
     OutputDebugStringA(text);
     InterlockedIncrement(ProcessCounter());
 }

@@ -13,6 +13,8 @@
 class CVexilWindow : public CWin32Window, public IControlMessage {
 public:
     CVexilWindow();
+    // Closes an own-thread window (waiting for its thread) before freeing a kernel module this
+    // window loaded; a window that still lives keeps the kernel loaded.
     ~CVexilWindow() override;
 
     // A skin window is made only through CreateVexilWindow or CreateVexilWindowWithKernel: both
@@ -22,19 +24,28 @@ public:
     bool CreateInCurrentThread(HWND parent, RECT rect, const wchar_t* title, int showCmd, DWORD style,
                                LPARAM param) override;
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // On the window's thread: the Win32 window (never visible at first, whatever the style), then the
+    // skin window on it. When the kernel returns no skin window, the bare window is destroyed again
+    // and false is returned, so creation fails (and an own thread ends) instead of handing out a
+    // window without a skin. Kernel errors that still give a skin window (-2, -3, -4) arrive later
+    // as WM_VEXIL_CREATE_ERROR on the living window.
     bool CreateWin32Window() override;
 
     // Loads the kernel module (from the application's folder, this module's folder, the system
     // folders or folders the host added; never from the current directory or PATH) and builds the
     // skin window windowName of package skinPath. An empty rect takes the skin's designed size,
-    // centred on the work area.
-    virtual bool CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* skinPath, const wchar_t* windowName,
-                                   HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param,
-                                   bool ownThread);
+    // centred on the work area. A full kernelPath is loaded as given; a bare name is looked for
+    // beside this module first. False when the kernel cannot be used or the skin window cannot be
+    // built (see CreateWin32Window).
+    virtual bool CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* skinPath,
+                                   const wchar_t* windowName, HWND parent, RECT rect, int showCmd,
+                                   DWORD style, LPARAM param, bool ownThread);
     // Builds the skin window with a kernel another window already loaded; the kernel's open package
     // is used and the kernel module is never freed by this window.
-    virtual bool CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t* windowName, HWND parent, RECT rect,
-                                             int showCmd, DWORD style, LPARAM param, bool ownThread);
+    // Both create operations return false while this object still has a window.
+    virtual bool CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t* windowName, HWND parent,
+                                             RECT rect, int showCmd, DWORD style, LPARAM param,
+                                             bool ownThread);
     // WM_VEXIL_CREATE_DONE (code 0) or WM_VEXIL_CREATE_ERROR (the kernel's code).
     virtual void OnCreateResult(int code);
     // Called after OnCreate; hides the window until the kernel reports.

@@ -21,13 +21,16 @@ class CWin32Window {
 public:
     CWin32Window();
     // Posts WM_CLOSE and waits (bounded) for an own-thread window's thread; it does not destroy the
-    // window synchronously, so an object must not be destroyed while its window still lives.
+    // window synchronously, so an object must not be destroyed while its window still lives. If it
+    // is, that is reported (diag.h) and the window is cut loose: its messages then go to the
+    // default procedure, never to the freed object.
     virtual ~CWin32Window();
     CWin32Window(const CWin32Window&) = delete;
     CWin32Window& operator=(const CWin32Window&) = delete;
 
     // Creates the window on a new thread that runs its message loop; returns once the window exists
-    // (or could not be made). title may be null (keeps the current title).
+    // (or could not be made: the thread then ends). title may be null (keeps the current title).
+    // Both create operations return false while the object still has a window.
     virtual bool CreateInNewThread(HWND parent, RECT rect, const wchar_t* title, int showCmd, DWORD style,
                                    LPARAM param);
     // Creates the window on the calling thread, which must run a message loop for it.
@@ -65,7 +68,9 @@ public:
     bool PostMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void SetHwnd(HWND hwnd) { m_hWnd.store(hwnd); }
     // Posts WM_CLOSE. With wait, for an own-thread window called from another thread: waits for the
-    // window thread to end (delivering messages sent to the waiting thread meanwhile), at most 5 s.
+    // window thread to end (delivering messages sent to the waiting thread meanwhile), at most 5 s,
+    // then terminates it; the thread handle is closed once the thread has ended. Without wait, or on
+    // the window thread itself, the handle is kept so that a later close can still wait.
     void CloseWin32Window(bool wait);
 
     // Id of the thread that runs an own-thread window's loop; 0 otherwise.
