@@ -20,11 +20,6 @@ int ParseBookId(const std::string& text) {
     return value > 0 && value <= INT_MAX ? static_cast<int>(value) : 0;
 }
 
-int CRefBookMatrix::Count(const int& counter) const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return counter;
-}
-
 int CRefBookMatrix::IndexOf(int id) const {
     auto found = std::find(m_ids.begin(), m_ids.end(), id);
     return found == m_ids.end() ? -1 : static_cast<int>(found - m_ids.begin());
@@ -265,34 +260,14 @@ std::vector<BOOK_INFO> CRefBookMatrix::Books() {
     return books;
 }
 
-std::vector<int> CRefBookMatrix::Ids() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_ids;
-}
-
 std::string CRefBookMatrix::ImagePath(int id) {
     std::lock_guard<std::mutex> lock(m_lock);
     auto found = m_images.find(id);
     return found == m_images.end() ? std::string() : found->second;
 }
 
-std::vector<int> CRefBookMatrix::Selection() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_selection;
-}
-
 void CRefBookMatrix::SetSelection(const std::vector<int>& ids) {
     SendToWindow(WM_REF_SET_SELECTION, 0, reinterpret_cast<LPARAM>(&ids));
-}
-
-std::vector<int> CRefBookMatrix::LastRemoveBooksIds() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_lastRemoveIds;
-}
-
-WPARAM CRefBookMatrix::LastRemoveBooksValue() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_lastRemoveValue;
 }
 
 void CRefBookMatrix::UserClick(int id, bool ctrl, bool shift) {

@@ -35,22 +35,22 @@ public:
 
     // IRefBookMatrixInspect
     std::vector<BOOK_INFO> Books() override;
-    std::vector<int> Ids() override;
+    std::vector<int> Ids() override { return Locked(m_ids); }
     std::string ImagePath(int id) override;
-    std::vector<int> Selection() override;
+    std::vector<int> Selection() override { return Locked(m_selection); }
     void SetSelection(const std::vector<int>& ids) override;
-    int AddBookCalls() override { return Count(m_addBookCalls); }
-    int SetBooksCalls() override { return Count(m_setBooksCalls); }
-    int UpdateLayoutCalls() override { return Count(m_updateLayoutCalls); }
-    int ClearBooksCalls() override { return Count(m_clearBooksCalls); }
-    int RemoveBookCalls() override { return Count(m_removeBookCalls); }
-    int RemoveBooksCalls() override { return Count(m_removeBooksCalls); }
-    int UpdateBookInfoCalls() override { return Count(m_updateBookInfoCalls); }
-    int SetBookImageCalls() override { return Count(m_setBookImageCalls); }
-    int HandleNotifyCalls() override { return Count(m_handleNotifyCalls); }
-    std::vector<int> LastRemoveBooksIds() override;
-    WPARAM LastRemoveBooksValue() override;
-    int BatchDeleteEndNotices() override { return Count(m_batchEndNotices); }
+    int AddBookCalls() override { return Locked(m_addBookCalls); }
+    int SetBooksCalls() override { return Locked(m_setBooksCalls); }
+    int UpdateLayoutCalls() override { return Locked(m_updateLayoutCalls); }
+    int ClearBooksCalls() override { return Locked(m_clearBooksCalls); }
+    int RemoveBookCalls() override { return Locked(m_removeBookCalls); }
+    int RemoveBooksCalls() override { return Locked(m_removeBooksCalls); }
+    int UpdateBookInfoCalls() override { return Locked(m_updateBookInfoCalls); }
+    int SetBookImageCalls() override { return Locked(m_setBookImageCalls); }
+    int HandleNotifyCalls() override { return Locked(m_handleNotifyCalls); }
+    std::vector<int> LastRemoveBooksIds() override { return Locked(m_lastRemoveIds); }
+    WPARAM LastRemoveBooksValue() override { return Locked(m_lastRemoveValue); }
+    int BatchDeleteEndNotices() override { return Locked(m_batchEndNotices); }
     void UserOpen(int id) override { SendToWindow(WM_REF_USER_OPEN, static_cast<WPARAM>(id)); }
     void UserDelete(int id) override { SendToWindow(WM_REF_USER_DELETE, static_cast<WPARAM>(id)); }
     void UserClick(int id, bool ctrl, bool shift) override;
@@ -60,7 +60,6 @@ private:
     void Paint(HDC dc, const RECT& client) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
-    int Count(const int& counter) const;
     // The following run with m_lock held.
     int IndexOf(int id) const;
     void Layout();

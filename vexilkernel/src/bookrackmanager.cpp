@@ -136,46 +136,6 @@ bool CRefBookrackManager::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, 
     }
 }
 
-int CRefBookrackManager::ShowMode() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_showMode;
-}
-
-std::string CRefBookrackManager::UserName() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_userName;
-}
-
-bool CRefBookrackManager::SignedOut() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_signedOut;
-}
-
-int CRefBookrackManager::BookCount() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_bookCount;
-}
-
-bool CRefBookrackManager::AnyBooks() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_anyBooks;
-}
-
-bool CRefBookrackManager::OptionState() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_optionState;
-}
-
-int CRefBookrackManager::PopupCount() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_popupCount;
-}
-
-POINT CRefBookrackManager::LastPopupPoint() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_lastPopupPoint;
-}
-
 void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
     Fill(dc, client, palette::kPanel);

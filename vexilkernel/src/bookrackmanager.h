@@ -18,14 +18,14 @@ public:
     void SetUserName(bool signedOut, const char* name) override;
 
     // IRefManagerInspect
-    int ShowMode() override;
-    std::string UserName() override;
-    bool SignedOut() override;
-    int BookCount() override;
-    bool AnyBooks() override;
-    bool OptionState() override;
-    int PopupCount() override;
-    POINT LastPopupPoint() override;
+    int ShowMode() override { return Locked(m_showMode); }
+    std::string UserName() override { return Locked(m_userName); }
+    bool SignedOut() override { return Locked(m_signedOut); }
+    int BookCount() override { return Locked(m_bookCount); }
+    bool AnyBooks() override { return Locked(m_anyBooks); }
+    bool OptionState() override { return Locked(m_optionState); }
+    int PopupCount() override { return Locked(m_popupCount); }
+    POINT LastPopupPoint() override { return Locked(m_lastPopupPoint); }
     bool MenuOpen() override { return m_menuOpen.load(); }
     void DismissMenu() override { SendToWindow(WM_REF_DISMISS_MENU); }
     void UserChooseMode(int mode) override;

@@ -72,36 +72,6 @@ void CRefIEBrowser::OnShelfHidden() {
     ++m_shelfHiddenCalls;
 }
 
-HWND CRefIEBrowser::GetBrowserWindow() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_hEmbedding;
-}
-
-int CRefIEBrowser::WheelCount() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_wheelCount;
-}
-
-WPARAM CRefIEBrowser::LastWheelWParam() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_lastWheel;
-}
-
-int CRefIEBrowser::CopyDataCalls() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_copyDataCalls;
-}
-
-int CRefIEBrowser::ShelfHiddenCalls() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_shelfHiddenCalls;
-}
-
-HWND CRefIEBrowser::DocumentWindow() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_hDocument;
-}
-
 bool CRefIEBrowser::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
     *result = 0;
     switch (message) {

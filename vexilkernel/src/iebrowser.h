@@ -22,14 +22,14 @@ public:
     // ICtrlIEBrowser
     LRESULT HandleCopyData() override;
     void OnShelfHidden() override;
-    HWND GetBrowserWindow() override;
+    HWND GetBrowserWindow() override { return Locked(m_hEmbedding); }
 
     // IRefBrowserInspect
-    int WheelCount() override;
-    WPARAM LastWheelWParam() override;
-    int CopyDataCalls() override;
-    int ShelfHiddenCalls() override;
-    HWND DocumentWindow() override;
+    int WheelCount() override { return Locked(m_wheelCount); }
+    WPARAM LastWheelWParam() override { return Locked(m_lastWheel); }
+    int CopyDataCalls() override { return Locked(m_copyDataCalls); }
+    int ShelfHiddenCalls() override { return Locked(m_shelfHiddenCalls); }
+    HWND DocumentWindow() override { return Locked(m_hDocument); }
     void RecreateDocumentWindow() override { SendToWindow(WM_REF_RECREATE_DOC); }
     void DestroyDocumentWindow() override { SendToWindow(WM_REF_DESTROY_DOC); }
     void SetDocumentVisible(bool visible) override { SendToWindow(WM_REF_SHOW_DOC, visible ? 1 : 0); }

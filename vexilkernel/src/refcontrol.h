@@ -73,6 +73,11 @@ protected:
     virtual void OnCreated() {}
 
     HWND Window() const;
+    // A copy of a field, taken under the lock: how the inspector reads state from any thread.
+    template <class T> T Locked(const T& field) const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return field;
+    }
     void Redraw(bool now);
     // Hands a notification to the skin window's callback. Never call with m_lock held.
     void Notify(int id, WPARAM wParam, LPARAM lParam);

@@ -35,16 +35,6 @@ void CRefButton::EnableButton(bool enable) {
     Redraw(false);
 }
 
-std::string CRefButton::Text() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_text;
-}
-
-bool CRefButton::Enabled() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_enabled;
-}
-
 void CRefButton::Click() {
     if (Enabled())
         Notify(VEXIL_NOTIFY_BUTTON_CLICK, 0, 0);
@@ -103,11 +93,6 @@ void CRefProgressBar::SetProgressBarPos(int percent, bool redraw) {
         Redraw(true);
 }
 
-int CRefProgressBar::Pos() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_pos;
-}
-
 void CRefProgressBar::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
     Fill(dc, client, palette::kPanel);
@@ -128,11 +113,6 @@ void CRefStaticBox::SetText(const char* text) {
         m_text = OrEmpty(text);
     }
     Redraw(false);
-}
-
-std::string CRefStaticBox::Text() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_text;
 }
 
 void CRefStaticBox::Paint(HDC dc, const RECT& client) {

@@ -15,8 +15,8 @@ public:
 
     // IRefButtonInspect
     void UserClick() override { SendToWindow(BM_CLICK); }
-    std::string Text() override;
-    bool Enabled() override;
+    std::string Text() override { return Locked(m_text); }
+    bool Enabled() override { return Locked(m_enabled); }
 
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefButton"; }
@@ -38,7 +38,7 @@ public:
     int GetProgressBarPos() override { return Pos(); }
 
     // IRefProgressInspect
-    int Pos() override;
+    int Pos() override { return Locked(m_pos); }
 
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefProgressBar"; }
@@ -56,7 +56,7 @@ public:
     void SetText(const char* text) override;
 
     // IRefStaticInspect
-    std::string Text() override;
+    std::string Text() override { return Locked(m_text); }
 
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefStaticBox"; }
