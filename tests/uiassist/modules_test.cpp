@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "testdll.h"
 #include "uiassisttest.h"
 
@@ -94,10 +96,20 @@ TEST(DiagnosticCounter, AllModulesOfTheProcessCountIntoOneCounter) {
 
     const long before = vexil::DiagnosticCount();
     EXPECT_EQ(dllCount(), before);
+    // Any module may read the counter by its name, with or without this library.
+    const std::wstring name = L"Local\\vexil_diag_" + std::to_wstring(GetCurrentProcessId());
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str());
+    ASSERT_NE(mapping, nullptr);
+    const auto* shared = static_cast<const LONG*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(LONG)));
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(*shared, before);
     report();
     EXPECT_EQ(vexil::DiagnosticCount(), before + 1);
     vexil::ReportBrokenInvariant(__FILE__, __LINE__, "reported by the test program");
     EXPECT_EQ(dllCount(), before + 2);
+    EXPECT_EQ(*shared, before + 2);
+    UnmapViewOfFile(shared);
+    CloseHandle(mapping);
 
     // The count outlives the module that reported.
     ASSERT_TRUE(FreeLibrary(dll));

@@ -239,6 +239,9 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
     }
     start->startEvent.reset(threadEvent);
 
+    // A thread left from the previous window is still on its way out of this object's code.
+    if (m_hThread && ::GetThreadId(m_hThread.get()) != GetCurrentThreadId())
+        vexil::WaitDeliveringSent(m_hThread.get(), kCloseWaitMs);
     m_dwThreadId.store(0);
     m_hThread.reset(CreateThread(nullptr, 0, &CWin32Window::WindowThreadProc, start.get(), 0, nullptr));
     if (!m_hThread) {
