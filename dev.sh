@@ -128,11 +128,11 @@ cmd_demo() {
     fi
     mkdir -p "$out"
     step "demo: $program.exe (output in out/)"
-    # The program finds out/ through KELVO_OUT_DIR, as a Windows path (Wine maps / to Z:).
     started_servers+=("$demo_prefix")
     local status=0
     (
         cd build/x64/bin
+        # The program finds out/ through KELVO_OUT_DIR, as a Windows path (Wine maps / to Z:).
         export KELVO_OUT_DIR="Z:${out//\//\\}"
         run_under_display "$harness/wine-run" --prefix="$demo_prefix" --graphics=x11 "./$program.exe" "$@"
     ) 2>&1 | tee "$out/demo.log" || status=$?
