@@ -1,0 +1,180 @@
+// The empty-shelf balloon: its life with a shortened timer (driven directly), and where the bookshelf
+// shows it (through the module).
+#include <shelftest/shelftest.h>
+
+#include "addbooktipsdlg.h"
+
+using namespace shelftest;
+
+namespace {
+
+constexpr UINT kShortLifeMs = 400;
+// Timers are not exact: the window may go a little early or late.
+constexpr ULONGLONG kTimerSlackMs = 60;
+
+// A balloon driven on this thread with the kernel of a bookshelf window (which opened the package).
+class BalloonTest : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        Attach();
+        const BOOKRACK_CREATE_PARAMS params = {};
+        ASSERT_TRUE(Window()->Create(&params));
+        ASSERT_NE(module->SkinWindow(), nullptr);
+        kernel = module->SkinWindow()->GetUiKernel();
+        ASSERT_NE(kernel, nullptr);
+        balloon.SetLifetimeForTest(kShortLifeMs);
+    }
+    void TearDown() override {
+        // The balloon's window lives on this thread; it goes before its object and the kernel.
+        if (balloon.IsWindow())
+            DestroyWindow(balloon.GetWindowHandle());
+        ModuleTest::TearDown();
+    }
+    bool Visible() const { return balloon.IsWindow() && IsWindowVisible(balloon.GetWindowHandle()); }
+    bool WaitVisible() {
+        return WaitUntil([this] { return Visible(); });
+    }
+    // Pumps this thread's messages (the balloon's timer) for a while.
+    void PumpFor(DWORD ms) {
+        const ULONGLONG until = GetTickCount64() + ms;
+        WaitUntil([until] { return GetTickCount64() >= until; }, ms + 1000);
+    }
+
+    IUiKernel* kernel = nullptr;
+    CAddBookTipsDlg balloon;
+    const RECT where = {100, 200, 100 + kTipsWidth, 200 + kTipsHeight};
+};
+
+} // namespace
+
+TEST_F(BalloonTest, ShowsAtTheRectangleAndGoesAwayForGoodWhenItsTimeIsUp) {
+    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
+    ASSERT_TRUE(WaitVisible());
+    const ULONGLONG shown = GetTickCount64();
+    RECT rect = {};
+    GetWindowRect(balloon.GetWindowHandle(), &rect);
+    EXPECT_EQ(rect.left, where.left);
+    EXPECT_EQ(rect.top, where.top);
+    EXPECT_EQ(rect.right, where.right);
+    EXPECT_EQ(rect.bottom, where.bottom);
+    auto* skin = dynamic_cast<IRefSkinWindowInspect*>(module->SkinWindowOf(balloon.GetWindowHandle()));
+    ASSERT_NE(skin, nullptr);
+    EXPECT_EQ(skin->WindowName(), L"NoBookBalloon");
+
+    ASSERT_TRUE(WaitUntil([this] { return !Visible(); }, kShortLifeMs * 10));
+    EXPECT_GE(GetTickCount64() - shown + kTimerSlackMs, kShortLifeMs);
+    EXPECT_TRUE(balloon.IsSuppressed());
+
+    // Suppressed: Show refuses and neither moves nor shows the window.
+    const RECT elsewhere = {300, 300, 300 + kTipsWidth, 300 + kTipsHeight};
+    EXPECT_FALSE(balloon.Show(kernel, nullptr, elsewhere));
+    PumpFor(100);
+    EXPECT_FALSE(Visible());
+    GetWindowRect(balloon.GetWindowHandle(), &rect);
+    EXPECT_EQ(rect.left, where.left);
+
+    // Allowed again: it comes back where it is asked to be.
+    balloon.ResetSuppress();
+    EXPECT_TRUE(balloon.Show(kernel, nullptr, elsewhere));
+    EXPECT_TRUE(Visible());
+    GetWindowRect(balloon.GetWindowHandle(), &rect);
+    EXPECT_EQ(rect.left, elsewhere.left);
+    EXPECT_EQ(rect.top, elsewhere.top);
+}
+
+TEST_F(BalloonTest, ASecondShowRestartsItsTime) {
+    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
+    ASSERT_TRUE(WaitVisible());
+    PumpFor(kShortLifeMs / 2);
+    ASSERT_TRUE(Visible());
+    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
+    const ULONGLONG again = GetTickCount64();
+    // Past the first Show's end it is still there.
+    PumpFor(kShortLifeMs * 3 / 4);
+    EXPECT_TRUE(Visible());
+    ASSERT_TRUE(WaitUntil([this] { return !Visible(); }, kShortLifeMs * 10));
+    EXPECT_GE(GetTickCount64() - again + kTimerSlackMs, kShortLifeMs);
+    EXPECT_TRUE(balloon.IsSuppressed());
+}
+
+TEST_F(BalloonTest, HideHidesWithoutSuppressing) {
+    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
+    ASSERT_TRUE(WaitVisible());
+    balloon.Hide();
+    EXPECT_FALSE(Visible());
+    EXPECT_FALSE(balloon.IsSuppressed());
+    // The stopped timer does not suppress it later either.
+    PumpFor(kShortLifeMs + 200);
+    EXPECT_FALSE(balloon.IsSuppressed());
+    EXPECT_TRUE(balloon.Show(kernel, nullptr, where));
+    EXPECT_TRUE(Visible());
+}
+
+TEST_F(BalloonTest, HiddenBeforeTheKernelReportsReadyItStaysHidden) {
+    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
+    // The kernel's ready report is still queued on this thread.
+    balloon.Hide();
+    PumpFor(200);
+    EXPECT_FALSE(Visible());
+}
+
+TEST_F(BalloonTest, SuppressedBeforeItsFirstShowItIsNeverBuilt) {
+    balloon.Suppress();
+    EXPECT_FALSE(balloon.Show(kernel, nullptr, where));
+    EXPECT_FALSE(balloon.IsWindow());
+    EXPECT_FALSE(balloon.Show(nullptr, nullptr, where));
+}
+
+TEST_F(ModuleTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelfIsEmpty) {
+    Attach();
+    // Built hidden, so that its first load shows no balloon; then shown by the user.
+    const BOOKRACK_CREATE_PARAMS params = {};
+    ASSERT_TRUE(Window()->Create(&params));
+    const HWND shelf = Window()->GetHwnd();
+    ASSERT_TRUE(DrainPostedMessages(shelf));
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    ASSERT_TRUE(IsWindowVisible(shelf));
+
+    auto findBalloon = [this]() -> HWND {
+        for (HWND hwnd : WindowsOfClass(L"VexilWindow")) {
+            auto* skin = dynamic_cast<IRefSkinWindowInspect*>(module->SkinWindowOf(hwnd));
+            if (skin && skin->WindowName() == L"NoBookBalloon")
+                return hwnd;
+        }
+        return nullptr;
+    };
+    // The host asks from its own thread; the balloon is built on the shelf's.
+    Window()->ShowNoBookTips();
+    HWND balloon = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (balloon = findBalloon()) != nullptr && IsWindowVisible(balloon); }));
+    EXPECT_EQ(GetWindowThreadProcessId(balloon, nullptr), GetWindowThreadProcessId(shelf, nullptr));
+    EXPECT_EQ(GetWindow(balloon, GW_OWNER), shelf);
+
+    IControlBase* button = module->RawControl("New_FolianBtn");
+    ASSERT_NE(button, nullptr);
+    RECT buttonRect = {};
+    ASSERT_TRUE(button->GetCtrlRect(&buttonRect));
+    POINT below = {buttonRect.left, buttonRect.bottom};
+    ClientToScreen(shelf, &below);
+    RECT rect = {};
+    GetWindowRect(balloon, &rect);
+    EXPECT_EQ(rect.left, below.x);
+    EXPECT_EQ(rect.top, below.y);
+    EXPECT_EQ(rect.right - rect.left, kTipsWidth);
+    EXPECT_EQ(rect.bottom - rect.top, kTipsHeight);
+
+    // Showing the shelf by the user's wish and hiding it take the balloon away; it is not suppressed.
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    EXPECT_FALSE(IsWindowVisible(balloon));
+    Window()->RefreshTips();
+    EXPECT_TRUE(IsWindowVisible(balloon));
+    Window()->HideAll(false);
+    EXPECT_FALSE(IsWindowVisible(balloon));
+    EXPECT_FALSE(IsWindowVisible(shelf));
+    // Hidden, the shelf shows no balloon.
+    Window()->RefreshTips();
+    EXPECT_FALSE(IsWindowVisible(balloon));
+}
