@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -111,52 +112,50 @@ bool IsDeclaration(const std::string& line, const char* keyword, const std::stri
     return words.size() >= 2 && words[0] == keyword && words[1] == name;
 }
 
-} // namespace
-
-std::string SkinWithoutControl(const std::string& package, const std::string& control) {
+// Hands the one line that declares "keyword name" to edit (which may change or empty it); "" when
+// no line declares it or edit gives up (returns false).
+std::string EditDeclaration(const std::string& package, const char* keyword, const std::string& name,
+                            const std::function<bool(std::string&)>& edit) {
     std::string out;
     bool found = false;
-    for (const std::string& line : Lines(package)) {
-        if (IsDeclaration(line, "control", control)) {
+    for (std::string line : Lines(package)) {
+        if (IsDeclaration(line, keyword, name)) {
+            if (!edit(line))
+                return {};
             found = true;
-            continue;
         }
         out += line;
     }
     return found ? out : std::string();
+}
+
+} // namespace
+
+std::string SkinWithoutControl(const std::string& package, const std::string& control) {
+    return EditDeclaration(package, "control", control, [](std::string& line) {
+        line.clear();
+        return true;
+    });
 }
 
 std::string SkinWithControlClass(const std::string& package, const std::string& control,
                                  const std::string& newClass) {
-    std::string out;
-    bool found = false;
-    for (std::string line : Lines(package)) {
-        if (IsDeclaration(line, "control", control)) {
-            const size_t at = line.find("class=");
-            if (at == std::string::npos)
-                return {};
-            const size_t end = line.find_first_of(" \t\r\n", at);
-            line.replace(at, (end == std::string::npos ? line.size() : end) - at, "class=" + newClass);
-            found = true;
-        }
-        out += line;
-    }
-    return found ? out : std::string();
+    return EditDeclaration(package, "control", control, [&](std::string& line) {
+        const size_t at = line.find("class=");
+        if (at == std::string::npos)
+            return false;
+        const size_t end = line.find_first_of(" \t\r\n", at);
+        line.replace(at, (end == std::string::npos ? line.size() : end) - at, "class=" + newClass);
+        return true;
+    });
 }
 
 std::string SkinWithWindowRenamed(const std::string& package, const std::string& window,
                                   const std::string& newName) {
-    std::string out;
-    bool found = false;
-    for (std::string line : Lines(package)) {
-        if (IsDeclaration(line, "window", window)) {
-            const size_t at = line.find(window);
-            line.replace(at, window.size(), newName);
-            found = true;
-        }
-        out += line;
-    }
-    return found ? out : std::string();
+    return EditDeclaration(package, "window", window, [&](std::string& line) {
+        line.replace(line.find(window), window.size(), newName);
+        return true;
+    });
 }
 
 CustomSkinFolder::CustomSkinFolder(const std::string& skinPackage) {
