@@ -10,10 +10,11 @@ constexpr LONGLONG kMaxShowModeFileBytes = 16 * 1024 * 1024;
 
 // Reads the whole file. False when it cannot be read completely.
 bool ReadWholeFile(const wchar_t* path, std::string& content) {
-    vexil::ScopedHandle file(
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    vexil::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > kMaxShowModeFileBytes)
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        size.QuadPart > kMaxShowModeFileBytes)
         return false;
     content.resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
@@ -27,15 +28,14 @@ bool WriteWholeFile(const wchar_t* path, const std::string& content) {
     vexil::ScopedHandle file(
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    return file &&
-           (content.empty() ||
-            (WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-             written == content.size()));
+    return file && (content.empty() || (WriteFile(file.get(), content.data(),
+                                                  static_cast<DWORD>(content.size()), &written, nullptr) &&
+                                        written == content.size()));
 }
 
 bool FlushFile(const wchar_t* path) {
-    vexil::ScopedHandle file(
-        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    vexil::ScopedHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     return file && FlushFileBuffers(file.get());
 }
 
@@ -95,7 +95,14 @@ void CBookrackWindowImpl::SaveShowMode(int mode) {
     TemporaryFile tempFile(temp);
     if (!WriteWholeFile(temp, content) ||
         !WritePrivateProfileStringW(bookrack::kShowModeSection, bookrack::kShowModeKey, value, temp) ||
-        !FlushFile(temp) || !MoveFileExW(temp, ini.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        !FlushFile(temp))
+        return;
+    // Looked at again just before the replacement, which not every system refuses for a read-only
+    // file: it may have become read-only meanwhile.
+    const DWORD current = GetFileAttributesW(ini.c_str());
+    if (current != INVALID_FILE_ATTRIBUTES && (current & FILE_ATTRIBUTE_READONLY) != 0)
+        return;
+    if (!MoveFileExW(temp, ini.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return;
     tempFile.Keep();
 }

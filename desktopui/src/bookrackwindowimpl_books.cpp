@@ -67,7 +67,8 @@ void CBookrackWindowImpl::ShelveBook(UINT msg, int id, bool flag) {
     RequestCoverFromHost(id);
 
     // 1001 and 1002 never open the book; 1002's flag only matters once the event was deferred.
-    const bool opens = msg == WM_BOOKRACK_ITEM_1003 || msg == WM_BOOKRACK_ITEM_1004 || msg == WM_BOOKRACK_ITEM_1005;
+    const bool opens =
+        msg == WM_BOOKRACK_ITEM_1003 || msg == WM_BOOKRACK_ITEM_1004 || msg == WM_BOOKRACK_ITEM_1005;
     if (opens && flag) {
         if (IShelfSink* sink = m_pSink.load())
             sink->OpenBook(id, 0);

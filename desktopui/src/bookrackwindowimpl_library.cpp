@@ -40,7 +40,8 @@ bool IsCoverOf(const WIN32_FIND_DATAW& found, const std::wstring& prefix) {
 
 // An extension taken from a web address must stay a file name inside the library folder.
 bool IsSafeExtension(const std::wstring& extension) {
-    return extension.find_first_of(L"\\/:") == std::wstring::npos && extension.find(L"..") == std::wstring::npos;
+    return extension.find_first_of(L"\\/:") == std::wstring::npos &&
+           extension.find(L"..") == std::wstring::npos;
 }
 
 } // namespace
@@ -72,7 +73,8 @@ bool CBookrackWindowImpl::CreateFolderTree(const wchar_t* path) {
     lstrcpynW(parent, path, MAX_PATH);
     // A relative path runs out of parents without reaching a root: stop there instead of recursing
     // on the same text.
-    if (PathAppendW(parent, L"..") && parent[0] != L'\0' && lstrcmpiW(parent, path) != 0 && !PathIsDirectoryW(parent))
+    if (PathAppendW(parent, L"..") && parent[0] != L'\0' && lstrcmpiW(parent, path) != 0 &&
+        !PathIsDirectoryW(parent))
         CreateFolderTree(parent);
     return CreateDirectoryW(path, nullptr) != FALSE;
 }

@@ -1,0 +1,151 @@
+// Books arriving, changing and going while the shelf is open, and while a batch delete runs.
+#include "librarytest.h"
+
+using ::testing::_;
+using ::testing::Return;
+
+namespace librarytest {
+namespace {
+
+std::vector<std::string> WithoutCounts(const std::vector<std::string>& events) {
+    std::vector<std::string> kept;
+    for (const std::string& event : events) {
+        if (event.rfind("count ", 0) != 0)
+            kept.push_back(event);
+    }
+    return kept;
+}
+
+const BOOK_INFO* FindBook(const std::vector<BOOK_INFO>& books, const std::string& id) {
+    for (const BOOK_INFO& book : books) {
+        if (book.strAppId == id)
+            return &book;
+    }
+    return nullptr;
+}
+
+using BookTest = LibraryTest;
+
+TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) {
+    shelftest::FakeItemData dune;
+    dune.textA = L"Dune";
+    dune.textB = L"Frank Herbert";
+    dune.textC = L"Chapter 1";
+    store.AddItem(21, dune);
+    CreateShelf();
+    log.Clear();
+
+    Window()->NotifyItem1001(21);
+    ASSERT_EQ(Matrix()->Ids(), std::vector<int>{21});
+    const BOOK_INFO book = Matrix()->Books()[0];
+    EXPECT_TRUE(book.bValid);
+    EXPECT_TRUE(book.bReady);
+    EXPECT_EQ(book.strAppId, "21");
+    EXPECT_EQ(book.strText2, "Dune");
+    EXPECT_EQ(book.strText6, "Frank Herbert");
+    EXPECT_EQ(book.strText5, "Chapter 1");
+    EXPECT_EQ(Manager()->BookCount(), 1);
+    EXPECT_EQ(log.Events(), (std::vector<std::string>{"count 1", "shown 21", "cover 21"}));
+
+    log.Clear();
+    const int added = Matrix()->AddBookCalls();
+    Window()->NotifyItem1001(21);
+    Window()->NotifyItem1004(21, 0);
+    EXPECT_EQ(log.Events(), (std::vector<std::string>{"cover 21", "cover 21"}));
+    EXPECT_EQ(Matrix()->AddBookCalls(), added);
+    EXPECT_EQ(Matrix()->Ids(), std::vector<int>{21});
+
+    // An id the store does not hold is ignored.
+    Window()->NotifyItem1001(99);
+    EXPECT_EQ(Matrix()->Ids(), std::vector<int>{21});
+}
+
+TEST_F(BookTest, OnlyTheOpeningEventsOpenABook) {
+    for (int id : {26, 27, 28})
+        store.AddItem(id);
+    CreateShelf();
+    log.Clear();
+
+    Send(WM_BOOKRACK_ITEM_1002, 26, 1);
+    Window()->NotifyItem1003(27, 1);
+    Window()->NotifyItem1005(28, 0);
+
+    const std::vector<std::string> events = log.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "open 26 0"), 0);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "open 27 0"), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "open 28 0"), 0);
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{26, 27, 28}));
+}
+
+TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
+    shelftest::FakeItemData noAnswer;
+    noAnswer.queryResult = 0;
+    shelftest::FakeItemData notReady;
+    notReady.readyFlag = 0;
+    store.AddItem(23, noAnswer);
+    store.AddItem(24, notReady);
+    store.AddItem(25);
+    ON_CALL(sink, QueryBookFlag(23)).WillByDefault(Return(true));
+    CreateShelf();
+
+    for (int id : {23, 24, 25})
+        Window()->NotifyItem1001(id);
+    std::vector<BOOK_INFO> books = Matrix()->Books();
+    ASSERT_EQ(books.size(), 3u);
+    EXPECT_FALSE(FindBook(books, "23")->bReady);
+    EXPECT_FALSE(FindBook(books, "24")->bReady);
+    EXPECT_TRUE(FindBook(books, "25")->bReady);
+
+    // The host's item changed: a refresh takes its new texts, and the sink's yes beats the item's
+    // missing answer.
+    shelftest::FakeItemData renamed = noAnswer;
+    renamed.textA = L"Second edition";
+    store.AddItem(23, renamed);
+    Send(WM_BOOKRACK_REFRESH_ITEM, 23, 0);
+    Send(WM_BOOKRACK_REFRESH_ITEM, 24, 0);
+    books = Matrix()->Books();
+    ASSERT_NE(FindBook(books, "23"), nullptr);
+    EXPECT_TRUE(FindBook(books, "23")->bReady);
+    EXPECT_EQ(FindBook(books, "23")->strText2, "Second edition");
+    EXPECT_FALSE(FindBook(books, "24")->bReady);
+}
+
+TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) {
+    store.SetShelfWithItems(kShelfKey, {30});
+    for (int id : {31, 32, 33})
+        store.AddItem(id);
+    ON_CALL(sink, ToggleBookOption(_)).WillByDefault(Return(true));
+    // The host tells the shelf about other books while it deletes the selected one.
+    ON_CALL(sink, DeleteBook(30, _)).WillByDefault([&](int, int) {
+        Window()->NotifyItem1001(31);
+        SendMessageW(Hwnd(), WM_BOOKRACK_ITEM_1002, 32, 1);
+        Window()->RemoveItem(31);
+        Window()->NotifyItem1003(33, 1);
+        std::string shelf;
+        for (int id : Matrix()->Ids())
+            shelf += " " + std::to_string(id);
+        log.Add("delete 30, busy " + std::to_string(Window()->IsBatchDeleteBusy()) + ", shelf" + shelf);
+    });
+    CreateShelf();
+    ASSERT_TRUE(WaitForCoverRequests({30}));
+    log.Clear();
+    const int layouts = Matrix()->UpdateLayoutCalls();
+
+    Matrix()->SetSelection({30});
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(shelftest::WaitUntil([&] {
+        return Matrix()->BatchDeleteEndNotices() >= 1 && Window()->IsBatchDeleteBusy() == 0 &&
+               Matrix()->Ids().size() == 2;
+    })) << "the batch delete did not end";
+
+    // Nothing was applied while the batch ran; book 31 came and went in that order; the deferred 1002 event
+    // opens its book.
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{32, 33}));
+    EXPECT_EQ(WithoutCounts(log.Events()),
+              (std::vector<std::string>{"delete 30, busy 1, shelf 30", "shown 31", "cover 31", "shown 32",
+                                        "cover 32", "open 32 0", "shown 33", "cover 33", "open 33 0"}));
+    EXPECT_EQ(Matrix()->UpdateLayoutCalls() - layouts, 1);
+}
+
+} // namespace
+} // namespace librarytest

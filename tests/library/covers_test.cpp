@@ -1,0 +1,196 @@
+// The library folder and the books' cover files.
+#include "librarytest.h"
+
+using shelftest::LibraryFolder;
+
+namespace librarytest {
+namespace {
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Deletes a folder with everything below it.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// The folder above the library folder (...\AppData\Roaming\KelvoDesktop).
+std::wstring ProductFolder() {
+    const std::wstring library = LibraryFolder::Path();
+    return library.substr(0, library.find_last_of(L'\\'));
+}
+
+class CoverTest : public LibraryTest {
+protected:
+    // Moves path out of the way for the rest of the test; afterwards whatever the test left there
+    // is removed and the original comes back.
+    void MoveAside(const std::wstring& path) {
+        const std::wstring aside = path + L".aside" + std::to_wstring(GetCurrentProcessId());
+        const bool existed = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (existed) {
+            ASSERT_TRUE(MoveFileW(path.c_str(), aside.c_str())) << "cannot move the folder aside";
+        }
+        AtTeardown([path, aside, existed] {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (IsFolder(path))
+                RemoveTree(path);
+            else
+                DeleteFileW(path.c_str());
+            if (existed)
+                MoveFileW(aside.c_str(), path.c_str());
+        });
+    }
+
+    // Cover files named in the test are removed before and after it.
+    void UseCoverIds(const std::vector<int>& ids) {
+        RemoveCovers(ids);
+        AtTeardown([ids] { RemoveCovers(ids); });
+    }
+};
+
+TEST_F(CoverTest, TheLibraryFolderAndItsParentsAreCreatedWhenFirstNeededAndKeptAfterwards) {
+    LockLibrary();
+    MoveAside(ProductFolder());
+    ASSERT_FALSE(IsFolder(ProductFolder()));
+    store.AddItem(41);
+    CreateShelf(); // an empty shelf needs no folder yet
+
+    Window()->NotifyItem1001(41);
+    ASSERT_EQ(log.Covers().size(), 1u);
+    EXPECT_EQ(log.Covers()[0].folder, LibraryFolder::Path());
+    EXPECT_TRUE(IsFolder(LibraryFolder::Path()));
+
+    ASSERT_TRUE(LibraryFolder::WriteFile(L"41.png", "cover"));
+    Window()->NotifyItem1001(41);
+    ASSERT_EQ(log.Covers().size(), 2u);
+    EXPECT_EQ(log.Covers()[1].folder, LibraryFolder::Path());
+    EXPECT_EQ(LibraryFolder::ReadFile(L"41.png"), "cover") << "the existing folder was made anew";
+}
+
+TEST_F(CoverTest, ABookTakesItsOwnCoverFileOrAsksTheHostForIt) {
+    LockLibrary();
+    UseCoverIds({7, 17});
+    ASSERT_TRUE(LibraryFolder::WriteFile(L"17.jpg", "cover of 17"));
+    store.SetShelfWithItems(kShelfKey, {7, 17});
+    CreateShelf();
+    ASSERT_TRUE(WaitForCoverRequests({7}));
+    ASSERT_TRUE(shelftest::WaitUntil([&] { return !Matrix()->ImagePath(17).empty(); }));
+
+    // Book 7 has no cover of its own: 17.jpg is not it, and the host is asked with the window, the
+    // library folder and the id.
+    EXPECT_EQ(Matrix()->ImagePath(7), "");
+    EXPECT_EQ(Matrix()->ImagePath(17), AnsiPath(LibraryFolder::FilePath(L"17.jpg")));
+    EXPECT_EQ(log.CoverIds(), std::vector<int>{7});
+    const CoverRequest request = log.Covers()[0];
+    EXPECT_EQ(request.window, Hwnd());
+    EXPECT_EQ(request.folder, LibraryFolder::Path());
+
+    // Once the host wrote it, the cover is found; a folder or a file without extension named after
+    // the book is not a cover.
+    AtTeardown([] { LibraryFolder::RemoveFile(L"7"); });
+    ASSERT_TRUE(CreateDirectoryW(LibraryFolder::FilePath(L"7.dir").c_str(), nullptr));
+    ASSERT_TRUE(LibraryFolder::WriteFile(L"7", "no extension"));
+    ASSERT_TRUE(LibraryFolder::WriteFile(L"7.jpg", "cover of 7"));
+    Send(WM_BOOKRACK_LOAD_ITEM, 7, 0);
+    EXPECT_EQ(Matrix()->ImagePath(7), AnsiPath(LibraryFolder::FilePath(L"7.jpg")));
+    EXPECT_EQ(log.CoverIds(), std::vector<int>{7});
+}
+
+TEST_F(CoverTest, TheHostsCoverIsNamedAfterTheIconAddressOnlyWhenThatStaysInTheLibraryFolder) {
+    LockLibrary();
+    UseCoverIds({7});
+    store.SetShelfWithItems(kShelfKey, {7});
+    CreateShelf();
+    ASSERT_TRUE(WaitForCoverRequests({7}));
+
+    struct Case {
+        std::wstring iconUrl;
+        std::wstring coverFile; // empty: no cover path is formed
+    };
+    const Case cases[] = {
+        {L"http://covers.example/books/cover.large.png", L"7.png"},
+        {L"jpeg", L"7.jpeg"}, // no point: the whole address is the extension
+        {L"http://covers.example/cover", L""},
+        {L"http://covers.example/a.b/..\\..\\evil", L""},
+        {L"http://covers.example/cover.png:stream", L""},
+        {L"http://covers.example/c.d/../../../Windows/x", L""},
+        {L"http://covers.example/cover." + std::wstring(300, L'p'), L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(AnsiPath(c.iconUrl.substr(0, 60)));
+        shelftest::FakeItemData data;
+        data.iconUrl = c.iconUrl;
+        store.AddItem(7, data);
+        Window()->SetBookCover(7, "");
+        const int imageCalls = Matrix()->SetBookImageCalls();
+        Send(WM_BOOKRACK_COVER_READY, 0, 7);
+        if (c.coverFile.empty()) {
+            EXPECT_EQ(Matrix()->SetBookImageCalls(), imageCalls);
+            EXPECT_EQ(Matrix()->ImagePath(7), "");
+        } else {
+            EXPECT_EQ(Matrix()->ImagePath(7), AnsiPath(LibraryFolder::FilePath(c.coverFile)));
+        }
+    }
+
+    // A book the store does not hold gets nothing.
+    const int imageCalls = Matrix()->SetBookImageCalls();
+    Send(WM_BOOKRACK_COVER_READY, 0, 8);
+    EXPECT_EQ(Matrix()->SetBookImageCalls(), imageCalls);
+}
+
+TEST_F(CoverTest, AFileWhereTheLibraryFolderShouldBeGetsNoCoverAndNoRequest) {
+    LockLibrary();
+    MoveAside(LibraryFolder::Path());
+    ASSERT_TRUE(CreateDirectoryW(ProductFolder().c_str(), nullptr) || IsFolder(ProductFolder()));
+    const std::string blocker = "a file, not the library folder";
+    HANDLE file =
+        CreateFileW(LibraryFolder::Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, blocker.data(), static_cast<DWORD>(blocker.size()), &written, nullptr);
+    CloseHandle(file);
+
+    store.SetShelfWithItems(kShelfKey, {7});
+    CreateShelf();
+    // A reload from an empty store joins the first loader, whose request for book 7 is then over.
+    store.SetShelf(kShelfKey, {});
+    Send(WM_BOOKRACK_LOGOUT, 0, 0);
+    store.SetShelf(kShelfKey, {7});
+    Window()->NotifyItem1001(7);
+    Send(WM_BOOKRACK_LOAD_ITEM, 7, 0);
+    Send(WM_BOOKRACK_COVER_READY, 0, 7);
+    Notify(VEXIL_NOTIFY_SHOWMODE_CHOSEN, 0, 0);
+
+    EXPECT_TRUE(log.Covers().empty());
+    EXPECT_EQ(Matrix()->ImagePath(7), "");
+    EXPECT_FALSE(IsFolder(LibraryFolder::Path()));
+    HANDLE check = CreateFileW(LibraryFolder::Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(check, INVALID_HANDLE_VALUE);
+    char bytes[64] = {};
+    DWORD read = 0;
+    ReadFile(check, bytes, sizeof(bytes), &read, nullptr);
+    CloseHandle(check);
+    EXPECT_EQ(std::string(bytes, read), blocker);
+}
+
+} // namespace
+} // namespace librarytest

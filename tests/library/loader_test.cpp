@@ -1,0 +1,152 @@
+// Loading the whole shelf from the item store, and the loader that then finds the covers.
+#include "librarytest.h"
+
+using ::testing::_;
+
+namespace librarytest {
+namespace {
+
+class LoaderTest : public LibraryTest {
+protected:
+    void UseCoverIds(const std::vector<int>& ids) {
+        LockLibrary();
+        RemoveCovers(ids);
+        AtTeardown([ids] { RemoveCovers(ids); });
+    }
+
+    bool TipsBalloonVisible() const {
+        for (HWND hwnd : shelftest::WindowsOfClass(L"VexilWindow")) {
+            auto* skin = dynamic_cast<IRefSkinWindowInspect*>(module->SkinWindowOf(hwnd));
+            if (skin != nullptr && skin->WindowName() == L"NoBookBalloon" && IsWindowVisible(hwnd))
+                return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(LoaderTest, OnlyPositiveIdsAreShelvedAndTheirCoversAreAskedForInShelfOrder) {
+    UseCoverIds({5, 9});
+    store.AddItem(5);
+    store.AddItem(9);
+    store.SetShelf(kShelfKey, {5, 0, -3, 9});
+    CreateShelf();
+
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{5, 9}));
+    ASSERT_TRUE(WaitForCoverRequests({5, 9}));
+    EXPECT_EQ(log.CoverIds(), (std::vector<int>{5, 9}));
+    EXPECT_TRUE(log.Missing().empty());
+}
+
+TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
+    UseCoverIds({3, 4, 8});
+    shelftest::FakeItemData odd;
+    odd.textA = std::nullopt;
+    odd.textB = L"";
+    odd.textC = L"Caf\u00e9 \u4e66 \u0416";
+    store.AddItem(4, odd);
+    // A repeated id, and a count larger than the ids the store fills (the rest stay 0).
+    store.SetShelf(kShelfKey, {4, 3, 4, 8});
+    store.SetCountOverride(kShelfKey, 7);
+    CreateShelf();
+
+    ASSERT_EQ(Matrix()->Ids(), (std::vector<int>{4, 3, 8}));
+    const std::vector<BOOK_INFO> books = Matrix()->Books();
+    EXPECT_TRUE(books[0].bReady);
+    EXPECT_EQ(books[0].strText2, "");
+    EXPECT_EQ(books[0].strText6, "");
+    EXPECT_EQ(books[0].strText5, AnsiPath(L"Caf\u00e9 \u4e66 \u0416"));
+    for (const BOOK_INFO& missing : {books[1], books[2]}) {
+        EXPECT_TRUE(missing.bValid);
+        EXPECT_FALSE(missing.bReady);
+        EXPECT_EQ(missing.strText2 + missing.strText5 + missing.strText6, "");
+    }
+    EXPECT_EQ(books[1].strAppId, "3");
+    EXPECT_EQ(books[2].strAppId, "8");
+    ASSERT_EQ(log.Missing().size(), 1u);
+    EXPECT_EQ(log.Missing()[0], (std::set<unsigned long>{3, 8}));
+    // Unresolved books still get their covers.
+    ASSERT_TRUE(WaitForCoverRequests({4, 3, 8}));
+    EXPECT_EQ(log.CoverIds(), (std::vector<int>{4, 3, 8}));
+
+    // A count no id list can be made for empties the shelf, and loading goes on working.
+    store.SetCountOverride(kShelfKey, 0xFFFFFFFFu);
+    Window()->Logout(0);
+    ASSERT_TRUE(WaitForLoads(2));
+    EXPECT_TRUE(Matrix()->Ids().empty());
+    store.SetCountOverride(kShelfKey, std::nullopt);
+    Window()->Login("bob@example.com", "", "Bob", 0);
+    ASSERT_TRUE(WaitForLoads(3));
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{4, 3, 8}));
+}
+
+TEST_F(LoaderTest, AnEmptyStoreShowsTheTipsAndStillRunsALoader) {
+    ShowShelf();
+    EXPECT_TRUE(Matrix()->Ids().empty());
+    EXPECT_TRUE(shelftest::WaitUntil([&] { return TipsBalloonVisible(); })) << "no tips for the empty shelf";
+    EXPECT_EQ(Window()->IsWorkerRunning(), 1);
+    // The next load joins that loader: it must have ended.
+    Window()->Login("bob@example.com", "", "Bob", 0);
+    EXPECT_TRUE(WaitForLoads(2));
+}
+
+TEST_F(LoaderTest, ALoadWithoutAnItemStoreLeavesLaterLoadsPossible) {
+    // Without a host the window binds nothing, so the account messages come straight from the test.
+    Window()->SetNotifySink(&sink, module->Module());
+    BOOKRACK_CREATE_PARAMS params = {};
+    ASSERT_TRUE(Window()->Create(&params));
+    ASSERT_TRUE(shelftest::WaitUntil([&] { return Window()->IsWindowAlive(); }));
+
+    Send(WM_BOOKRACK_LOGOUT, 0, 0);
+    EXPECT_EQ(Window()->IsWorkerRunning(), 0) << "a load that started no loader kept the run flag";
+
+    store.SetShelfWithItems(kShelfKey, {5});
+    Window()->SetHost(&store, kShelfKey);
+    Send(WM_BOOKRACK_LOGOUT, 0, 0);
+    EXPECT_EQ(store.GetItemCountCalls(), 1) << "the load after it was refused";
+    EXPECT_EQ(Window()->IsWorkerRunning(), 1);
+}
+
+TEST_F(LoaderTest, SigningInWhileTheLoaderAsksForCoversStopsItBeforeItsNextRequest) {
+    UseCoverIds({51, 52, 53, 54, 55, 61, 62});
+    store.SetShelfWithItems(kShelfKey, {51, 52, 53, 54, 55});
+    store.AddItem(61);
+    store.AddItem(62);
+    // While the shelf answers the loader's first request, the host signs another account in and
+    // makes the shelf handle it at once.
+    ON_CALL(sink, RequestCover(_, _, 51)).WillByDefault([&](HWND window, const wchar_t* folder, int id) {
+        log.AddCover(CoverRequest{window, folder, id});
+        store.SetShelf(kShelfKey, {61, 62});
+        SendMessageW(window, WM_BOOKRACK_LOGIN, 0, 0);
+    });
+    CreateShelf();
+
+    ASSERT_TRUE(WaitForCoverRequests({61, 62}));
+    EXPECT_EQ(log.CoverIds(), (std::vector<int>{51, 61, 62}));
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{61, 62}));
+}
+
+TEST_F(LoaderTest, TwoHundredQuickAccountSwitchesWhileTheLoaderRunsNeverHang) {
+    std::vector<int> ids;
+    for (int id = 101; id <= 140; ++id)
+        ids.push_back(id);
+    store.SetShelfWithItems(kShelfKey, ids);
+    CreateShelf();
+    const int loads = Matrix()->SetBooksCalls();
+    const int threads = shelftest::ThreadCount();
+
+    for (int i = 0; i < 200; ++i) {
+        if (i % 2 == 0)
+            Window()->Login(("user" + std::to_string(i) + "@example.com").c_str(), "", "User", 0);
+        else
+            Window()->Logout(0);
+    }
+    ASSERT_TRUE(WaitForLoads(loads + 200, 60000))
+        << "stuck after " << Matrix()->SetBooksCalls() - loads << " loads";
+    EXPECT_EQ(Matrix()->SetBooksCalls(), loads + 200);
+    EXPECT_EQ(Matrix()->Ids(), ids);
+    // No loader is left behind.
+    EXPECT_TRUE(shelftest::WaitForThreadCountAtMost(threads));
+}
+
+} // namespace
+} // namespace librarytest
