@@ -125,7 +125,8 @@ void CBookrackWindowImpl::LoadShelf() {
 
     // A load started from a message delivered while an earlier loader was being stopped may have
     // left a loader of its own: stop it before this load's loader takes the handle.
-    StopLoader();
+    while (m_hWorker)
+        StopLoader();
     m_lWorkerRun.exchange(1);
     auto start = std::make_unique<LoaderStart>(LoaderStart{this, m_loadedIds});
     HANDLE thread = CreateThread(nullptr, 0, &CBookrackWindowImpl::LoaderThread, start.get(), 0, nullptr);

@@ -1,6 +1,11 @@
 // The library folder and the books' cover files.
 #include "librarytest.h"
 
+#include <shellapi.h>
+
+#include <fstream>
+#include <iterator>
+
 using shelftest::LibraryFolder;
 
 namespace librarytest {
@@ -13,23 +18,12 @@ bool IsFolder(const std::wstring& path) {
 
 // Deletes a folder with everything below it.
 void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
+    std::wstring from = folder + L'\0'; // the list ends with a second terminator
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NO_UI;
+    SHFileOperationW(&operation);
 }
 
 // The folder above the library folder (...\AppData\Roaming\KelvoDesktop).
@@ -182,14 +176,8 @@ TEST_F(CoverTest, AFileWhereTheLibraryFolderShouldBeGetsNoCoverAndNoRequest) {
     EXPECT_TRUE(log.Covers().empty());
     EXPECT_EQ(Matrix()->ImagePath(7), "");
     EXPECT_FALSE(IsFolder(LibraryFolder::Path()));
-    HANDLE check = CreateFileW(LibraryFolder::Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(check, INVALID_HANDLE_VALUE);
-    char bytes[64] = {};
-    DWORD read = 0;
-    ReadFile(check, bytes, sizeof(bytes), &read, nullptr);
-    CloseHandle(check);
-    EXPECT_EQ(std::string(bytes, read), blocker);
+    std::ifstream check(LibraryFolder::Path().c_str(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(check), {}), blocker);
 }
 
 } // namespace

@@ -6,51 +6,6 @@ using ::testing::_;
 
 namespace librarytest {
 
-void SinkLog::Add(const std::string& event) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_events.push_back(event);
-}
-
-void SinkLog::AddCover(const CoverRequest& request) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_covers.push_back(request);
-    m_events.push_back("cover " + std::to_string(request.id));
-}
-
-void SinkLog::AddMissing(const std::set<unsigned long>& ids) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_missing.push_back(ids);
-}
-
-std::vector<std::string> SinkLog::Events() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_events;
-}
-
-std::vector<CoverRequest> SinkLog::Covers() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_covers;
-}
-
-std::vector<int> SinkLog::CoverIds() const {
-    std::vector<int> ids;
-    for (const CoverRequest& request : Covers())
-        ids.push_back(request.id);
-    return ids;
-}
-
-std::vector<std::set<unsigned long>> SinkLog::Missing() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_missing;
-}
-
-void SinkLog::Clear() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_events.clear();
-    m_covers.clear();
-    m_missing.clear();
-}
-
 std::string AnsiPath(const std::wstring& path) {
     const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string text(size > 0 ? size - 1 : 0, '\0');
@@ -115,7 +70,10 @@ void LibraryTest::SetUp() {
         log.Add("count " + std::to_string(count));
     });
     ON_CALL(sink, OnMissingBooks(_)).WillByDefault([this](const std::set<unsigned long>* ids) {
-        log.AddMissing(ids != nullptr ? *ids : std::set<unsigned long>{});
+        std::string event = "missing";
+        for (unsigned long id : ids != nullptr ? *ids : std::set<unsigned long>{})
+            event += " " + std::to_string(id);
+        log.Add(event);
     });
 }
 

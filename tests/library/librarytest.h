@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -25,25 +26,47 @@ struct CoverRequest {
     int id;
 };
 
-// What the sink was told, in order, as short texts ("shown 7", "open 7 0", "count 2", "cover 7").
-// The module calls the sink on its own threads, so everything is kept under a lock.
+// What the sink was told, in order, as short texts ("shown 7", "open 7 0", "count 2", "cover 7",
+// "missing 3 8"). The module calls the sink on its own threads, hence the lock.
 class SinkLog {
 public:
-    void Add(const std::string& event);
-    void AddCover(const CoverRequest& request);
-    void AddMissing(const std::set<unsigned long>& ids);
-    std::vector<std::string> Events() const;
-    std::vector<CoverRequest> Covers() const;
-    // Ids of the cover requests, in order.
-    std::vector<int> CoverIds() const;
-    std::vector<std::set<unsigned long>> Missing() const;
-    void Clear();
+    void Add(std::string event) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_events.push_back(std::move(event));
+    }
+    void AddCover(CoverRequest request) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_events.push_back("cover " + std::to_string(request.id));
+        m_covers.push_back(std::move(request));
+    }
+    // The events, or those that start with prefix.
+    std::vector<std::string> Events(const std::string& prefix = "") const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        std::vector<std::string> events;
+        std::copy_if(m_events.begin(), m_events.end(), std::back_inserter(events),
+                     [&](const std::string& event) { return event.rfind(prefix, 0) == 0; });
+        return events;
+    }
+    std::vector<CoverRequest> Covers() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_covers;
+    }
+    std::vector<int> CoverIds() const {
+        std::vector<int> ids;
+        for (const CoverRequest& request : Covers())
+            ids.push_back(request.id);
+        return ids;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_events.clear();
+        m_covers.clear();
+    }
 
 private:
     mutable std::mutex m_lock;
     std::vector<std::string> m_events;
     std::vector<CoverRequest> m_covers;
-    std::vector<std::set<unsigned long>> m_missing;
 };
 
 // The library folder's path in the ANSI code page, as the module hands paths to the book matrix.
