@@ -127,16 +127,27 @@ cmd_demo() {
         return 1
     fi
     mkdir -p "$out"
-    step "demo: $program.exe (output in out/)"
+    # Without a display nobody can watch: shelfdemo plays its scripted session instead and leaves
+    # pictures of it in out/screenshots.
+    local args=("$@") scripted=0
+    if [[ -z ${DISPLAY:-} && $program == shelfdemo && $# -eq 0 ]]; then
+        scripted=1
+        args=(--script)
+    fi
+    step "demo: $program.exe ${args[*]} (output in out/)"
     started_servers+=("$demo_prefix")
     local status=0
     (
         cd build/x64/bin
         # The program finds out/ through KELVO_OUT_DIR, as a Windows path (Wine maps / to Z:).
         export KELVO_OUT_DIR="Z:${out//\//\\}"
-        run_under_display "$harness/wine-run" --prefix="$demo_prefix" --graphics=x11 "./$program.exe" "$@"
+        run_under_display "$harness/wine-run" --prefix="$demo_prefix" --graphics=x11 "./$program.exe" "${args[@]}"
     ) 2>&1 | tee "$out/demo.log" || status=$?
     step_done
+    if [[ $scripted -eq 1 ]]; then
+        echo "Pictures of the session:"
+        ls -1 "$out"/screenshots/*.png 2>/dev/null || echo "  none"
+    fi
     return $status
 }
 
