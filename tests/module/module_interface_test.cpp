@@ -286,3 +286,37 @@ TEST_F(BookshelfTest, AWindowAndItsThreadAndIconAreGoneAfterClose) {
     Window()->RefreshTips();
     EXPECT_EQ(Window()->GetHwnd(), nullptr);
 }
+
+TEST_F(BookshelfTest, ShowIsRefusedWhileABatchDeleteRunsAndChangesNothing) {
+    store.SetShelfWithItems(kShelfKey, {31, 32, 33});
+    Attach();
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    Settle();
+    ASSERT_EQ(Matrix()->Ids(), (std::vector<int>{31, 32, 33}));
+
+    // The first deletion holds the batch (and the window thread) until the test lets it go.
+    HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_CALL(sink, ToggleBookOption(_)).WillOnce(::testing::Return(true));
+    EXPECT_CALL(sink, DeleteBook(_, _)).WillRepeatedly([&](int, int) {
+        SetEvent(entered);
+        WaitForSingleObject(release, kDefaultWaitMs);
+    });
+    Matrix()->SetSelection({31, 32, 33});
+    Window()->Hide();
+    Manager()->UserAskBatchDelete();
+    ASSERT_EQ(WaitForSingleObject(entered, kDefaultWaitMs), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(Window()->IsBatchDeleteBusy(), 1);
+
+    EXPECT_FALSE(Window()->Show(true, nullptr));
+    EXPECT_FALSE(Window()->Show(false, nullptr));
+    EXPECT_FALSE(Window()->IsShown());
+    EXPECT_FALSE(IsWindowVisible(Hwnd()));
+
+    SetEvent(release);
+    EXPECT_TRUE(WaitUntil([this] { return Window()->IsBatchDeleteBusy() == 0; }));
+    EXPECT_TRUE(Window()->Show(true, nullptr));
+    EXPECT_TRUE(IsWindowVisible(Hwnd()));
+    CloseHandle(entered);
+    CloseHandle(release);
+}
