@@ -20,30 +20,72 @@ int ParseBookId(const std::string& text) {
     return value > 0 && value <= INT_MAX ? static_cast<int>(value) : 0;
 }
 
-int CRefBookMatrix::IndexOf(int id) const {
-    auto found = std::find(m_ids.begin(), m_ids.end(), id);
-    return found == m_ids.end() ? -1 : static_cast<int>(found - m_ids.begin());
+CRefBookMatrix::CRefBookMatrix(CSkinWindow* skin, const ControlSpec& spec) : CControlImpl(skin, spec) {
+    // Until the window exists: the control's rectangle less the scroll bar, which is always shown.
+    m_viewWidth =
+        std::max(0, static_cast<int>(spec.rect.right - spec.rect.left) - GetSystemMetrics(SM_CXVSCROLL));
+    m_viewHeight = std::max(0, static_cast<int>(spec.rect.bottom - spec.rect.top));
+    LayoutFrom(0);
 }
 
-void CRefBookMatrix::Layout() {
-    const int width = m_spec.rect.right - m_spec.rect.left;
-    const int height = m_spec.rect.bottom - m_spec.rect.top;
-    const int columns = std::max(1, (width - kTileGap) / (kTileWidth + kTileGap));
-    for (size_t i = 0; i < m_books.size(); ++i) {
-        BOOK_ITEM& book = m_books[i];
-        const int column = static_cast<int>(i) % columns;
-        const int row = static_cast<int>(i) / columns;
-        const int left = kTileGap + column * (kTileWidth + kTileGap);
-        const int top = kTileGap + row * (kTileHeight + kTileGap);
-        book.nTileIndex = static_cast<int>(i);
-        book.rcTile = {left, top, left + kTileWidth, top + kTileHeight};
-        book.rcCover = {left, top, left + kTileWidth, top + kTileHeight - kTileCaptionHeight};
-        book.rcCaption = {left, top + kTileHeight - kTileCaptionHeight, left + kTileWidth, top + kTileHeight};
-        book.rcMark = {left + kTileWidth - 18, top + 4, left + kTileWidth - 4, top + 18};
+int CRefBookMatrix::IndexOf(int id) const {
+    auto found = m_indexById.find(id);
+    return found == m_indexById.end() ? -1 : static_cast<int>(found->second);
+}
+
+void CRefBookMatrix::Append(const BOOK_ITEM& item, int id) {
+    m_books.push_back(item);
+    BOOK_ITEM& copy = m_books.back();
+    copy.bSelected = false;
+    copy.bImageLoaded = false;
+    copy.nImageWidth = copy.nImageHeight = 0;
+    m_ids.push_back(id);
+    m_indexById[id] = m_ids.size() - 1;
+}
+
+void CRefBookMatrix::RebuildIndex() {
+    m_indexById.clear();
+    for (size_t i = 0; i < m_ids.size(); ++i)
+        m_indexById[m_ids[i]] = i;
+}
+
+void CRefBookMatrix::PlaceTile(size_t index) {
+    BOOK_ITEM& book = m_books[index];
+    const int column = static_cast<int>(index % static_cast<size_t>(m_columns));
+    const int row = static_cast<int>(index / static_cast<size_t>(m_columns));
+    const int left = m_gridLeft + column * (kTileWidth + kTileGap);
+    const int top = kTileGap + row * (kTileHeight + kTileGap);
+    book.nTileIndex = static_cast<int>(index);
+    book.rcTile = {left, top, left + kTileWidth, top + kTileHeight};
+    book.rcCover = {left, top, left + kTileWidth, top + kCoverHeight};
+    book.rcCaption = {left, top + kCoverHeight, left + kTileWidth, top + kTileHeight};
+    book.rcMark = {left + kTileWidth - kTileMarkSize - 5, top + 5, left + kTileWidth - 5,
+                   top + 5 + kTileMarkSize};
+}
+
+void CRefBookMatrix::LayoutFrom(size_t first) {
+    const int columns = std::max(1, (m_viewWidth - kTileGap) / (kTileWidth + kTileGap));
+    if (columns != m_columns) {
+        m_columns = columns;
+        first = 0; // every tile moves
     }
-    const int rows = m_books.empty() ? 0 : (static_cast<int>(m_books.size()) + columns - 1) / columns;
+    // The grid stands in the middle of the view.
+    const int gridWidth = columns * (kTileWidth + kTileGap) - kTileGap;
+    const int gridLeft = std::max(kTileGap, (m_viewWidth - gridWidth) / 2);
+    if (gridLeft != m_gridLeft) {
+        m_gridLeft = gridLeft;
+        first = 0;
+    }
+    for (size_t i = first; i < m_books.size(); ++i)
+        PlaceTile(i);
+    const int rows =
+        static_cast<int>((m_books.size() + static_cast<size_t>(columns) - 1) / static_cast<size_t>(columns));
     m_contentHeight = kTileGap + rows * (kTileHeight + kTileGap);
-    m_scrollY = std::max(0, std::min(m_scrollY, m_contentHeight - height));
+    ClampScroll();
+}
+
+void CRefBookMatrix::ClampScroll() {
+    m_scrollY = std::max(0, std::min(m_scrollY, m_contentHeight - m_viewHeight));
 }
 
 void CRefBookMatrix::SyncSelectionFlags() {
@@ -58,24 +100,72 @@ void CRefBookMatrix::SyncSelectionFlags() {
 
 void CRefBookMatrix::ReplaceSelection(const std::vector<int>& ids) {
     m_selection.clear();
+    std::unordered_set<int> taken;
     for (int id : ids)
-        if (IndexOf(id) >= 0 && std::find(m_selection.begin(), m_selection.end(), id) == m_selection.end())
+        if (IndexOf(id) >= 0 && taken.insert(id).second)
             m_selection.push_back(id);
     SyncSelectionFlags();
 }
 
-void CRefBookMatrix::ForgetBook(int id) {
-    const int index = IndexOf(id);
-    if (index < 0)
+void CRefBookMatrix::ForgetIds(const std::unordered_set<int>& ids) {
+    if (ids.empty())
         return;
-    m_books.erase(m_books.begin() + index);
-    m_ids.erase(m_ids.begin() + index);
-    m_selection.erase(std::remove(m_selection.begin(), m_selection.end(), id), m_selection.end());
-    m_images.erase(id);
-    if (m_anchorId == id)
+    size_t kept = 0;
+    for (size_t i = 0; i < m_ids.size(); ++i) {
+        if (ids.count(m_ids[i]))
+            continue;
+        if (kept != i) {
+            m_ids[kept] = m_ids[i];
+            m_books[kept] = std::move(m_books[i]);
+        }
+        ++kept;
+    }
+    m_ids.resize(kept);
+    m_books.resize(kept);
+    RebuildIndex();
+    m_selection.erase(
+        std::remove_if(m_selection.begin(), m_selection.end(), [&](int id) { return ids.count(id) != 0; }),
+        m_selection.end());
+    for (int id : ids)
+        m_images.erase(id);
+    if (ids.count(m_anchorId))
         m_anchorId = 0;
-    if (m_focusId == id)
+    if (ids.count(m_focusId))
         m_focusId = 0;
+}
+
+int CRefBookMatrix::HitTestLocked(POINT at) const {
+    const int x = at.x - m_gridLeft, y = at.y + m_scrollY - kTileGap;
+    if (x < 0 || y < 0)
+        return 0;
+    const int column = x / (kTileWidth + kTileGap), row = y / (kTileHeight + kTileGap);
+    if (column >= m_columns || x % (kTileWidth + kTileGap) >= kTileWidth ||
+        y % (kTileHeight + kTileGap) >= kTileHeight)
+        return 0; // in a gap
+    const size_t index =
+        static_cast<size_t>(row) * static_cast<size_t>(m_columns) + static_cast<size_t>(column);
+    return index < m_ids.size() ? m_ids[index] : 0;
+}
+
+void CRefBookMatrix::SyncScrollBar() {
+    HWND hwnd = Window();
+    if (!hwnd)
+        return;
+    if (GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) {
+        PostMessageW(hwnd, WM_REF_SYNC_SCROLL, 0, 0);
+        return;
+    }
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        info.nMin = 0;
+        info.nMax = std::max(0, m_contentHeight - 1);
+        info.nPage = static_cast<UINT>(std::max(0, m_viewHeight));
+        info.nPos = m_scrollY;
+    }
+    SetScrollInfo(hwnd, SB_VERT, &info, TRUE);
 }
 
 bool CRefBookMatrix::AddBook(const BOOK_ITEM* item, int, int, int redraw) {
@@ -85,13 +175,10 @@ bool CRefBookMatrix::AddBook(const BOOK_ITEM* item, int, int, int redraw) {
         const int id = item ? ParseBookId(item->bookInfo.strAppId) : 0;
         if (id <= 0 || IndexOf(id) >= 0)
             return false;
-        BOOK_ITEM copy = *item;
-        copy.bSelected = false;
-        copy.bImageLoaded = false;
-        m_books.push_back(copy);
-        m_ids.push_back(id);
-        Layout();
+        Append(*item, id);
+        LayoutFrom(m_books.size() - 1);
     }
+    SyncScrollBar();
     if (redraw)
         Redraw(false);
     return true;
@@ -103,25 +190,27 @@ bool CRefBookMatrix::SetBooks(const std::vector<BOOK_ITEM>* books, const std::ve
         ++m_setBooksCalls;
         m_books.clear();
         m_ids.clear();
+        m_indexById.clear();
         m_selection.clear();
         m_anchorId = m_focusId = 0;
         const size_t count = (books && ids) ? std::min(books->size(), ids->size()) : 0;
+        m_books.reserve(count);
+        m_ids.reserve(count);
         for (size_t i = 0; i < count; ++i) {
             const int id = (*ids)[i];
             if (id <= 0 || IndexOf(id) >= 0)
                 continue; // not a shelf id, or shelved already: the first entry wins
-            BOOK_ITEM copy = (*books)[i];
+            Append((*books)[i], id);
             // The record names the id it is shelved under, so a notification's BOOK_INFO leads back to it.
-            copy.bookInfo.strAppId = std::to_string(id);
-            copy.bSelected = false;
-            copy.bImageLoaded = false;
-            m_books.push_back(copy);
-            m_ids.push_back(id);
+            m_books.back().bookInfo.strAppId = std::to_string(id);
         }
         for (auto image = m_images.begin(); image != m_images.end();)
             image = IndexOf(image->first) >= 0 ? std::next(image) : m_images.erase(image);
-        Layout();
+        m_books.shrink_to_fit();
+        m_ids.shrink_to_fit();
+        LayoutFrom(0);
     }
+    SyncScrollBar();
     Redraw(false);
     return true;
 }
@@ -161,7 +250,7 @@ bool CRefBookMatrix::SetBookImage(int id, const char* path) {
         if (index < 0)
             return false;
         if (path && *path)
-            m_images[id] = path;
+            m_images[id] = CoverRef{path, m_nextGeneration++};
         else
             m_images.erase(id);
         // Decoded when the tile is drawn next.
@@ -175,8 +264,9 @@ void CRefBookMatrix::UpdateLayout(int, int redraw) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_updateLayoutCalls;
-        Layout();
+        LayoutFrom(0);
     }
+    SyncScrollBar();
     if (redraw)
         Redraw(false);
 }
@@ -185,13 +275,16 @@ void CRefBookMatrix::ClearBooks() {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_clearBooksCalls;
-        m_books.clear();
-        m_ids.clear();
+        // Swapped out, so the memory of a large shelf goes back at once.
+        std::vector<BOOK_ITEM>().swap(m_books);
+        std::vector<int>().swap(m_ids);
+        std::unordered_map<int, size_t>().swap(m_indexById);
         m_selection.clear();
         m_images.clear();
         m_anchorId = m_focusId = 0;
-        Layout();
+        LayoutFrom(0);
     }
+    SyncScrollBar();
     Redraw(false);
 }
 
@@ -199,12 +292,14 @@ bool CRefBookMatrix::RemoveBook(int id, bool relayout) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_removeBookCalls;
-        if (IndexOf(id) < 0)
+        const int index = IndexOf(id);
+        if (index < 0)
             return false;
-        ForgetBook(id);
+        ForgetIds({id});
         // The tiles always follow the shelf; relayout only says whether to repaint now.
-        Layout();
+        LayoutFrom(static_cast<size_t>(index));
     }
+    SyncScrollBar();
     if (relayout)
         Redraw(false);
     return true;
@@ -216,12 +311,12 @@ void CRefBookMatrix::RemoveBooks(const std::vector<int>* ids, WPARAM value) {
         ++m_removeBooksCalls;
         m_lastRemoveIds = ids ? *ids : std::vector<int>();
         m_lastRemoveValue = value;
-        for (int id : m_lastRemoveIds)
-            ForgetBook(id);
+        ForgetIds(std::unordered_set<int>(m_lastRemoveIds.begin(), m_lastRemoveIds.end()));
         m_selection.clear();
         SyncSelectionFlags();
-        Layout();
+        LayoutFrom(0);
     }
+    SyncScrollBar();
     Redraw(false);
     // Posted to the matrix's own window: the end of the batch is told once the caller (the window's
     // handler of the batch-done message) has returned to its message loop.
@@ -263,7 +358,7 @@ std::vector<BOOK_INFO> CRefBookMatrix::Books() {
 std::string CRefBookMatrix::ImagePath(int id) {
     std::lock_guard<std::mutex> lock(m_lock);
     auto found = m_images.find(id);
-    return found == m_images.end() ? std::string() : found->second;
+    return found == m_images.end() ? std::string() : found->second.path;
 }
 
 void CRefBookMatrix::SetSelection(const std::vector<int>& ids) {
@@ -275,167 +370,29 @@ void CRefBookMatrix::UserClick(int id, bool ctrl, bool shift) {
                  (ctrl ? MK_CONTROL : 0) | (shift ? MK_SHIFT : 0));
 }
 
-// ---- User actions (window thread) --------------------------------------------------------------
-
-void CRefBookMatrix::ClickBook(int id, bool ctrl, bool shift) {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        const int index = IndexOf(id);
-        if (index < 0)
-            return;
-        const int anchor = IndexOf(m_anchorId);
-        if (shift && anchor >= 0) {
-            std::vector<int> range = ctrl ? m_selection : std::vector<int>();
-            const int step = index >= anchor ? 1 : -1;
-            for (int i = anchor;; i += step) {
-                range.push_back(m_ids[static_cast<size_t>(i)]);
-                if (i == index)
-                    break;
-            }
-            ReplaceSelection(range);
-        } else if (ctrl) {
-            std::vector<int> selection = m_selection;
-            auto found = std::find(selection.begin(), selection.end(), id);
-            if (found == selection.end())
-                selection.push_back(id);
-            else
-                selection.erase(found);
-            ReplaceSelection(selection);
-            m_anchorId = id;
-        } else {
-            ReplaceSelection({id});
-            m_anchorId = id;
-        }
-        m_focusId = id;
-    }
-    Redraw(false);
-}
-
-void CRefBookMatrix::SelectUser(const std::vector<int>& ids) {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        ReplaceSelection(ids);
-    }
-    Redraw(false);
-}
-
-void CRefBookMatrix::NotifyBook(int notification, int id) {
-    BOOK_INFO info;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        const int index = IndexOf(id);
-        if (index < 0)
-            return;
-        // A copy: the receiver may change the shelf while it handles the notification.
-        info = m_books[static_cast<size_t>(index)].bookInfo;
-    }
-    Notify(notification, 0, reinterpret_cast<LPARAM>(&info));
-}
-
-int CRefBookMatrix::FocusBook() {
+bool CRefBookMatrix::TileRect(int id, RECT* tile, RECT* cover) {
     std::lock_guard<std::mutex> lock(m_lock);
-    if (IndexOf(m_focusId) >= 0)
-        return m_focusId;
-    return m_selection.empty() ? 0 : m_selection.front();
-}
-
-int CRefBookMatrix::HitTest(POINT at) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    at.y += m_scrollY;
-    for (const BOOK_ITEM& book : m_books)
-        if (PtInRect(&book.rcTile, at))
-            return ParseBookId(book.bookInfo.strAppId);
-    return 0;
-}
-
-bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
-    *result = 0;
-    switch (message) {
-    case WM_REF_BATCH_END: {
-        Notify(VEXIL_NOTIFY_BATCH_DELETE_END, wParam, 0);
-        std::lock_guard<std::mutex> lock(m_lock);
-        ++m_batchEndNotices;
-        return true;
-    }
-    case WM_REF_USER_OPEN:
-        NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, static_cast<int>(wParam));
-        return true;
-    case WM_REF_USER_DELETE:
-        NotifyBook(VEXIL_NOTIFY_DELETE_BOOK, static_cast<int>(wParam));
-        return true;
-    case WM_REF_USER_CLICK:
-        ClickBook(static_cast<int>(wParam), (lParam & MK_CONTROL) != 0, (lParam & MK_SHIFT) != 0);
-        return true;
-    case WM_REF_SET_SELECTION:
-        SelectUser(*reinterpret_cast<const std::vector<int>*>(lParam));
-        return true;
-    case WM_LBUTTONDOWN: {
-        SetFocus(Window());
-        const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        const int id = HitTest(at);
-        if (id > 0)
-            ClickBook(id, (wParam & MK_CONTROL) != 0, (wParam & MK_SHIFT) != 0);
-        else if (!(wParam & MK_CONTROL))
-            SelectUser({});
-        return true;
-    }
-    case WM_LBUTTONDBLCLK: {
-        const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        const int id = HitTest(at);
-        if (id > 0)
-            NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, id);
-        return true;
-    }
-    case WM_GETDLGCODE:
-        *result = DLGC_WANTALLKEYS;
-        return true;
-    case WM_KEYDOWN:
-        if (wParam == VK_RETURN)
-            NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, FocusBook());
-        else if (wParam == VK_DELETE)
-            NotifyBook(VEXIL_NOTIFY_DELETE_BOOK, FocusBook());
-        else if (wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000))
-            SelectUser(Ids());
-        else
-            return false;
-        return true;
-    case WM_MOUSEWHEEL: {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            const int delta = GET_WHEEL_DELTA_WPARAM(wParam);
-            m_scrollY -= delta / WHEEL_DELTA * kWheelStep;
-            Layout();
-        }
-        Redraw(false);
-        return true;
-    }
-    default:
+    const int index = IndexOf(id);
+    if (index < 0)
         return false;
+    const BOOK_ITEM& book = m_books[static_cast<size_t>(index)];
+    if (tile) {
+        *tile = book.rcTile;
+        OffsetRect(tile, 0, -m_scrollY);
     }
+    if (cover) {
+        *cover = book.rcCover;
+        OffsetRect(cover, 0, -m_scrollY);
+    }
+    return true;
 }
 
-void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    Fill(dc, client, palette::kWindow);
-    for (const BOOK_ITEM& book : m_books) {
-        RECT tile = book.rcTile;
-        OffsetRect(&tile, 0, -m_scrollY);
-        if (tile.bottom < client.top || tile.top > client.bottom)
-            continue;
-        RECT cover = book.rcCover;
-        OffsetRect(&cover, 0, -m_scrollY);
-        RECT caption = book.rcCaption;
-        OffsetRect(&caption, 0, -m_scrollY);
-        Fill(dc, cover, palette::kTile);
-        Fill(dc, caption, palette::kPanel);
-        // Until covers are decoded, a tile shows its title in the cover area and the author below.
-        RECT title = cover;
-        InflateRect(&title, -8, -8);
-        DrawTextIn(dc, AnsiToWide(book.bookInfo.strText2), title, palette::kText, DT_CENTER | DT_WORDBREAK);
-        DrawTextIn(dc, AnsiToWide(book.bookInfo.strText6), caption, palette::kText,
-                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-        Frame(dc, tile, book.bSelected ? palette::kSelection : palette::kFrame, book.bSelected ? 3 : 1);
-    }
+RefCoverStats CRefBookMatrix::CoverStats() {
+    RefCoverStats stats;
+    stats.decodes = m_statDecodes.load();
+    stats.kept = m_statKept.load();
+    stats.drawn = m_statDrawn.load();
+    return stats;
 }
 
 } // namespace vexilref

@@ -1,22 +1,31 @@
-// The book matrix: the books of the shelf as tiles, their cover paths and the user's selection.
+// The book matrix: the books of the shelf as a grid of cover tiles, their cover paths and the
+// user's selection. bookmatrix.cpp keeps the shelf; bookmatrix_view.cpp draws it, scrolls it and
+// takes the user's mouse and keys.
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "covercache.h"
 #include "refcontrol.h"
 
 namespace vexilref {
 
-// Tile geometry of the plain drawing, in pixels.
-constexpr int kTileWidth = 120;
-constexpr int kTileHeight = 170;
-constexpr int kTileGap = 16;
+// Tile geometry, in pixels: a cover area above a caption strip with the title and author.
+constexpr int kTileWidth = 112;
+constexpr int kCoverHeight = 150;
 constexpr int kTileCaptionHeight = 36;
-constexpr int kWheelStep = 60;
+constexpr int kTileHeight = kCoverHeight + kTileCaptionHeight;
+constexpr int kTileGap = 18;
+constexpr int kTileMarkSize = 22;   // the check badge of a selected tile
+constexpr int kSelectionBorder = 3; // a selected tile's border
+constexpr int kWheelStep = 60;      // pixels per wheel notch
 
 class CRefBookMatrix final : public CControlImpl<ICtrlBookMatrix, IRefBookMatrixInspect> {
 public:
-    using CControlImpl::CControlImpl;
+    CRefBookMatrix(CSkinWindow* skin, const ControlSpec& spec);
 
     // ICtrlBookMatrix
     bool AddBook(const BOOK_ITEM* item, int reserved1, int reserved2, int redraw) override;
@@ -54,36 +63,75 @@ public:
     void UserOpen(int id) override { SendToWindow(WM_REF_USER_OPEN, static_cast<WPARAM>(id)); }
     void UserDelete(int id) override { SendToWindow(WM_REF_USER_DELETE, static_cast<WPARAM>(id)); }
     void UserClick(int id, bool ctrl, bool shift) override;
+    int ScrollPos() override { return Locked(m_scrollY); }
+    bool TileRect(int id, RECT* tile, RECT* cover) override;
+    RefCoverStats CoverStats() override;
 
 private:
+    // A cover file as SetBookImage named it; a new call gives a new generation, so a cover written
+    // again under the same path is decoded again.
+    struct CoverRef {
+        std::string path;
+        unsigned generation = 0;
+    };
+
     const wchar_t* WindowClassName() const override { return L"VexilRefBookMatrix"; }
+    DWORD ExtraStyle() const override { return WS_VSCROLL; }
     void Paint(HDC dc, const RECT& client) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    void OnCreated() override;
 
     // The following run with m_lock held.
     int IndexOf(int id) const;
-    void Layout();
+    void Append(const BOOK_ITEM& item, int id);
+    void RebuildIndex();
+    void PlaceTile(size_t index);
+    void LayoutFrom(size_t first);
+    void ClampScroll();
     void SyncSelectionFlags();
     void ReplaceSelection(const std::vector<int>& ids);
-    void ForgetBook(int id);
+    void ForgetIds(const std::unordered_set<int>& ids);
+    int HitTestLocked(POINT clientPoint) const;
 
-    // User actions, on the window thread.
+    // Brings the scroll bar up to date: at once on the window's thread, posted from any other.
+    void SyncScrollBar();
+
+    // User actions and view changes, on the window thread (bookmatrix_view.cpp).
     void ClickBook(int id, bool ctrl, bool shift);
     void SelectUser(const std::vector<int>& ids);
     void NotifyBook(int notification, int id);
     int FocusBook();
     int HitTest(POINT clientPoint);
+    void ScrollTo(int position);
+    void OnScrollBar(int request);
+    void MoveFocus(int key, bool shift);
+    void EnsureVisible(int id);
 
     // Shelf order. m_ids mirrors m_books and, like m_selection, is handed out by pointer: both are
     // changed only on the window thread (under m_lock, for the inspector's copies).
     std::vector<BOOK_ITEM> m_books;
     std::vector<int> m_ids;
+    std::unordered_map<int, size_t> m_indexById;
     std::vector<int> m_selection;
-    std::map<int, std::string> m_images; // SetBookImage may come from any thread
-    int m_anchorId = 0;                  // where a Shift-click range starts
-    int m_focusId = 0;                   // the book Enter and Delete act on
+    std::map<int, CoverRef> m_images; // SetBookImage may come from any thread
+    unsigned m_nextGeneration = 1;
+    int m_anchorId = 0; // where a Shift-click range starts
+    int m_focusId = 0;  // the book Enter and Delete act on
+    // The grid, in the client area of the control's window (the scroll bar stands beside it).
+    int m_viewWidth = 0;
+    int m_viewHeight = 0;
+    int m_columns = 1;
+    int m_gridLeft = kTileGap;
     int m_scrollY = 0;
     int m_contentHeight = 0;
+
+    // Window thread only.
+    CCoverCache m_covers;
+    bool m_hasFocus = false;
+    // What the last paint did with covers, for the inspector on any thread.
+    std::atomic<int> m_statDecodes{0};
+    std::atomic<int> m_statKept{0};
+    std::atomic<int> m_statDrawn{0};
 
     int m_addBookCalls = 0;
     int m_setBooksCalls = 0;

@@ -2,10 +2,17 @@
 
 #include <vexil/messages.h>
 
+#include <algorithm>
+
 #include "strutil.h"
 #include "uikernel.h"
 
 namespace vexilref {
+namespace {
+
+constexpr int kNoPart = -1;
+
+} // namespace
 
 bool CRefBookrackManager::SetShowMode(int mode) {
     if (mode != 0 && mode != 1)
@@ -114,8 +121,72 @@ void CRefBookrackManager::UserChooseMode(int mode) {
         SendToWindow(WM_REF_MENU_COMMAND, mode == 1 ? REF_MENU_MODE_SHELF : REF_MENU_MODE_COMPACT);
 }
 
+RECT CRefBookrackManager::PartRect(RefManagerPart part) {
+    const int width = m_spec.rect.right - m_spec.rect.left;
+    const int height = m_spec.rect.bottom - m_spec.rect.top;
+    const int buttonHeight = std::max(0, std::min(kManagerButtonHeight, height - 8));
+    const int top = (height - buttonHeight) / 2, bottom = top + buttonHeight;
+    const int menuLeft = width - kManagerMargin - buttonHeight;
+    const int countLeft = std::max(0, menuLeft - kManagerGap - kManagerCountWidth);
+    const int userLeft = kManagerMargin + 2 * kManagerSegmentWidth + kManagerGap;
+    switch (part) {
+    case REF_PART_MODE_SHELF:
+        return {kManagerMargin, top, kManagerMargin + kManagerSegmentWidth, bottom};
+    case REF_PART_MODE_COMPACT:
+        return {kManagerMargin + kManagerSegmentWidth, top, kManagerMargin + 2 * kManagerSegmentWidth,
+                bottom};
+    case REF_PART_USER:
+        return {userLeft, top, std::max(userLeft, countLeft - kManagerGap), bottom};
+    case REF_PART_COUNT:
+        return {countLeft, top, countLeft + kManagerCountWidth, bottom};
+    case REF_PART_MENU:
+        return {menuLeft, top, menuLeft + buttonHeight, bottom};
+    }
+    return {};
+}
+
+int CRefBookrackManager::HitPart(POINT at) {
+    for (RefManagerPart part : {REF_PART_MODE_SHELF, REF_PART_MODE_COMPACT, REF_PART_MENU}) {
+        const RECT rect = PartRect(part);
+        if (PtInRect(&rect, at))
+            return part;
+    }
+    return kNoPart;
+}
+
+void CRefBookrackManager::SetHotPart(int part) {
+    if (part == m_hotPart)
+        return;
+    m_hotPart = part;
+    if (part != kNoPart)
+        TrackMouseLeave();
+    Redraw(false);
+}
+
+void CRefBookrackManager::ClickPart(int part) {
+    switch (part) {
+    case REF_PART_MODE_SHELF:
+        RunCommand(REF_MENU_MODE_SHELF);
+        break;
+    case REF_PART_MODE_COMPACT:
+        RunCommand(REF_MENU_MODE_COMPACT);
+        break;
+    case REF_PART_MENU: {
+        // The menu opens under its button.
+        const RECT button = PartRect(REF_PART_MENU);
+        POINT at = {button.left, button.bottom};
+        ClientToScreen(Window(), &at);
+        PopupMenu(0, &at);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 bool CRefBookrackManager::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     *result = 0;
+    const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     switch (message) {
     case WM_REF_MENU_COMMAND:
         RunCommand(static_cast<int>(wParam));
@@ -124,11 +195,40 @@ bool CRefBookrackManager::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, 
         if (m_menuOpen)
             EndMenu();
         return true;
-    case WM_LBUTTONUP:
+    case WM_LBUTTONDOWN:
+        m_pressedPart = HitPart(at);
+        if (m_pressedPart != kNoPart) {
+            SetCapture(Window());
+            Redraw(false);
+        }
+        return true;
+    case WM_LBUTTONUP: {
+        const int pressed = m_pressedPart;
+        m_pressedPart = kNoPart;
+        if (pressed == kNoPart)
+            return true;
+        ReleaseCapture();
+        Redraw(false);
+        if (HitPart(at) == pressed)
+            ClickPart(pressed);
+        return true;
+    }
+    case WM_CAPTURECHANGED:
+        if (m_pressedPart != kNoPart) {
+            m_pressedPart = kNoPart;
+            Redraw(false);
+        }
+        return false;
+    case WM_MOUSEMOVE:
+        SetHotPart(HitPart(at));
+        return true;
+    case WM_MOUSELEAVE:
+        SetHotPart(kNoPart);
+        return true;
     case WM_RBUTTONUP: {
-        POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        ClientToScreen(Window(), &at);
-        PopupMenu(0, &at);
+        POINT screen = at;
+        ClientToScreen(Window(), &screen);
+        PopupMenu(0, &screen);
         return true;
     }
     default:
@@ -137,22 +237,80 @@ bool CRefBookrackManager::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, 
 }
 
 void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    int mode, count;
+    bool signedOut, any, option;
+    std::string name;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        mode = m_showMode;
+        count = m_bookCount;
+        signedOut = m_signedOut;
+        any = m_anyBooks;
+        option = m_optionState;
+        name = m_userName;
+    }
     Fill(dc, client, palette::kPanel);
-    RECT area = client;
-    area.left += 12;
-    area.right -= 12;
-    DrawTextIn(dc, m_showMode == 1 ? L"Shelf view" : L"Compact view", area, palette::kText,
-               DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    const std::wstring user = m_signedOut ? std::wstring(L"Signed out") : AnsiToWide(m_userName);
-    DrawTextIn(dc, user, area, palette::kText, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    std::wstring count = std::to_wstring(m_bookCount) + (m_bookCount == 1 ? L" book" : L" books");
-    if (m_optionState)
-        count += L"  [deleting]";
-    DrawTextIn(dc, count + L"  \x25BE", area, palette::kText, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
-    RECT line = client;
-    line.top = line.bottom - 1;
-    Fill(dc, line, palette::kFrame);
+
+    // The two display modes as one segmented control.
+    const struct {
+        RefManagerPart part;
+        int mode;
+        const wchar_t* label;
+    } segments[] = {{REF_PART_MODE_SHELF, 1, L"Shelf"}, {REF_PART_MODE_COMPACT, 0, L"Compact"}};
+    for (const auto& segment : segments) {
+        const RECT rect = PartRect(segment.part);
+        const bool active = mode == segment.mode;
+        const COLORREF face =
+            active ? palette::kSelection
+                   : (m_pressedPart == segment.part
+                          ? palette::kButtonPressed
+                          : (m_hotPart == segment.part ? palette::kButtonHot : palette::kButton));
+        Fill(dc, rect, face);
+        Frame(dc, rect, active ? palette::kSelection : palette::kFrame);
+        DrawTextIn(dc, segment.label, rect, active ? palette::kSelectionText : palette::kText,
+                   DT_CENTER | DT_VCENTER | DT_SINGLELINE, active ? FontKind::kBodyBold : FontKind::kBody);
+    }
+
+    // Who is signed in: a round badge with the name's first letter, then the name.
+    const RECT user = PartRect(REF_PART_USER);
+    const int badgeSize = std::min(kManagerBadgeSize, static_cast<int>(user.bottom - user.top));
+    const int badgeTop = (user.top + user.bottom - badgeSize) / 2;
+    const RECT badge = {user.left, badgeTop, user.left + badgeSize, badgeTop + badgeSize};
+    const std::wstring wideName = signedOut ? std::wstring() : AnsiToWide(name);
+    FillCircle(dc, badge, signedOut ? palette::kDisabledText : palette::kCaption);
+    DrawTextIn(dc, wideName.empty() ? std::wstring(L"?") : wideName.substr(0, 1), badge,
+               palette::kCaptionText, DT_CENTER | DT_VCENTER | DT_SINGLELINE, FontKind::kBodyBold);
+    RECT nameRect = user;
+    nameRect.left = badge.right + 8;
+    if (signedOut)
+        DrawTextIn(dc, L"Not signed in", nameRect, palette::kMutedText,
+                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    else
+        DrawTextIn(dc, wideName, nameRect, palette::kText,
+                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
+
+    std::wstring countText = !any || count <= 0
+                                 ? std::wstring(L"No books")
+                                 : std::to_wstring(count) + (count == 1 ? L" book" : L" books");
+    if (option)
+        countText += L" \x00B7 deleting";
+    DrawTextIn(dc, countText, PartRect(REF_PART_COUNT), palette::kMutedText,
+               DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+
+    // The menu button: three bars.
+    const RECT menu = PartRect(REF_PART_MENU);
+    const COLORREF menuFace = m_pressedPart == REF_PART_MENU || m_menuOpen
+                                  ? palette::kButtonPressed
+                                  : (m_hotPart == REF_PART_MENU ? palette::kButtonHot : palette::kButton);
+    Fill(dc, menu, menuFace);
+    Frame(dc, menu, palette::kFrame);
+    const int barLeft = menu.left + (menu.right - menu.left) / 4,
+              barRight = menu.right - (menu.right - menu.left) / 4;
+    const int middle = (menu.top + menu.bottom) / 2;
+    for (int offset : {-5, 0, 5}) {
+        const RECT bar = {barLeft, middle + offset - 1, barRight, middle + offset + 1};
+        Fill(dc, bar, palette::kText);
+    }
 }
 
 } // namespace vexilref

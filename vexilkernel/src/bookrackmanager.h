@@ -6,6 +6,14 @@
 
 namespace vexilref {
 
+// Geometry of the bar, in pixels.
+constexpr int kManagerMargin = 12;
+constexpr int kManagerGap = 12;
+constexpr int kManagerButtonHeight = 26;
+constexpr int kManagerSegmentWidth = 72;
+constexpr int kManagerCountWidth = 120;
+constexpr int kManagerBadgeSize = 22;
+
 class CRefBookrackManager final : public CControlImpl<ICtrlBookrackManager, IRefManagerInspect> {
 public:
     using CControlImpl::CControlImpl;
@@ -28,6 +36,7 @@ public:
     POINT LastPopupPoint() override { return Locked(m_lastPopupPoint); }
     bool MenuOpen() override { return m_menuOpen.load(); }
     void DismissMenu() override { SendToWindow(WM_REF_DISMISS_MENU); }
+    RECT PartRect(RefManagerPart part) override;
     void UserChooseMode(int mode) override;
     void UserAskBatchDelete() override { SendToWindow(WM_REF_MENU_COMMAND, REF_MENU_BATCH_DELETE); }
     void UserMinimize() override { SendToWindow(WM_REF_MENU_COMMAND, REF_MENU_MINIMIZE); }
@@ -42,6 +51,11 @@ private:
     int TrackMenu(POINT at);
     // Carries out a menu command as the user's choice, notifying the window.
     void RunCommand(int command);
+    // The part under a client point, or kNoPart.
+    int HitPart(POINT at);
+    void SetHotPart(int part);
+    // The user released the left button on a part it was pressed on.
+    void ClickPart(int part);
 
     int m_showMode = 0;
     std::string m_userName;
@@ -52,6 +66,9 @@ private:
     int m_popupCount = 0;
     POINT m_lastPopupPoint = {};
     std::atomic<bool> m_menuOpen{false};
+    // Mouse state, window thread only.
+    int m_hotPart = -1;
+    int m_pressedPart = -1;
 };
 
 } // namespace vexilref

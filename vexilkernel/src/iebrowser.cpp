@@ -1,10 +1,33 @@
 #include "iebrowser.h"
 
+#include <algorithm>
+
 #include "handles.h"
 #include "uikernel.h"
 
 namespace vexilref {
 namespace {
+
+constexpr int kPageMargin = 16;
+constexpr int kPageParagraphGap = 10;
+constexpr int kPageWheelStep = 48; // pixels per wheel notch
+constexpr wchar_t kPageHeading[] = L"Reading tips";
+constexpr const wchar_t* kPageParagraphs[] = {
+    L"Double-click a cover, or pick it and press Enter, to open the book.",
+    L"Hold Ctrl while you click to pick several books, or Shift to pick a whole run of them.",
+    L"Press Delete to remove the book you picked. To remove several at once, pick them and choose "
+    L"\u201cDelete selected books\u201d in the menu at the right of the bar above the shelf.",
+    L"Covers appear as soon as they have been fetched. Until then a book shows its title and author.",
+    L"Switch between the shelf and the compact view with the two buttons at the left of the bar.",
+    L"Drag the window by its title bar; the menu also hides or minimizes it.",
+    L"Turn the mouse wheel over this page to read on.",
+};
+
+RECT ClientRectOf(HWND hwnd) {
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    return client;
+}
 
 constexpr DWORD kInnerStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
 
@@ -55,10 +78,22 @@ void CRefIEBrowser::OnDocumentGone(HWND document) {
         m_hDocument = nullptr;
 }
 
-void CRefIEBrowser::OnWheel(WPARAM wParam) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    ++m_wheelCount;
-    m_lastWheel = wParam;
+void CRefIEBrowser::OnWheel(HWND document, WPARAM wParam) {
+    RECT client = {};
+    GetClientRect(document, &client);
+    bool moved;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_wheelCount;
+        m_lastWheel = wParam;
+        const int limit = std::max(0, m_pageHeight - static_cast<int>(client.bottom));
+        const int scroll = m_pageScroll - GET_WHEEL_DELTA_WPARAM(wParam) * kPageWheelStep / WHEEL_DELTA;
+        const int clamped = std::max(0, std::min(scroll, limit));
+        moved = clamped != m_pageScroll;
+        m_pageScroll = clamped;
+    }
+    if (moved)
+        InvalidateRect(document, nullptr, FALSE);
 }
 
 LRESULT CRefIEBrowser::HandleCopyData() {
@@ -91,19 +126,61 @@ bool CRefIEBrowser::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* resu
     }
 }
 
-void CRefIEBrowser::Paint(HDC dc, const RECT& client) { Fill(dc, client, palette::kWindow); }
+// On screen the document window covers the control; printed, the control shows the page it holds.
+void CRefIEBrowser::Paint(HDC dc, const RECT& client) {
+    HWND document = DocumentWindow();
+    if (document && (GetWindowLongW(document, GWL_STYLE) & WS_VISIBLE))
+        PaintPage(dc, ClientRectOf(document));
+    else
+        Fill(dc, client, palette::kPage);
+}
 
-void CRefIEBrowser::PaintDocument(HWND document) {
+void CRefIEBrowser::PaintPage(HDC dc, const RECT& client) {
+    Fill(dc, client, palette::kPage);
+    const int width = std::max(1, static_cast<int>(client.right) - 2 * kPageMargin);
+    int scroll;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        scroll = m_pageScroll;
+    }
+    int y = kPageMargin - scroll;
+    const UINT format = DT_LEFT | DT_WORDBREAK;
+    const int headingHeight = MeasureTextHeight(dc, kPageHeading, width, format, FontKind::kHeading);
+    DrawTextIn(dc, kPageHeading, {kPageMargin, y, kPageMargin + width, y + headingHeight},
+               palette::kPageHeading, format, FontKind::kHeading);
+    y += headingHeight + 4;
+    const RECT rule = {kPageMargin, y, kPageMargin + width, y + 2};
+    Fill(dc, rule, palette::kTile);
+    y += 2 + kPageParagraphGap;
+    for (const wchar_t* paragraph : kPageParagraphs) {
+        const int height = MeasureTextHeight(dc, paragraph, width, format, FontKind::kBody);
+        DrawTextIn(dc, paragraph, {kPageMargin, y, kPageMargin + width, y + height}, palette::kText, format);
+        y += height + kPageParagraphGap;
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_pageHeight = y + scroll + kPageMargin - kPageParagraphGap;
+}
+
+void CRefIEBrowser::PaintDocument(HWND document, CRefIEBrowser* browser) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(document, &ps);
     if (!dc)
         return;
     RECT client;
     GetClientRect(document, &client);
-    Fill(dc, client, RGB(255, 255, 255));
-    InflateRect(&client, -16, -16);
-    DrawTextIn(dc, L"Kelvo bookstore\n\nNew titles and recommendations appear here.", client, palette::kText,
-               DT_LEFT | DT_WORDBREAK);
+    // Drawn off screen first, so scrolling does not flicker.
+    HDC memory = CreateCompatibleDC(dc);
+    CScopedGdiObject bitmap(
+        CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom)));
+    if (memory && bitmap.Get()) {
+        CSelectObject select(memory, bitmap.Get());
+        browser->PaintPage(memory, client);
+        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    } else {
+        browser->PaintPage(dc, client);
+    }
+    if (memory)
+        DeleteDC(memory);
     EndPaint(document, &ps);
 }
 
@@ -130,13 +207,19 @@ LRESULT CALLBACK CRefIEBrowser::DocumentWindowProc(HWND hwnd, UINT message, WPAR
             return DefWindowProcW(hwnd, message, wParam, lParam);
         switch (message) {
         case WM_MOUSEWHEEL:
-            browser->OnWheel(wParam);
+            browser->OnWheel(hwnd, wParam);
             return 0;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:
-            PaintDocument(hwnd);
+            PaintDocument(hwnd, browser);
             return 0;
+        case WM_PRINTCLIENT: {
+            RECT client;
+            GetClientRect(hwnd, &client);
+            browser->PaintPage(reinterpret_cast<HDC>(wParam), client);
+            return 0;
+        }
         case WM_NCDESTROY:
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             browser->OnDocumentGone(hwnd);

@@ -27,8 +27,9 @@ std::string NewObjectId() {
 } // namespace
 
 const wchar_t* const CRefControl::kWindowClasses[] = {
-    L"VexilRefButton",          L"VexilRefProgressBar", L"VexilRefStaticBox", L"VexilRefBookMatrix",
-    L"VexilRefBookrackManager", L"VexilRefIEBrowser",   L"VexilRefDecor",     nullptr,
+    L"VexilRefButton",     L"VexilRefProgressBar",     L"VexilRefStaticBox",
+    L"VexilRefBookMatrix", L"VexilRefBookrackManager", L"VexilRefIEBrowser",
+    L"VexilRefDecor",      L"VexilRefBalloon",         nullptr,
 };
 
 CRefControl::CRefControl(CSkinWindow* skin, const ControlSpec& spec)
@@ -36,10 +37,10 @@ CRefControl::CRefControl(CSkinWindow* skin, const ControlSpec& spec)
 
 bool CRefControl::Create(HWND parent, int childId) {
     const RECT& r = m_spec.rect;
-    HWND hwnd =
-        CreateWindowExW(0, WindowClassName(), m_spec.text.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
-                        r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), KernelInstance(), this);
+    HWND hwnd = CreateWindowExW(
+        0, WindowClassName(), m_spec.text.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | ExtraStyle(),
+        r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), KernelInstance(), this);
     if (!hwnd)
         return false;
     // The binding happens in WM_NCCREATE; a window that was made without it is no control of ours.
@@ -84,29 +85,18 @@ bool CRefControl::SameControl(IControlBase* other) {
     return id && _stricmp(id, m_objectId.c_str()) == 0;
 }
 
-void CRefControl::Fill(HDC dc, const RECT& rect, COLORREF color) {
-    SetBkColor(dc, color);
-    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+SIZE CRefControl::WindowDesignSize() const {
+    SIZE size = {};
+    m_skin->GetWindowSize(&size);
+    return size;
 }
 
-void CRefControl::Frame(HDC dc, const RECT& rect, COLORREF color, int width) {
-    const RECT edges[] = {
-        {rect.left, rect.top, rect.right, rect.top + width},
-        {rect.left, rect.bottom - width, rect.right, rect.bottom},
-        {rect.left, rect.top, rect.left + width, rect.bottom},
-        {rect.right - width, rect.top, rect.right, rect.bottom},
-    };
-    for (const RECT& edge : edges)
-        Fill(dc, edge, color);
-}
-
-void CRefControl::DrawTextIn(HDC dc, const std::wstring& text, RECT rect, COLORREF color, UINT format) {
-    if (text.empty())
-        return;
-    CSelectObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
-    SetTextColor(dc, color);
-    SetBkMode(dc, TRANSPARENT);
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format | DT_NOPREFIX);
+void CRefControl::TrackMouseLeave() {
+    TRACKMOUSEEVENT track = {};
+    track.cbSize = sizeof track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = Window();
+    TrackMouseEvent(&track);
 }
 
 bool CRefControl::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }

@@ -11,6 +11,7 @@
 #include <vexil/kernel.h>
 #include <vexilref/inspect.h>
 
+#include "drawing.h"
 #include "skinpackage.h"
 
 namespace vexilref {
@@ -30,21 +31,8 @@ enum : UINT {
     WM_REF_RECREATE_DOC = WM_APP + 0x3008,  // browser
     WM_REF_DESTROY_DOC = WM_APP + 0x3009,   // browser
     WM_REF_SHOW_DOC = WM_APP + 0x300A,      // browser: wParam = visible
+    WM_REF_SYNC_SCROLL = WM_APP + 0x300B,   // book matrix, posted: bring the scroll bar up to date
 };
-
-// Colours of the plain drawing; the look grows later, the places that draw stay.
-namespace palette {
-constexpr COLORREF kWindow = RGB(246, 243, 236);
-constexpr COLORREF kCaption = RGB(60, 72, 88);
-constexpr COLORREF kCaptionText = RGB(255, 255, 255);
-constexpr COLORREF kPanel = RGB(232, 226, 214);
-constexpr COLORREF kText = RGB(40, 40, 40);
-constexpr COLORREF kFrame = RGB(150, 140, 120);
-constexpr COLORREF kTile = RGB(214, 200, 170);
-constexpr COLORREF kSelection = RGB(30, 110, 220);
-constexpr COLORREF kProgress = RGB(70, 160, 90);
-constexpr COLORREF kDisabledText = RGB(150, 150, 150);
-} // namespace palette
 
 class CRefControl {
 public:
@@ -65,6 +53,8 @@ public:
 
 protected:
     virtual const wchar_t* WindowClassName() const = 0;
+    // Styles the control's window has besides WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS.
+    virtual DWORD ExtraStyle() const { return 0; }
     // Draws the whole control into dc (a memory DC, or the DC of WM_PRINTCLIENT).
     virtual void Paint(HDC dc, const RECT& client) = 0;
     // The control's own messages; true when handled (result set).
@@ -84,10 +74,11 @@ protected:
     // Runs message on the control's window thread and waits (the inspector's way in).
     LRESULT SendToWindow(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     std::wstring WindowTitle() const;
+    // The skin window's designed size.
+    SIZE WindowDesignSize() const;
     bool SameControl(IControlBase* other);
-    static void DrawTextIn(HDC dc, const std::wstring& text, RECT rect, COLORREF color, UINT format);
-    static void Fill(HDC dc, const RECT& rect, COLORREF color);
-    static void Frame(HDC dc, const RECT& rect, COLORREF color, int width = 1);
+    // Asks for one WM_MOUSELEAVE when the mouse leaves the control (for hover looks).
+    void TrackMouseLeave();
 
     mutable std::mutex m_lock; // guards the state the inspector reads from other threads
     const ControlSpec m_spec;

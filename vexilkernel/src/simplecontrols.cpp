@@ -42,9 +42,13 @@ void CRefButton::Click() {
 
 bool CRefButton::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
     HWND hwnd = Window();
+    const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    RECT client;
+    GetClientRect(hwnd, &client);
     switch (message) {
     case WM_LBUTTONDOWN:
         m_pressed = true;
+        m_hot = true;
         SetCapture(hwnd);
         Redraw(false);
         return true;
@@ -54,16 +58,32 @@ bool CRefButton::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT* result)
         m_pressed = false;
         ReleaseCapture();
         Redraw(false);
-        RECT client;
-        GetClientRect(hwnd, &client);
-        const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         // Like a push button: released inside the button is a click, outside cancels it.
         if (PtInRect(&client, at))
             Click();
         return true;
     }
+    case WM_MOUSEMOVE: {
+        const bool inside = PtInRect(&client, at) != FALSE;
+        if (inside != m_hot) {
+            m_hot = inside;
+            if (inside)
+                TrackMouseLeave();
+            Redraw(false);
+        }
+        return true;
+    }
+    case WM_MOUSELEAVE:
+        if (m_hot && !m_pressed) {
+            m_hot = false;
+            Redraw(false);
+        }
+        return true;
     case WM_CAPTURECHANGED:
-        m_pressed = false;
+        if (m_pressed) {
+            m_pressed = false;
+            Redraw(false);
+        }
         return false;
     case BM_CLICK:
         Click();
@@ -76,10 +96,17 @@ bool CRefButton::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT* result)
 
 void CRefButton::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
-    Fill(dc, client, m_pressed ? palette::kTile : palette::kPanel);
-    Frame(dc, client, palette::kFrame);
-    DrawTextIn(dc, AnsiToWide(m_text), client, m_enabled ? palette::kText : palette::kDisabledText,
-               DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    const bool down = m_enabled && m_pressed && m_hot;
+    const COLORREF face =
+        !m_enabled ? palette::kPanel
+                   : (down ? palette::kButtonPressed : (m_hot ? palette::kButtonHot : palette::kButton));
+    Fill(dc, client, face);
+    Frame(dc, client, m_enabled ? palette::kFrame : Blend(palette::kFrame, palette::kPanel, 128));
+    RECT text = client;
+    if (down)
+        OffsetRect(&text, 1, 1); // the label sinks with the button
+    DrawTextIn(dc, AnsiToWide(m_text), text, m_enabled ? palette::kText : palette::kDisabledText,
+               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
 // ---- Progress bar ------------------------------------------------------------------------------
@@ -95,10 +122,12 @@ void CRefProgressBar::SetProgressBarPos(int percent, bool redraw) {
 
 void CRefProgressBar::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
-    Fill(dc, client, palette::kPanel);
+    Fill(dc, client, palette::kProgressTrack);
     RECT bar = client;
-    bar.right = client.left + (client.right - client.left) * m_pos / 100;
-    Fill(dc, bar, palette::kProgress);
+    InflateRect(&bar, -2, -2);
+    bar.right = bar.left + (bar.right - bar.left) * m_pos / 100;
+    if (bar.right > bar.left)
+        Fill(dc, bar, palette::kProgress);
     Frame(dc, client, palette::kFrame);
 }
 
@@ -117,25 +146,16 @@ void CRefStaticBox::SetText(const char* text) {
 
 void CRefStaticBox::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
-    Fill(dc, client, palette::kWindow);
+    Fill(dc, client, palette::kPanel); // text on the window's background
     RECT text = client;
-    InflateRect(&text, -kTextPadding, -kTextPadding);
-    DrawTextIn(dc, AnsiToWide(m_text), text, palette::kText, DT_LEFT | DT_WORDBREAK);
-}
-
-// ---- Caption strip and panel -------------------------------------------------------------------
-
-void CRefDecor::Paint(HDC dc, const RECT& client) {
-    if (m_spec.className != "caption") {
-        Fill(dc, client, palette::kPanel);
-        DrawTextIn(dc, m_spec.text, client, palette::kText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        return;
-    }
-    Fill(dc, client, palette::kCaption);
-    RECT text = client;
-    text.left += 10;
-    DrawTextIn(dc, m_spec.text.empty() ? WindowTitle() : m_spec.text, text, palette::kCaptionText,
-               DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    InflateRect(&text, -kTextPadding, 0);
+    const std::wstring wide = AnsiToWide(m_text);
+    // Centred vertically while it fits, from the top when it does not.
+    const int height =
+        MeasureTextHeight(dc, wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
+    if (height < text.bottom - text.top)
+        text.top += (text.bottom - text.top - height) / 2;
+    DrawTextIn(dc, wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
 }
 
 } // namespace vexilref

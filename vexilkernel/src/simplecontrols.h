@@ -1,4 +1,4 @@
-// Buttons, the progress bar, static text and the decorative parts (caption strip, panel).
+// Buttons, the progress bar and static text.
 #pragma once
 
 #include "refcontrol.h"
@@ -26,7 +26,8 @@ private:
 
     std::string m_text;
     bool m_enabled = true;
-    bool m_pressed = false; // window thread only
+    bool m_pressed = false; // the left button went down on the button and is still down
+    bool m_hot = false;     // the mouse is over the button
 };
 
 class CRefProgressBar final : public CControlImpl<ICtrlProgressBar, IRefProgressInspect> {
@@ -63,16 +64,6 @@ private:
     void Paint(HDC dc, const RECT& client) override;
 
     std::string m_text;
-};
-
-// "caption" (a strip with the text or the window's title) and "panel" (a plain area).
-class CRefDecor final : public CControlImpl<IControlBase, IRefControlInspect> {
-public:
-    using CControlImpl::CControlImpl;
-
-private:
-    const wchar_t* WindowClassName() const override { return L"VexilRefDecor"; }
-    void Paint(HDC dc, const RECT& client) override;
 };
 
 } // namespace vexilref

@@ -4,6 +4,8 @@
 
 #include "bookmatrix.h"
 #include "bookrackmanager.h"
+#include "decorcontrols.h"
+#include "drawing.h"
 #include "iebrowser.h"
 #include "simplecontrols.h"
 #include "uikernel.h"
@@ -26,15 +28,24 @@ std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& s
         return std::make_unique<CRefBookrackManager>(skin, spec);
     if (kind == "iebrowser")
         return std::make_unique<CRefIEBrowser>(skin, spec);
-    if (kind == "caption" || kind == "panel")
-        return std::make_unique<CRefDecor>(skin, spec);
+    if (kind == "caption")
+        return std::make_unique<CRefCaption>(skin, spec);
+    if (kind == "panel")
+        return std::make_unique<CRefPanel>(skin, spec);
+    if (kind == "frame")
+        return std::make_unique<CRefFrame>(skin, spec);
+    if (kind == "balloon")
+        return std::make_unique<CRefBalloon>(skin, spec);
     return nullptr;
 }
 
 CSkinWindow::CSkinWindow(CUiKernel* kernel, HWND hwnd, const std::wstring& name)
-    : m_kernel(kernel), m_hWnd(hwnd), m_name(name) {}
+    : m_kernel(kernel), m_hWnd(hwnd), m_name(name) {
+    Drawing().AddUser();
+}
 
-CSkinWindow::~CSkinWindow() = default;
+// Runs when the last of the HWND's kernel windows is destroyed: no control of this window draws any more.
+CSkinWindow::~CSkinWindow() { Drawing().ReleaseUser(); }
 
 bool CSkinWindow::CreateRoot() {
     AddRef(); // handed to the root window at WM_NCCREATE

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "drawing.h"
 #include "iebrowser.h"
 #include "refcontrol.h"
 #include "skinwindow.h"
@@ -226,6 +227,8 @@ std::string CUiKernel::LastPackageError() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_lastPackageError;
 }
+
+bool CUiKernel::GdiplusRunning() { return Drawing().GdiplusRunning(); }
 
 void CUiKernel::ForgetSkinWindow(HWND hwnd, CSkinWindow* skin) {
     std::lock_guard<std::mutex> lock(m_lock);

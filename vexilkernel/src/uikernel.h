@@ -47,6 +47,7 @@ public:
     void SetPopupMenuAnswer(int command) override { m_menuAnswer = command; }
     int CreateSkinWindowCalls() override { return m_createCalls.load(); }
     std::string LastPackageError() override;
+    bool GdiplusRunning() override;
 
     // Called by a skin window whose HWND is going away.
     void ForgetSkinWindow(HWND hwnd, CSkinWindow* skin);

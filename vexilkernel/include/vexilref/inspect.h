@@ -34,6 +34,25 @@ enum RefManagerMenuCommand : int {
     REF_MENU_SHOW_REAL_MENU = -1, // SetPopupMenuAnswer: show the real menu (the default)
 };
 
+// The colour of a selected tile's border and check badge in the book matrix.
+constexpr COLORREF kRefSelectionColour = RGB(30, 110, 220);
+
+// Parts of the bookrack manager's bar that the user can click or read.
+enum RefManagerPart : int {
+    REF_PART_MODE_SHELF = 0,   // the segment that chooses display mode 1
+    REF_PART_MODE_COMPACT = 1, // the segment that chooses display mode 0
+    REF_PART_USER = 2,         // the user's name, or "Not signed in"
+    REF_PART_COUNT = 3,        // the number of books
+    REF_PART_MENU = 4,         // the button that opens the manager's menu
+};
+
+// What the book matrix did with covers, as of its last paint.
+struct RefCoverStats {
+    int decodes = 0; // cover files decoded (or tried) since the control was made
+    int kept = 0;    // decoded covers held now
+    int drawn = 0;   // tiles the last paint drew (they are on view)
+};
+
 // Book matrix HandleNotify(wParam, lParam) notices of the reference kernel.
 enum RefMatrixNotice : int {
     REF_MATRIX_SELECT_ALL = 1,      // select every book in shelf order; returns the count
@@ -62,6 +81,9 @@ public:
     virtual int CreateSkinWindowCalls() = 0;
     // Why the last package that failed to open was refused ("file:line: reason"); empty when none.
     virtual std::string LastPackageError() = 0;
+    // True while the kernel's GDI+ session runs: from the first drawing that needs it until the last
+    // skin window of the process is gone.
+    virtual bool GdiplusRunning() = 0;
 
 protected:
     ~IRefInspector() = default;
@@ -89,7 +111,8 @@ protected:
 // What every control of the reference kernel shows.
 class IRefControlInspect {
 public:
-    // The control's own child window of the skin window's HWND.
+    // The control's own child window of the skin window's HWND. Sent WM_PRINTCLIENT (wParam = a DC),
+    // it draws the whole control into that DC exactly as it paints itself on screen.
     virtual HWND ControlWindow() = 0;
     // The class the package names ("button", "bookmatrix", ...).
     virtual std::string ControlClass() = 0;
@@ -132,6 +155,13 @@ public:
     // The user clicks the book's tile, with Ctrl and/or Shift held.
     virtual void UserClick(int id, bool ctrl, bool shift) = 0;
 
+    // How far the tiles are scrolled, in pixels from the top.
+    virtual int ScrollPos() = 0;
+    // The book's tile and its cover area in the control's client coordinates at the current scroll
+    // position. False when the book is not shelved.
+    virtual bool TileRect(int id, RECT* tile, RECT* cover) = 0;
+    virtual RefCoverStats CoverStats() = 0;
+
 protected:
     ~IRefBookMatrixInspect() = default;
 };
@@ -151,6 +181,8 @@ public:
     virtual bool MenuOpen() = 0;
     // Closes an open real popup menu as dismissed (EndMenu on the window thread).
     virtual void DismissMenu() = 0;
+    // Where a part of the bar is drawn, in the control's client coordinates.
+    virtual RECT PartRect(RefManagerPart part) = 0;
 
     // The user picks a display mode in the menu: the manager takes it and notifies
     // VEXIL_NOTIFY_SHOWMODE_CHOSEN. Modes other than 0 and 1 are ignored.
@@ -205,6 +237,8 @@ public:
     // Destroys the document window without a replacement: the first-child chain then ends early.
     virtual void DestroyDocumentWindow() = 0;
     virtual void SetDocumentVisible(bool visible) = 0;
+    // How far the page in the document window is scrolled, in pixels from its top.
+    virtual int PageScroll() = 0;
 
 protected:
     ~IRefBrowserInspect() = default;

@@ -1,0 +1,460 @@
+// The book matrix on screen: painting the tiles with their covers, scrolling, and the user's mouse
+// and keys. Everything here runs on the control's window thread.
+#include "bookmatrix.h"
+
+#include <vexil/messages.h>
+
+#include <algorithm>
+
+#include "strutil.h"
+
+namespace vexilref {
+namespace {
+
+// Colours of tiles that have no cover yet, chosen by book id so that neighbours differ.
+constexpr COLORREF kPlaceholderColours[] = {RGB(93, 125, 140),  RGB(140, 110, 90),  RGB(104, 128, 96),
+                                            RGB(150, 100, 110), RGB(116, 106, 150), RGB(166, 128, 76)};
+// What shows around a cover whose proportions differ from the tile's.
+constexpr COLORREF kCoverMat = RGB(62, 60, 56);
+constexpr COLORREF kPlaceholderText = RGB(255, 255, 255);
+constexpr int kPlaceholderSpine = 8;
+
+// What Paint needs of one tile, copied under the lock so that decoding runs without it.
+struct TileView {
+    int id = 0;
+    RECT tile = {}, cover = {}, caption = {}, mark = {};
+    std::wstring title, author;
+    std::string path; // empty: no cover named
+    unsigned generation = 0;
+    bool selected = false;
+    bool focused = false;
+};
+
+RECT Shifted(RECT rect, int dy) {
+    OffsetRect(&rect, 0, dy);
+    return rect;
+}
+
+void DrawPlaceholder(HDC dc, const TileView& view) {
+    const COLORREF colour = kPlaceholderColours[static_cast<unsigned>(view.id) %
+                                                (sizeof kPlaceholderColours / sizeof kPlaceholderColours[0])];
+    Fill(dc, view.cover, colour);
+    RECT spine = view.cover;
+    spine.right = spine.left + kPlaceholderSpine;
+    Fill(dc, spine, Blend(colour, RGB(0, 0, 0), 60));
+    RECT text = view.cover;
+    text.left = spine.right + 6;
+    text.right -= 8;
+    text.top += kTileMarkSize + 14; // below where a selected tile's badge sits
+    const RECT rule = {text.left, text.top - 9, text.left + 24, text.top - 7};
+    Fill(dc, rule, Blend(colour, kPlaceholderText, 160));
+    text.bottom -= 28;
+    DrawTextIn(dc, view.title.empty() ? std::wstring(L"Untitled") : view.title, text, kPlaceholderText,
+               DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS, FontKind::kBodyBold);
+    RECT author = view.cover;
+    author.left = spine.right + 6;
+    author.right -= 8;
+    author.top = author.bottom - 26;
+    DrawTextIn(dc, view.author, author, Blend(colour, kPlaceholderText, 210),
+               DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS, FontKind::kSmall);
+}
+
+void DrawSelectionMark(HDC dc, const RECT& mark) {
+    RECT ring = mark;
+    InflateRect(&ring, 2, 2);
+    FillCircle(dc, ring, palette::kSelectionText);
+    FillCircle(dc, mark, palette::kSelection);
+    RECT check = mark;
+    InflateRect(&check, -3, -3);
+    DrawCheck(dc, check, palette::kSelectionText, 2.2f);
+}
+
+} // namespace
+
+void CRefBookMatrix::OnCreated() {
+    RECT client = {};
+    GetClientRect(Window(), &client);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_viewWidth = client.right;
+        m_viewHeight = client.bottom;
+        LayoutFrom(0);
+    }
+    SyncScrollBar();
+}
+
+void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
+    std::vector<TileView> views;
+    int columns;
+    bool empty;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        columns = m_columns;
+        empty = m_books.empty();
+        // Only the rows on view are looked at, however long the shelf.
+        const int pitch = kTileHeight + kTileGap;
+        const size_t firstRow = static_cast<size_t>(std::max(0, (m_scrollY - kTileGap) / pitch));
+        const size_t lastRow =
+            static_cast<size_t>(std::max(0, (m_scrollY + static_cast<int>(client.bottom)) / pitch));
+        const size_t end = std::min(m_books.size(), (lastRow + 1) * static_cast<size_t>(columns));
+        for (size_t i = firstRow * static_cast<size_t>(columns); i < end; ++i) {
+            const BOOK_ITEM& book = m_books[i];
+            TileView view;
+            view.id = m_ids[i];
+            view.tile = Shifted(book.rcTile, -m_scrollY);
+            if (view.tile.bottom <= client.top || view.tile.top >= client.bottom)
+                continue;
+            view.cover = Shifted(book.rcCover, -m_scrollY);
+            view.caption = Shifted(book.rcCaption, -m_scrollY);
+            view.mark = Shifted(book.rcMark, -m_scrollY);
+            view.title = AnsiToWide(book.bookInfo.strText2);
+            view.author = AnsiToWide(book.bookInfo.strText6);
+            auto image = m_images.find(view.id);
+            if (image != m_images.end()) {
+                view.path = image->second.path;
+                view.generation = image->second.generation;
+            }
+            view.selected = book.bSelected;
+            view.focused = view.id == m_focusId;
+            views.push_back(std::move(view));
+        }
+    }
+
+    Fill(dc, client, palette::kWindow);
+    if (empty)
+        DrawTextIn(dc, L"No books on the shelf yet", client, palette::kMutedText,
+                   DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    for (const TileView& view : views) {
+        const SIZE box = {view.cover.right - view.cover.left, view.cover.bottom - view.cover.top};
+        // A cover that does not decode is kept as a failure and the tile keeps its placeholder.
+        const CoverPixels* cover = view.path.empty() || !Drawing().EnsureGdiplus()
+                                       ? nullptr
+                                       : m_covers.Get(view.id, view.generation, view.path, box, kCoverMat);
+        if (cover) {
+            Fill(dc, view.cover, kCoverMat);
+            DrawCover(dc, *cover, view.cover.left + (box.cx - cover->width) / 2,
+                      view.cover.top + (box.cy - cover->height) / 2);
+        } else {
+            DrawPlaceholder(dc, view);
+        }
+
+        Fill(dc, view.caption, palette::kTileCaption);
+        RECT title = view.caption;
+        InflateRect(&title, -6, 0);
+        title.top += 3;
+        title.bottom = title.top + 16;
+        DrawTextIn(dc, view.title, title, palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
+        RECT author = title;
+        author.top = title.bottom;
+        author.bottom = view.caption.bottom - 2;
+        DrawTextIn(dc, view.author, author, palette::kMutedText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS,
+                   FontKind::kSmall);
+
+        if (view.selected) {
+            Frame(dc, view.tile, palette::kSelection, kSelectionBorder);
+            DrawSelectionMark(dc, view.mark);
+        } else {
+            Frame(dc, view.tile, palette::kFrame);
+        }
+        if (view.focused && m_hasFocus) {
+            RECT focus = view.tile;
+            InflateRect(&focus, -(kSelectionBorder + 2), -(kSelectionBorder + 2));
+            SetTextColor(dc, palette::kText);
+            SetBkColor(dc, palette::kWindow);
+            DrawFocusRect(dc, &focus);
+        }
+    }
+
+    // Decoded covers are kept for the tiles on view and a row on either side, nothing more.
+    m_covers.Trim(views.size() + 2 * static_cast<size_t>(columns));
+    m_statDecodes = m_covers.Decodes();
+    m_statKept = static_cast<int>(m_covers.DecodedCount());
+    m_statDrawn = static_cast<int>(views.size());
+}
+
+// ---- Scrolling ---------------------------------------------------------------------------------
+
+void CRefBookMatrix::ScrollTo(int position) {
+    bool moved;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const int before = m_scrollY;
+        m_scrollY = position;
+        ClampScroll();
+        moved = m_scrollY != before;
+    }
+    if (!moved)
+        return;
+    SyncScrollBar();
+    Redraw(false);
+}
+
+void CRefBookMatrix::OnScrollBar(int request) {
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_TRACKPOS;
+    GetScrollInfo(Window(), SB_VERT, &info);
+    int position, page, end;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        position = m_scrollY;
+        page = std::max(kWheelStep, m_viewHeight - kWheelStep);
+        end = m_contentHeight;
+    }
+    switch (request) {
+    case SB_LINEUP:
+        position -= kWheelStep / 2;
+        break;
+    case SB_LINEDOWN:
+        position += kWheelStep / 2;
+        break;
+    case SB_PAGEUP:
+        position -= page;
+        break;
+    case SB_PAGEDOWN:
+        position += page;
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION:
+        position = info.nTrackPos;
+        break;
+    case SB_TOP:
+        position = 0;
+        break;
+    case SB_BOTTOM:
+        position = end;
+        break;
+    default:
+        return;
+    }
+    ScrollTo(position);
+}
+
+void CRefBookMatrix::EnsureVisible(int id) {
+    int position;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const int index = IndexOf(id);
+        if (index < 0)
+            return;
+        const RECT& tile = m_books[static_cast<size_t>(index)].rcTile;
+        position = m_scrollY;
+        if (tile.top - kTileGap < position)
+            position = tile.top - kTileGap;
+        else if (tile.bottom + kTileGap > position + m_viewHeight)
+            position = tile.bottom + kTileGap - m_viewHeight;
+    }
+    ScrollTo(position);
+}
+
+// ---- The user's actions ------------------------------------------------------------------------
+
+void CRefBookMatrix::ClickBook(int id, bool ctrl, bool shift) {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const int index = IndexOf(id);
+        if (index < 0)
+            return;
+        const int anchor = IndexOf(m_anchorId);
+        if (shift && anchor >= 0) {
+            std::vector<int> range = ctrl ? m_selection : std::vector<int>();
+            const int step = index >= anchor ? 1 : -1;
+            for (int i = anchor;; i += step) {
+                range.push_back(m_ids[static_cast<size_t>(i)]);
+                if (i == index)
+                    break;
+            }
+            ReplaceSelection(range);
+        } else if (ctrl) {
+            std::vector<int> selection = m_selection;
+            auto found = std::find(selection.begin(), selection.end(), id);
+            if (found == selection.end())
+                selection.push_back(id);
+            else
+                selection.erase(found);
+            ReplaceSelection(selection);
+            m_anchorId = id;
+        } else {
+            ReplaceSelection({id});
+            m_anchorId = id;
+        }
+        m_focusId = id;
+    }
+    Redraw(false);
+}
+
+void CRefBookMatrix::SelectUser(const std::vector<int>& ids) {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        ReplaceSelection(ids);
+    }
+    Redraw(false);
+}
+
+void CRefBookMatrix::NotifyBook(int notification, int id) {
+    BOOK_INFO info;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const int index = IndexOf(id);
+        if (index < 0)
+            return;
+        // A copy: the receiver may change the shelf while it handles the notification.
+        info = m_books[static_cast<size_t>(index)].bookInfo;
+    }
+    Notify(notification, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+int CRefBookMatrix::FocusBook() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (IndexOf(m_focusId) >= 0)
+        return m_focusId;
+    return m_selection.empty() ? 0 : m_selection.front();
+}
+
+int CRefBookMatrix::HitTest(POINT at) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return HitTestLocked(at);
+}
+
+void CRefBookMatrix::MoveFocus(int key, bool shift) {
+    int target;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_ids.empty())
+            return;
+        int index = IndexOf(m_focusId);
+        if (index < 0)
+            index = m_selection.empty() ? 0 : std::max(0, IndexOf(m_selection.front()));
+        const int last = static_cast<int>(m_ids.size()) - 1;
+        const int pageRows = std::max(1, m_viewHeight / (kTileHeight + kTileGap));
+        switch (key) {
+        case VK_LEFT:
+            index -= 1;
+            break;
+        case VK_RIGHT:
+            index += 1;
+            break;
+        case VK_UP:
+            index -= m_columns;
+            break;
+        case VK_DOWN:
+            index += m_columns;
+            break;
+        case VK_PRIOR:
+            index -= pageRows * m_columns;
+            break;
+        case VK_NEXT:
+            index += pageRows * m_columns;
+            break;
+        case VK_HOME:
+            index = 0;
+            break;
+        case VK_END:
+            index = last;
+            break;
+        default:
+            break;
+        }
+        target = m_ids[static_cast<size_t>(std::max(0, std::min(index, last)))];
+    }
+    ClickBook(target, false, shift);
+    EnsureVisible(target);
+}
+
+bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    *result = 0;
+    const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    switch (message) {
+    case WM_REF_BATCH_END: {
+        Notify(VEXIL_NOTIFY_BATCH_DELETE_END, wParam, 0);
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_batchEndNotices;
+        return true;
+    }
+    case WM_REF_USER_OPEN:
+        NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, static_cast<int>(wParam));
+        return true;
+    case WM_REF_USER_DELETE:
+        NotifyBook(VEXIL_NOTIFY_DELETE_BOOK, static_cast<int>(wParam));
+        return true;
+    case WM_REF_USER_CLICK:
+        ClickBook(static_cast<int>(wParam), (lParam & MK_CONTROL) != 0, (lParam & MK_SHIFT) != 0);
+        return true;
+    case WM_REF_SET_SELECTION:
+        SelectUser(*reinterpret_cast<const std::vector<int>*>(lParam));
+        return true;
+    case WM_REF_SYNC_SCROLL:
+        SyncScrollBar();
+        return true;
+    case WM_LBUTTONDOWN: {
+        SetFocus(Window());
+        const int id = HitTest(at);
+        if (id > 0)
+            ClickBook(id, (wParam & MK_CONTROL) != 0, (wParam & MK_SHIFT) != 0);
+        else if (!(wParam & MK_CONTROL))
+            SelectUser({});
+        return true;
+    }
+    case WM_LBUTTONDBLCLK: {
+        const int id = HitTest(at);
+        if (id > 0)
+            NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, id);
+        return true;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        m_hasFocus = message == WM_SETFOCUS;
+        Redraw(false);
+        return false;
+    case WM_GETDLGCODE:
+        *result = DLGC_WANTALLKEYS;
+        return true;
+    case WM_KEYDOWN:
+        switch (wParam) {
+        case VK_RETURN:
+            NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, FocusBook());
+            return true;
+        case VK_DELETE:
+            NotifyBook(VEXIL_NOTIFY_DELETE_BOOK, FocusBook());
+            return true;
+        case 'A':
+            if (!(GetKeyState(VK_CONTROL) & 0x8000))
+                return false;
+            SelectUser(Ids());
+            return true;
+        case VK_LEFT:
+        case VK_RIGHT:
+        case VK_UP:
+        case VK_DOWN:
+        case VK_PRIOR:
+        case VK_NEXT:
+        case VK_HOME:
+        case VK_END:
+            MoveFocus(static_cast<int>(wParam), (GetKeyState(VK_SHIFT) & 0x8000) != 0);
+            return true;
+        default:
+            return false;
+        }
+    case WM_MOUSEWHEEL:
+        ScrollTo(ScrollPos() - GET_WHEEL_DELTA_WPARAM(wParam) * kWheelStep / WHEEL_DELTA);
+        return true;
+    case WM_VSCROLL:
+        OnScrollBar(LOWORD(wParam));
+        return true;
+    case WM_SIZE: {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_viewWidth = LOWORD(lParam);
+            m_viewHeight = HIWORD(lParam);
+            LayoutFrom(0);
+        }
+        SyncScrollBar();
+        Redraw(false);
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace vexilref

@@ -1,0 +1,66 @@
+// Book covers as the matrix draws them: image files decoded with GDI+ and scaled to a tile, and
+// the small cache that keeps the decoded covers of the tiles on view.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace vexilref {
+
+// Files above this size are not read: no cover needs it, and it bounds what one tile can cost.
+constexpr DWORD kMaxCoverFileBytes = 32u << 20;
+// Images with more pixels than this are not decoded (about 200 MB of pixels once decoded).
+constexpr UINT64 kMaxCoverPixels = 50u * 1000u * 1000u;
+
+// A cover scaled to fit a tile: top-down 32-bit BGRx pixels, already composited on the tile colour.
+struct CoverPixels {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+// Decodes the file (any format GDI+ reads: PNG, JPEG, BMP, GIF, ...) and scales it to the largest
+// size that fits in box with its aspect ratio kept. False when the file is missing, too large or not
+// an image. GDI+ must be running.
+bool DecodeCover(const std::wstring& path, SIZE box, COLORREF background, CoverPixels* cover);
+
+// Draws the cover with its top-left corner at (x, y).
+void DrawCover(HDC dc, const CoverPixels& cover, int x, int y);
+
+// Decoded covers by book id, most recently drawn first. Used on the window thread only.
+class CCoverCache {
+public:
+    // The cover of the book as named by generation (a new SetBookImage gives a new generation),
+    // decoded now unless a decode of that generation for that box is kept. Null when it does not
+    // decode; the failure is kept as well, so a broken file is not read again at every paint.
+    const CoverPixels* Get(int id, unsigned generation, const std::string& ansiPath, SIZE box,
+                           COLORREF background);
+    // Keeps the count most recently used entries and drops the rest.
+    void Trim(size_t count);
+    void Clear();
+
+    size_t DecodedCount() const { return m_decoded; }
+    int Decodes() const { return m_decodes; }
+
+private:
+    struct Entry {
+        int id;
+        unsigned generation;
+        SIZE box;
+        bool decoded;
+        CoverPixels cover;
+    };
+    void Erase(std::list<Entry>::iterator entry);
+
+    std::list<Entry> m_entries; // most recently used first
+    std::unordered_map<int, std::list<Entry>::iterator> m_byId;
+    size_t m_decoded = 0; // entries that hold pixels
+    int m_decodes = 0;    // decode attempts so far
+};
+
+} // namespace vexilref

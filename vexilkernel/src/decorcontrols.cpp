@@ -1,0 +1,170 @@
+#include "decorcontrols.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "handles.h"
+#include "strutil.h"
+
+namespace vexilref {
+namespace {
+
+constexpr int kCaptionTextLeft = 34;
+
+// A closed book seen from the front: the window's sign at the caption's left.
+void DrawBookSign(HDC dc, int left, int centerY) {
+    const RECT cover = {left, centerY - 8, left + 13, centerY + 8};
+    Fill(dc, cover, palette::kTile);
+    const RECT spine = {left, centerY - 8, left + 3, centerY + 8};
+    Fill(dc, spine, Blend(palette::kTile, palette::kCaption, 110));
+    const RECT label = {left + 5, centerY - 4, left + 11, centerY - 2};
+    Fill(dc, label, palette::kCaption);
+}
+
+// The balloon's outline: the body's rounded rectangle with the pointer rising from its top edge.
+void AddBalloonPath(Gdiplus::GraphicsPath* path, float width, float height) {
+    const float top = kBalloonPointerHeight + 0.5f, left = 0.5f;
+    const float right = width - 0.5f, bottom = height - 0.5f, d = kBalloonRadius * 2.0f;
+    path->AddArc(left, top, d, d, 180, 90);
+    path->AddLine(static_cast<float>(kBalloonPointerLeft), top, static_cast<float>(kBalloonPointerTip), 0.5f);
+    path->AddLine(static_cast<float>(kBalloonPointerTip), 0.5f, static_cast<float>(kBalloonPointerRight),
+                  top);
+    path->AddArc(right - d, top, d, d, 270, 90);
+    path->AddArc(right - d, bottom - d, d, d, 0, 90);
+    path->AddArc(left, bottom - d, d, d, 90, 90);
+    path->CloseFigure();
+}
+
+} // namespace
+
+// ---- Caption -----------------------------------------------------------------------------------
+
+void CRefCaption::Paint(HDC dc, const RECT& client) {
+    Fill(dc, client, palette::kCaption);
+    DrawBookSign(dc, client.left + 12, (client.top + client.bottom) / 2);
+    RECT text = client;
+    text.left += kCaptionTextLeft;
+    text.right -= 8;
+    DrawTextIn(dc, m_spec.text.empty() ? WindowTitle() : m_spec.text, text, palette::kCaptionText,
+               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kCaption);
+}
+
+bool CRefCaption::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
+    if (message != WM_LBUTTONDOWN)
+        return false;
+    // The window is moved as if its own caption had been pressed: the system's move loop runs
+    // until the button is released.
+    HWND hwnd = Window();
+    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    ClientToScreen(hwnd, &at);
+    ReleaseCapture();
+    SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(at.x, at.y));
+    *result = 0;
+    return true;
+}
+
+// ---- Panel -------------------------------------------------------------------------------------
+
+void CRefPanel::Paint(HDC dc, const RECT& client) {
+    Fill(dc, client, palette::kPanel);
+    DrawTextIn(dc, m_spec.text, client, palette::kMutedText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+// ---- Frame -------------------------------------------------------------------------------------
+
+void CRefFrame::OnCreated() {
+    const RECT& r = m_spec.rect;
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 2 || height <= 2)
+        return; // all border already
+    HRGN ring = CreateRectRgn(0, 0, width, height);
+    HRGN inside = CreateRectRgn(1, 1, width - 1, height - 1);
+    if (ring && inside && CombineRgn(ring, ring, inside, RGN_DIFF) != ERROR &&
+        SetWindowRgn(Window(), ring, FALSE))
+        ring = nullptr; // the window owns it now
+    if (ring)
+        DeleteObject(ring);
+    if (inside)
+        DeleteObject(inside);
+}
+
+void CRefFrame::Paint(HDC dc, const RECT& client) {
+    // Only the ring: what the DC holds inside is left as it is.
+    Frame(dc, client, palette::kFrame);
+}
+
+// ---- Balloon -----------------------------------------------------------------------------------
+
+HRGN CreateBalloonRegion(int width, int height) {
+    HRGN body = CreateRoundRectRgn(0, kBalloonPointerHeight, width + 1, height + 1, kBalloonRadius * 2,
+                                   kBalloonRadius * 2);
+    const POINT pointer[] = {{kBalloonPointerLeft, kBalloonPointerHeight + 1},
+                             {kBalloonPointerTip, 0},
+                             {kBalloonPointerRight, kBalloonPointerHeight + 1}};
+    HRGN tip = CreatePolygonRgn(pointer, 3, WINDING);
+    if (body && tip)
+        CombineRgn(body, body, tip, RGN_OR);
+    if (tip)
+        DeleteObject(tip);
+    return body;
+}
+
+CRefBalloon::CRefBalloon(CSkinWindow* skin, const ControlSpec& spec)
+    : CControlImpl(skin, spec), m_text(WideToAnsi(spec.text)) {}
+
+void CRefBalloon::SetText(const char* text) {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_text = OrEmpty(text);
+    }
+    Redraw(false);
+}
+
+void CRefBalloon::OnCreated() {
+    // A balloon that is the whole of a pop-up window shapes that window; anywhere else it only draws.
+    const RECT& r = m_spec.rect;
+    const SIZE design = WindowDesignSize();
+    HWND window = GetParent(Window());
+    if (r.left != 0 || r.top != 0 || r.right != design.cx || r.bottom != design.cy ||
+        !(GetWindowLongW(window, GWL_STYLE) & WS_POPUP))
+        return;
+    HRGN region = CreateBalloonRegion(r.right, r.bottom);
+    if (region && !SetWindowRgn(window, region, TRUE))
+        DeleteObject(region);
+}
+
+void CRefBalloon::Paint(HDC dc, const RECT& client) {
+    const int width = client.right - client.left, height = client.bottom - client.top;
+    Fill(dc, client, palette::kWindow); // outside the balloon: clipped away in a shaped window
+    if (Drawing().EnsureGdiplus()) {
+        Gdiplus::Graphics graphics(dc);
+        graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+        graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+        Gdiplus::GraphicsPath path;
+        AddBalloonPath(&path, static_cast<float>(width), static_cast<float>(height));
+        Gdiplus::SolidBrush brush(Gdiplus::Color(255, GetRValue(palette::kBalloon),
+                                                 GetGValue(palette::kBalloon), GetBValue(palette::kBalloon)));
+        Gdiplus::Pen pen(Gdiplus::Color(255, GetRValue(palette::kBalloonBorder),
+                                        GetGValue(palette::kBalloonBorder),
+                                        GetBValue(palette::kBalloonBorder)),
+                         1.0f);
+        graphics.FillPath(&brush, &path);
+        graphics.DrawPath(&pen, &path);
+    } else {
+        CScopedGdiObject region(CreateBalloonRegion(width, height));
+        CScopedGdiObject brush(CreateSolidBrush(palette::kBalloon));
+        CScopedGdiObject border(CreateSolidBrush(palette::kBalloonBorder));
+        FillRgn(dc, static_cast<HRGN>(region.Get()), static_cast<HBRUSH>(brush.Get()));
+        FrameRgn(dc, static_cast<HRGN>(region.Get()), static_cast<HBRUSH>(border.Get()), 1, 1);
+    }
+    RECT text = {client.left + kBalloonPadding, client.top + kBalloonPointerHeight + kBalloonPadding / 2,
+                 client.right - kBalloonPadding, client.bottom - kBalloonPadding / 2};
+    const std::wstring wide = AnsiToWide(Locked(m_text));
+    const int textHeight =
+        MeasureTextHeight(dc, wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
+    if (textHeight < text.bottom - text.top)
+        text.top += (text.bottom - text.top - textHeight) / 2;
+    DrawTextIn(dc, wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+}
+
+} // namespace vexilref
