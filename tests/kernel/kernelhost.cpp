@@ -1,5 +1,8 @@
 #include "kernelhost.h"
 
+#include <objidl.h>
+#include <gdiplus.h>
+
 #include <future>
 #include <memory>
 
@@ -37,18 +40,18 @@ KernelModule::~KernelModule() {
         FreeLibrary(module);
 }
 
-HostWindow::HostWindow() {
+HostWindow::HostWindow(DWORD style) {
     std::promise<HWND> ready;
     std::future<HWND> created = ready.get_future();
-    m_thread = std::thread([this, &ready] {
+    m_thread = std::thread([this, &ready, style] {
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = WindowProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = kHostClass;
         RegisterClassExW(&wc); // once per process; later calls fail harmlessly
-        HWND hwnd = CreateWindowExW(0, kHostClass, L"kernel test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                    0, 0, 1000, 600, nullptr, nullptr, wc.hInstance, this);
+        HWND hwnd = CreateWindowExW(0, kHostClass, L"kernel test host", style, 0, 0, 1000, 600, nullptr,
+                                    nullptr, wc.hInstance, this);
         m_threadId = GetCurrentThreadId();
         ready.set_value(hwnd);
         if (!hwnd)
@@ -176,6 +179,15 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         host->Record(notice);
         return 0;
     }
+    case WM_NCLBUTTONDOWN: {
+        Notice notice;
+        notice.id = static_cast<int>(message);
+        notice.wParam = wParam;
+        notice.threadId = GetCurrentThreadId();
+        notice.point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        host->Record(notice);
+        break; // the system's move loop: the host is not visible, so it ends at once
+    }
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -215,6 +227,11 @@ std::wstring TempFolder::Write(const std::wstring& name, const std::string& text
     return path;
 }
 
+std::wstring TempFolder::Own(const std::wstring& name) {
+    m_files.push_back(m_path + name);
+    return m_files.back();
+}
+
 std::string OneWindowPackage(const std::string& controlLines) {
     return "vexilskin 1\nwindow W size=600x400 title=\"Test window\"\n" + controlLines + "end\n";
 }
@@ -229,6 +246,184 @@ std::string AllControlLines() {
            "control caption class=caption rect=0,0,600,20\n"
            "control label class=label rect=0,0,600,20 text=\"x\"\n"
            "control panel class=panel rect=0,0,600,20\n";
+}
+
+// ---- Drawing --------------------------------------------------------------------------------
+
+Canvas::Canvas(int width, int height, COLORREF fill) : m_width(width), m_height(height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    m_bits = static_cast<uint32_t*>(bits);
+    m_dc = CreateCompatibleDC(nullptr);
+    m_old = SelectObject(m_dc, m_bitmap);
+    const uint32_t pixel = (GetRValue(fill) << 16) | (GetGValue(fill) << 8) | GetBValue(fill);
+    for (int i = 0; m_bits && i < width * height; ++i)
+        m_bits[i] = pixel;
+}
+
+Canvas::~Canvas() {
+    SelectObject(m_dc, m_old);
+    DeleteDC(m_dc);
+    DeleteObject(m_bitmap);
+}
+
+COLORREF Canvas::At(int x, int y) const {
+    if (!m_bits || x < 0 || y < 0 || x >= m_width || y >= m_height)
+        return CLR_INVALID;
+    const uint32_t pixel = m_bits[static_cast<size_t>(y) * m_width + x];
+    return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+}
+
+int Canvas::Count(const RECT& rect, COLORREF colour, int tolerance) const {
+    int count = 0;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            if (Near(At(x, y), colour, tolerance))
+                ++count;
+    return count;
+}
+
+int Canvas::Differences(const Canvas& other, const RECT& rect) const {
+    int count = 0;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            if (At(x, y) != other.At(x, y))
+                ++count;
+    return count;
+}
+
+namespace {
+
+ULONG_PTR StartTestGdiplus() {
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    return token; // for the life of the test program
+}
+
+bool EncoderFor(const wchar_t* mime, CLSID* clsid) {
+    static const ULONG_PTR token = StartTestGdiplus();
+    UINT count = 0, bytes = 0;
+    if (!token || Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0)
+        return false;
+    std::vector<BYTE> buffer(bytes);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok)
+        return false;
+    for (UINT i = 0; i < count; ++i)
+        if (_wcsicmp(codecs[i].MimeType, mime) == 0) {
+            *clsid = codecs[i].Clsid;
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
+bool Canvas::SavePng(const std::wstring& path) const {
+    CLSID png;
+    if (!EncoderFor(L"image/png", &png))
+        return false;
+    GdiFlush();
+    Gdiplus::Bitmap image(m_width, m_height, m_width * 4, PixelFormat32bppRGB,
+                          reinterpret_cast<BYTE*>(m_bits));
+    return image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+}
+
+bool Near(COLORREF a, COLORREF b, int tolerance) {
+    if (a == CLR_INVALID || b == CLR_INVALID)
+        return false;
+    return abs(GetRValue(a) - GetRValue(b)) <= tolerance && abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+           abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+RECT ClientRectOf(HWND hwnd) {
+    RECT rect = {};
+    GetClientRect(hwnd, &rect);
+    return rect;
+}
+
+POINT Centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
+
+std::unique_ptr<Canvas> Render(HWND window, COLORREF fill) {
+    const RECT client = ClientRectOf(window);
+    auto canvas = std::make_unique<Canvas>(std::max(1L, client.right), std::max(1L, client.bottom), fill);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas->Dc()), PRF_CLIENT);
+    GdiFlush();
+    return canvas;
+}
+
+std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin) {
+    SIZE size = {};
+    skin->GetWindowSize(&size);
+    auto canvas = std::make_unique<Canvas>(size.cx, size.cy, RGB(255, 255, 255));
+    auto* inspect = dynamic_cast<IRefSkinWindowInspect*>(skin);
+    const std::vector<std::string> names = inspect->ControlNames();
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        IControlBase* control = skin->GetControl(name->c_str());
+        RECT rect = {};
+        control->GetCtrlRect(&rect);
+        HWND window = dynamic_cast<IRefControlInspect*>(control)->ControlWindow();
+        POINT origin = {};
+        SetViewportOrgEx(canvas->Dc(), rect.left, rect.top, &origin);
+        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas->Dc()), PRF_CLIENT);
+        SetViewportOrgEx(canvas->Dc(), origin.x, origin.y, nullptr);
+    }
+    GdiFlush();
+    return canvas;
+}
+
+bool WriteSolidImage(const std::wstring& path, const wchar_t* mime, COLORREF colour, int width, int height) {
+    CLSID encoder;
+    if (!EncoderFor(mime, &encoder))
+        return false;
+    const Gdiplus::Color fill(255, GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    if (_wcsicmp(mime, L"image/gif") == 0) {
+        // Wine's GIF encoder writes no pixels from a 32-bit image: hand it an indexed one.
+        Gdiplus::Bitmap image(width, height, PixelFormat8bppIndexed);
+        std::vector<BYTE> paletteBytes(sizeof(Gdiplus::ColorPalette) + sizeof(Gdiplus::ARGB));
+        auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(paletteBytes.data());
+        palette->Flags = 0;
+        palette->Count = 1;
+        palette->Entries[0] = fill.GetValue();
+        image.SetPalette(palette);
+        Gdiplus::BitmapData data;
+        Gdiplus::Rect all(0, 0, width, height);
+        if (image.LockBits(&all, Gdiplus::ImageLockModeWrite, PixelFormat8bppIndexed, &data) != Gdiplus::Ok)
+            return false;
+        for (int y = 0; y < height; ++y)
+            memset(static_cast<BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride, 0, width);
+        image.UnlockBits(&data);
+        return image.Save(path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
+    }
+    Gdiplus::Bitmap image(width, height, PixelFormat32bppRGB);
+    {
+        Gdiplus::Graphics graphics(&image);
+        graphics.Clear(fill);
+    }
+    return image.Save(path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
+}
+
+size_t PrivateBytes() {
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    const char* address = nullptr;
+    while (VirtualQuery(address, &info, sizeof info) == sizeof info) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+            total += info.RegionSize;
+        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    return total;
 }
 
 } // namespace kerneltest

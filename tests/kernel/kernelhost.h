@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,19 +36,21 @@ public:
     std::wstring folder; // with a trailing backslash
 };
 
-// One notification, or a WM_VEXIL_CREATE_* message (id = message, wParam = code).
+// One notification, or a WM_VEXIL_CREATE_* or WM_NCLBUTTONDOWN message (id = message, wParam = its
+// wParam, point = its lParam).
 struct Notice {
     int id = 0;
     WPARAM wParam = 0;
     IControlBase* control = nullptr;
     std::string bookId; // strAppId of the BOOK_INFO of open and delete notifications
     DWORD threadId = 0;
+    POINT point = {};
 };
 
 // A plain host window on its own thread; its skin window's notifications land in Notices().
 class HostWindow : public IControlMessage {
 public:
-    HostWindow();
+    explicit HostWindow(DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN);
     ~HostWindow(); // destroys the window and ends the thread
 
     HWND Hwnd() const { return m_hwnd; }
@@ -89,6 +93,8 @@ public:
     TempFolder();
     ~TempFolder();
     std::wstring Write(const std::wstring& name, const std::string& text); // returns the full path
+    // A path in the folder for a file the test makes itself; removed with the folder.
+    std::wstring Own(const std::wstring& name);
     const std::wstring& Path() const { return m_path; }
 
 private:
@@ -104,5 +110,50 @@ std::string AllControlLines();
 template <class T> T* As(ISkinWindow* skin, const char* name) {
     return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
 }
+
+// A 32-bit top-down bitmap to draw into and read pixels from.
+class Canvas {
+public:
+    Canvas(int width, int height, COLORREF fill);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC Dc() const { return m_dc; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    COLORREF At(int x, int y) const; // CLR_INVALID outside
+    COLORREF At(POINT at) const { return At(at.x, at.y); }
+    // Pixels of the rectangle within tolerance (per channel) of the colour.
+    int Count(const RECT& rect, COLORREF colour, int tolerance = 0) const;
+    // Pixels of the rectangle that differ between the two canvases.
+    int Differences(const Canvas& other, const RECT& rect) const;
+    bool SavePng(const std::wstring& path) const;
+
+private:
+    int m_width, m_height;
+    HDC m_dc = nullptr;
+    HBITMAP m_bitmap = nullptr;
+    HGDIOBJ m_old = nullptr;
+    uint32_t* m_bits = nullptr;
+};
+
+// Each channel within tolerance.
+bool Near(COLORREF a, COLORREF b, int tolerance);
+RECT ClientRectOf(HWND hwnd);
+POINT Centre(const RECT& rect);
+// Draws a window into a canvas the size of its client area (WM_PRINTCLIENT, handled on its thread).
+// The canvas starts in the fill colour, which shows where the window draws nothing.
+std::unique_ptr<Canvas> Render(HWND window, COLORREF fill = RGB(1, 2, 3));
+// Draws a whole skin window as it looks: each control at its rectangle, the bottom one first.
+std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin);
+
+// Writes an image of one colour with the encoder of the MIME type (image/png, image/jpeg, image/bmp,
+// image/gif), using GDI+ of the test program itself. False on failure.
+bool WriteSolidImage(const std::wstring& path, const wchar_t* mime, COLORREF colour, int width, int height);
+
+// The process's committed private memory: the sum of the MEM_PRIVATE committed regions of its
+// address space (GetProcessMemoryInfo reports zeros under Wine 8).
+size_t PrivateBytes();
 
 } // namespace kerneltest
