@@ -2,8 +2,6 @@
 // messages, and the window thread's pre-translation. Everything here runs on the window's thread.
 #include "bookrackwindowimpl.h"
 
-#include <uiassist/diag.h>
-
 #include "product.h"
 
 namespace {
@@ -123,7 +121,6 @@ void CBookrackWindowImpl::StartBatchDelete() {
     // A batch already runs: a second request must neither restart nor end it.
     if (m_lBatchBusy.exchange(1) != 0)
         return;
-    m_deletedIds.clear();
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
     const std::vector<int>* selection = matrix ? matrix->GetSelectedBooks() : nullptr;
     const int count = selection ? static_cast<int>(selection->size()) : 0;

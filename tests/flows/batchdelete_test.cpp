@@ -1,0 +1,347 @@
+// Deleting the selected books in one batch: the user asks on the manager, the sink agrees, the
+// progress window paces one request per book, the matrix drops the deleted books, and the events
+// that arrived meanwhile are replayed at the end.
+#include "flowtest.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+
+using namespace shelftest;
+using ::testing::_;
+using ::testing::Invoke;
+using ::testing::Return;
+
+namespace flows {
+namespace {
+
+// Reads what the progress window shows at the moment it is destroyed: its last state.
+class FinalProgressWatch {
+public:
+    explicit FinalProgressWatch(ModuleUnderTest& module) : m_module(module) {
+        s_current = this;
+        const DWORD thread = GetWindowThreadProcessId(module.Window()->GetHwnd(), nullptr);
+        m_hook = SetWindowsHookExW(WH_CBT, &FinalProgressWatch::Hook, nullptr, thread);
+    }
+    ~FinalProgressWatch() {
+        if (m_hook)
+            UnhookWindowsHookEx(m_hook);
+        s_current = nullptr;
+    }
+    bool Installed() const { return m_hook != nullptr; }
+    bool Seen() const { return m_seen.load(); }
+    std::string Text() const { return m_text; }
+    int Pos() const { return m_pos; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        FinalProgressWatch* self = s_current;
+        if (code == HCBT_DESTROYWND && self)
+            self->Record(reinterpret_cast<HWND>(wParam));
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    void Record(HWND hwnd) {
+        ISkinWindow* skin = m_module.SkinWindowOf(hwnd);
+        auto* named = dynamic_cast<IRefSkinWindowInspect*>(skin);
+        if (!named || named->WindowName() != L"MsgBox.PatchDel")
+            return;
+        auto* text = dynamic_cast<IRefStaticInspect*>(skin->GetControl("ClearStateSpec"));
+        auto* bar = dynamic_cast<IRefProgressInspect*>(skin->GetControl("DelProgress"));
+        m_text = text ? text->Text() : "";
+        m_pos = bar ? bar->Pos() : -1;
+        m_seen = true;
+    }
+
+    static inline FinalProgressWatch* s_current = nullptr;
+    ModuleUnderTest& m_module;
+    HHOOK m_hook = nullptr;
+    std::string m_text;
+    int m_pos = -1;
+    std::atomic<bool> m_seen{false};
+};
+
+std::set<DWORD> ThreadIds() {
+    std::set<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ids.insert(entry.th32ThreadID);
+    }
+    CloseHandle(snapshot);
+    return ids;
+}
+
+// An event that a test thread and the window thread hand each other, with a bound on every wait.
+class Signal {
+public:
+    Signal() : m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Signal() { CloseHandle(m_event); }
+    void Set() { SetEvent(m_event); }
+    bool Wait() { return WaitForSingleObject(m_event, kDefaultWaitMs) == WAIT_OBJECT_0; }
+
+private:
+    HANDLE m_event;
+};
+
+TEST_F(FlowTest, BatchDeleteRemovesTheSelectedBooksInOrderAndReplaysEventsQueuedMeanwhile) {
+    FinalProgressWatch watch(*module);
+    ASSERT_TRUE(watch.Installed());
+    Matrix()->SetSelection({101, 103, 104});
+    EXPECT_CALL(sink, ToggleBookOption(0)).WillOnce(Return(true));
+    EXPECT_CALL(sink, OnBookShown(105));
+
+    std::vector<int> deleted;
+    bool ownerDisabledThroughout = true;
+    bool busyThroughout = true;
+    bool arrivalWaited = false;
+    EXPECT_CALL(sink, DeleteBook(_, 1)).Times(3).WillRepeatedly(Invoke([&](int id, int) {
+        const int index = static_cast<int>(deleted.size());
+        deleted.push_back(id);
+        ownerDisabledThroughout &= !IsWindowEnabled(Hwnd());
+        busyThroughout &= Window()->IsBatchDeleteBusy() == 1;
+        // What the progress window shows lags at most behind the books requested so far.
+        auto* text = PatchDelControl<IRefStaticInspect>("ClearStateSpec");
+        auto* bar = PatchDelControl<IRefProgressInspect>("DelProgress");
+        ASSERT_TRUE(text && bar);
+        const std::vector<int> shown = NumbersIn(text->Text());
+        if (!shown.empty()) {
+            ASSERT_EQ(shown.size(), 2u) << text->Text();
+            EXPECT_LE(shown[0], index);
+            EXPECT_EQ(shown[0] + shown[1], 3);
+            EXPECT_EQ(bar->Pos(), shown[0] * 100 / 3);
+        }
+        // A host takes the book out of its store and says so; another book arrives meanwhile.
+        store.RemoveItem(id);
+        Window()->RemoveItem(id);
+        if (index == 0) {
+            store.AddItem(105);
+            Window()->NotifyItem1001(105);
+            const std::vector<int> ids = Matrix()->Ids();
+            arrivalWaited = std::find(ids.begin(), ids.end(), 105) == ids.end();
+        }
+    }));
+
+    const int endNotices = Matrix()->BatchDeleteEndNotices();
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices));
+
+    EXPECT_EQ(deleted, (std::vector<int>{101, 103, 104}));
+    EXPECT_TRUE(ownerDisabledThroughout);
+    EXPECT_TRUE(busyThroughout);
+    EXPECT_TRUE(arrivalWaited) << "an arrival during the batch must wait for its end";
+    EXPECT_EQ(Matrix()->LastRemoveBooksIds(), (std::vector<int>{101, 103, 104}));
+    EXPECT_EQ(Matrix()->LastRemoveBooksValue(), 1u);
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{102, 105}));
+    EXPECT_EQ(Manager()->BookCount(), 2);
+    EXPECT_TRUE(Manager()->OptionState());
+    EXPECT_TRUE(IsWindowEnabled(Hwnd()));
+    EXPECT_TRUE(WaitUntil([&] { return PatchDelWindow() == nullptr; }));
+    ASSERT_TRUE(watch.Seen());
+    EXPECT_EQ(NumbersIn(watch.Text()), (std::vector<int>{3, 0})) << watch.Text();
+    EXPECT_EQ(watch.Pos(), 100);
+}
+
+TEST_F(FlowTest, CancelOrCloseDuringARunFinishesTheBookInProgressThenEndsWithNotice1) {
+    EXPECT_CALL(sink, ToggleBookOption(_)).WillRepeatedly(Return(true));
+    const struct {
+        const char* button;
+        std::vector<int> selection;
+    } rounds[] = {{"CancelBtn", {101, 102}}, {"CloseBtn", {103, 104}}};
+    std::vector<int> deleted;
+    EXPECT_CALL(sink, DeleteBook(_, 1)).Times(2).WillRepeatedly(Invoke([&](int id, int) {
+        deleted.push_back(id);
+        auto* button = PatchDelControl<IRefButtonInspect>(deleted.size() == 1 ? "CancelBtn" : "CloseBtn");
+        ASSERT_NE(button, nullptr);
+        button->UserClick();
+    }));
+
+    for (const auto& round : rounds) {
+        SCOPED_TRACE(round.button);
+        Matrix()->SetSelection(round.selection);
+        const int endNotices = Matrix()->BatchDeleteEndNotices();
+        Manager()->UserAskBatchDelete();
+        ASSERT_TRUE(WaitForBatchEnd(endNotices));
+        EXPECT_EQ(deleted.back(), round.selection.front());
+        EXPECT_EQ(Matrix()->LastRemoveBooksIds(), std::vector<int>{round.selection.front()});
+        EXPECT_EQ(Matrix()->LastRemoveBooksValue(), 1u);
+        EXPECT_TRUE(IsWindowEnabled(Hwnd()));
+    }
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{102, 104}));
+}
+
+TEST_F(FlowTest, StopByTheOwnerEndsTheRunWithNotice0AndAnIdleStopChangesNothing) {
+    EXPECT_CALL(sink, ToggleBookOption(_)).WillRepeatedly(Return(true));
+    // Nothing runs: this must not mark the next run as aborted.
+    Window()->StopBatchDelete(true);
+
+    Signal reached;
+    Signal release;
+    std::vector<int> deleted;
+    EXPECT_CALL(sink, DeleteBook(_, 1)).Times(3).WillRepeatedly(Invoke([&](int id, int) {
+        deleted.push_back(id);
+        if (id == 101) {
+            // The host stops the batch from its own thread while this book is being deleted.
+            reached.Set();
+            EXPECT_TRUE(release.Wait());
+        } else if (id == 102) {
+            // The host hides everything from inside its delete handler.
+            Window()->HideAll(true);
+        }
+    }));
+
+    Matrix()->SetSelection({101, 103});
+    int endNotices = Matrix()->BatchDeleteEndNotices();
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(reached.Wait());
+    Window()->StopBatchDelete(true);
+    release.Set();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices));
+    EXPECT_EQ(deleted, std::vector<int>{101});
+    EXPECT_EQ(Matrix()->LastRemoveBooksValue(), 0u);
+    EXPECT_TRUE(IsWindowEnabled(Hwnd()));
+
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    Matrix()->SetSelection({102, 103});
+    endNotices = Matrix()->BatchDeleteEndNotices();
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices));
+    EXPECT_EQ(deleted, (std::vector<int>{101, 102}));
+    EXPECT_EQ(Matrix()->LastRemoveBooksValue(), 0u);
+    EXPECT_FALSE(IsWindowVisible(Hwnd()));
+    EXPECT_TRUE(IsWindowEnabled(Hwnd()));
+
+    // The next run that nobody stops reports 1 again.
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    Matrix()->SetSelection({103});
+    endNotices = Matrix()->BatchDeleteEndNotices();
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices));
+    EXPECT_EQ(deleted, (std::vector<int>{101, 102, 103}));
+    EXPECT_EQ(Matrix()->LastRemoveBooksValue(), 1u);
+}
+
+TEST_F(FlowTest, ASelectionEmptiedDuringARunEndsItAndAStrayStepDeletesNothing) {
+    EXPECT_CALL(sink, ToggleBookOption(_)).WillOnce(Return(true));
+    EXPECT_CALL(sink, DeleteBook(101, 1)).WillOnce(Invoke([&](int, int) { Matrix()->SetSelection({}); }));
+    Matrix()->SetSelection({101, 102, 103});
+    const int endNotices = Matrix()->BatchDeleteEndNotices();
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices));
+    EXPECT_EQ(Matrix()->LastRemoveBooksIds(), std::vector<int>{101});
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{102, 103, 104}));
+    EXPECT_TRUE(IsWindowEnabled(Hwnd()));
+
+    // A step that no running batch asked for, and one past the selection.
+    Matrix()->SetSelection({102});
+    EXPECT_EQ(SendMessageW(Hwnd(), WM_BOOKRACK_DELETE_AT, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(Hwnd(), WM_BOOKRACK_DELETE_AT, 5, 0), 0);
+    EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
+    EXPECT_EQ(Matrix()->Selection(), std::vector<int>{102});
+}
+
+TEST_F(FlowTest, RequestsAndNoticesThatNoRunSentLeaveARunningBatchAlone) {
+    EXPECT_CALL(sink, ToggleBookOption(_)).WillOnce(Return(true));
+    int calls = 0;
+    EXPECT_CALL(sink, DeleteBook(_, 1)).Times(3).WillRepeatedly(Invoke([&](int, int) {
+        if (++calls != 1)
+            return;
+        // A second start, a done notice and the matrix's end notice, none of them from this run.
+        SendMessageW(Hwnd(), WM_BOOKRACK_BATCH_DELETE, 0, 0);
+        SendMessageW(Hwnd(), WM_BOOKRACK_BATCH_DELETE_DONE, 1, 0);
+        Notify(VEXIL_NOTIFY_BATCH_DELETE_END, 1, 0);
+        EXPECT_EQ(Window()->IsBatchDeleteBusy(), 1);
+    }));
+    Matrix()->SetSelection({102, 103, 104});
+    const int endNotices = Matrix()->BatchDeleteEndNotices();
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices));
+    EXPECT_EQ(Matrix()->RemoveBooksCalls(), 1);
+    EXPECT_EQ(Matrix()->LastRemoveBooksIds(), (std::vector<int>{102, 103, 104}));
+    EXPECT_EQ(Matrix()->Ids(), std::vector<int>{101});
+}
+
+TEST_F(FlowTest, ClosingDuringARunEndsItAndTheModuleMayBeUnloadedRightAway) {
+    EXPECT_CALL(sink, ToggleBookOption(_)).WillRepeatedly(Return(true));
+    Signal firstRun;
+    Signal secondRun;
+    std::atomic<int> calls{0};
+    EXPECT_CALL(sink, DeleteBook(_, 1)).WillRepeatedly(Invoke([&](int, int) {
+        if (++calls == 1)
+            firstRun.Set();
+        else
+            secondRun.Set();
+    }));
+
+    Matrix()->SetSelection(kShelf);
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(firstRun.Wait());
+    Window()->Close();
+    EXPECT_FALSE(Window()->IsWindowAlive());
+    EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
+    // No batch counts as running any more, so the shelf can be shown again.
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return Matrix() && Matrix()->Ids().size() > 1; }));
+
+    // Unloaded while the progress window's worker may still be in its pause: the process must live
+    // on until every thread started meanwhile has ended, and the module must then be gone.
+    const std::set<DWORD> before = ThreadIds();
+    Matrix()->SetSelection(Matrix()->Ids());
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(secondRun.Wait());
+    std::vector<HANDLE> started;
+    for (DWORD id : ThreadIds()) {
+        if (!before.count(id))
+            if (HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id))
+                started.push_back(thread);
+    }
+    EXPECT_FALSE(started.empty());
+    module->Unload();
+    for (HANDLE thread : started) {
+        EXPECT_EQ(WaitForSingleObject(thread, kDefaultWaitMs), WAIT_OBJECT_0);
+        CloseHandle(thread);
+    }
+    EXPECT_EQ(GetModuleHandleW(L"desktopui.dll"), nullptr);
+}
+
+TEST_F(FlowTest, ASinkThatRefusesStartsNoBatch) {
+    EXPECT_CALL(sink, ToggleBookOption(0)).WillOnce(Return(false));
+    EXPECT_CALL(sink, DeleteBook(_, _)).Times(0);
+    Matrix()->SetSelection({101, 102});
+    Manager()->UserAskBatchDelete();
+    Flush();
+    EXPECT_FALSE(Manager()->OptionState());
+    EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
+    EXPECT_EQ(PatchDelWindow(), nullptr);
+    EXPECT_EQ(Matrix()->Selection(), (std::vector<int>{101, 102}));
+}
+
+TEST(BatchDeleteSkin, ASkinWithoutTheProgressBarStartsNoRunAndLeavesTheShelfUsable) {
+    ::testing::NiceMock<MockShelfSink> sink;
+    FakeShelfStore store;
+    ModuleWithSkin withSkin(SkinWithout("DelProgress"));
+    ASSERT_TRUE(withSkin.Ok()) << withSkin.Error();
+    ShowShelf(withSkin.Module(), sink, store, 7);
+    if (::testing::Test::HasFatalFailure())
+        return;
+    ShelfDriver shelf(&withSkin.Module());
+
+    EXPECT_CALL(sink, ToggleBookOption(_)).Times(2).WillRepeatedly(Return(true));
+    EXPECT_CALL(sink, DeleteBook(_, _)).Times(0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        shelf.Matrix()->SetSelection({101});
+        shelf.Manager()->UserAskBatchDelete();
+        shelf.Flush();
+        EXPECT_EQ(shelf.Window()->IsBatchDeleteBusy(), 0);
+        EXPECT_TRUE(IsWindowEnabled(shelf.Hwnd()));
+        EXPECT_EQ(shelf.PatchDelWindow(), nullptr);
+    }
+    // Show refuses while a batch counts as running.
+    EXPECT_TRUE(shelf.Window()->Show(true, nullptr));
+}
+
+} // namespace
+} // namespace flows
