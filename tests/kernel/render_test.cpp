@@ -157,7 +157,7 @@ TEST_F(RenderTest, CoversOfEveryFormatFillTheirTilesAndBooksWithoutOneShowTitleA
     EXPECT_TRUE(Near(canvas->At(Centre(Cover(3))), kOrange, 2));
     EXPECT_TRUE(Near(canvas->At(Centre(Cover(4))), kGreen, 2));
     EXPECT_TRUE(Near(canvas->At(Centre(Cover(9))), kMagenta, 2)) << "a broken file before it stops nothing";
-    // The cover fills the tile: its edges as well as its centre (60x90 scales up to 100x150).
+    // The cover fills the tile: its edges as well as its centre (60x90 scales up to the 2:3 tile).
     const RECT first = Cover(1);
     EXPECT_GT(canvas->Count(first, kMagenta, 2),
               (first.right - first.left) * (first.bottom - first.top) * 8 / 10);
@@ -361,7 +361,7 @@ TEST_F(RenderTest, TenThousandBooksWithCoversKeepOnlyTheCoversOnViewAndCostLittl
     Render(MatrixWindow());
     RefCoverStats stats = shelf->CoverStats();
     EXPECT_GT(stats.drawn, 0);
-    EXPECT_LE(stats.drawn, 16) << "4 columns, a little over 3 rows on view";
+    EXPECT_LE(stats.drawn, 16) << "4 columns and 3 or 4 rows on view";
     EXPECT_EQ(stats.decodes, stats.drawn);
     EXPECT_EQ(stats.kept, stats.drawn);
 

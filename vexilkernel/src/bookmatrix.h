@@ -13,9 +13,10 @@
 
 namespace vexilref {
 
-// Tile geometry, in pixels: a cover area above a caption strip with the title and author.
-constexpr int kTileWidth = 112;
-constexpr int kCoverHeight = 150;
+// Tile geometry, in pixels: a cover area above a caption strip with the title and author. The cover
+// area has a book cover's usual proportions, 2:3.
+constexpr int kTileWidth = 104;
+constexpr int kCoverHeight = 156;
 constexpr int kTileCaptionHeight = 36;
 constexpr int kTileHeight = kCoverHeight + kTileCaptionHeight;
 constexpr int kTileGap = 18;
