@@ -2,13 +2,14 @@
 // writes, the colours that tell the books apart on screen, and the item store the shelf reads.
 #include <windows.h>
 
-#include <gdiplus.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "coverart.h"
+#include "gdiplustest.h"
 #include "samplelibrary.h"
 #include "screenshot.h"
 
@@ -32,14 +33,8 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     return names;
 }
 
-class DemoHost : public ::testing::Test {
+class DemoHost : public GdiplusTest {
 protected:
-    static void SetUpTestSuite() {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&s_gdiplus, &input, nullptr);
-    }
-    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(s_gdiplus); }
-
     void SetUp() override {
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
@@ -52,11 +47,8 @@ protected:
         RemoveDirectoryW(m_folder.c_str());
     }
 
-    static ULONG_PTR s_gdiplus;
     std::wstring m_folder;
 };
-
-ULONG_PTR DemoHost::s_gdiplus = 0;
 
 TEST_F(DemoHost, ACoverIsAPngOfTheBooksColourUnderItsIdAndNothingElse) {
     const SampleBook* book = FindBook(2003);

@@ -4,7 +4,6 @@
 // (KELVO_DEMO_PICTURES).
 #include <windows.h>
 
-#include <gdiplus.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "coverart.h"
+#include "gdiplustest.h"
 #include "screenshot.h"
 
 namespace {
@@ -46,14 +46,8 @@ struct SessionNotes {
     }
 };
 
-class DemoPictures : public ::testing::Test {
+class DemoPictures : public GdiplusTest {
 protected:
-    static void SetUpTestSuite() {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&s_gdiplus, &input, nullptr);
-    }
-    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(s_gdiplus); }
-
     void SetUp() override {
         wchar_t folder[MAX_PATH] = {};
         const DWORD length = GetEnvironmentVariableW(L"KELVO_DEMO_PICTURES", folder, MAX_PATH);
@@ -107,12 +101,9 @@ protected:
         return differing;
     }
 
-    static ULONG_PTR s_gdiplus;
     std::wstring m_folder;
     SessionNotes m_notes;
 };
-
-ULONG_PTR DemoPictures::s_gdiplus = 0;
 
 TEST_F(DemoPictures, TheSessionDeletedTwoOfTheShelfsBooks) {
     const std::vector<int> before = m_notes.Ids("books_before"), deleted = m_notes.Ids("deleted"),
