@@ -42,29 +42,20 @@ BOOK_ITEM Book(int id, const std::string& title, const std::string& author) {
     return item;
 }
 
-// Pixels bright enough to be the white text of a placeholder tile.
-int BrightPixels(const Canvas& canvas, const RECT& rect) {
+// Pixels of the rectangle whose channels add up to a sum in [low, high].
+int PixelsBetween(const Canvas& canvas, const RECT& rect, int low, int high) {
     int count = 0;
     for (int y = rect.top; y < rect.bottom; ++y)
         for (int x = rect.left; x < rect.right; ++x) {
             const COLORREF c = canvas.At(x, y);
-            if (GetRValue(c) + GetGValue(c) + GetBValue(c) > 640)
-                ++count;
+            const int sum = GetRValue(c) + GetGValue(c) + GetBValue(c);
+            count += sum >= low && sum <= high;
         }
     return count;
 }
-
-// Pixels dark enough to be the dark text of a control.
-int DarkPixels(const Canvas& canvas, const RECT& rect) {
-    int count = 0;
-    for (int y = rect.top; y < rect.bottom; ++y)
-        for (int x = rect.left; x < rect.right; ++x) {
-            const COLORREF c = canvas.At(x, y);
-            if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 300)
-                ++count;
-        }
-    return count;
-}
+// White text of a placeholder tile or a caption; dark text of a control.
+int BrightPixels(const Canvas& canvas, const RECT& rect) { return PixelsBetween(canvas, rect, 641, 765); }
+int DarkPixels(const Canvas& canvas, const RECT& rect) { return PixelsBetween(canvas, rect, 0, 299); }
 
 // Pixels of rows [top, bottom) of after that equal the pixels dy rows lower in before.
 int ShiftMismatches(const Canvas& before, const Canvas& after, int top, int bottom, int dy) {

@@ -14,8 +14,8 @@ namespace vexilref {
 
 // Files above this size are not read: no cover needs it, and it bounds what one tile can cost.
 constexpr DWORD kMaxCoverFileBytes = 32u << 20;
-// Images with more pixels than this are not decoded (about 200 MB of pixels once decoded).
-constexpr UINT64 kMaxCoverPixels = 50u * 1000u * 1000u;
+// Images with more pixels than this (4000 x 4000) are not decoded: 64 MB of pixels once decoded.
+constexpr UINT64 kMaxCoverPixels = 16u * 1000u * 1000u;
 
 // A cover scaled to fit a tile: top-down 32-bit BGRx pixels, already composited on the tile colour.
 struct CoverPixels {
