@@ -447,10 +447,25 @@ TEST_F(KernelTest, RemoveBooksTellsTheEndOfTheBatchOnlyAfterTheCallerReturned) {
     EXPECT_EQ(inspect->LastRemoveBooksIds(), (std::vector<int>{1, 3, 42}));
     EXPECT_EQ(inspect->LastRemoveBooksValue(), 7u);
 
+    // The manager leaves its deleting state by the time the window hears of the end.
+    auto* manager = As<ICtrlBookrackManager>(skin, "bookrackmanager");
+    auto* managerInspect = dynamic_cast<IRefManagerInspect*>(manager);
+    bool deletingAtEnd = true;
+    host.Run([&] { // on the window's thread, where notices are handled
+        host.onNotice = [&](const Notice& notice) {
+            if (notice.id == VEXIL_NOTIFY_BATCH_DELETE_END)
+                deletingAtEnd = managerInspect->OptionState();
+        };
+        manager->SetOptionState(true);
+    });
+    EXPECT_TRUE(managerInspect->OptionState());
+
     // An empty batch still ends, so the window never waits for an end that does not come.
     host.Run([&] { matrix->RemoveBooks(nullptr, 0); });
     ASSERT_TRUE(host.Flush());
     EXPECT_EQ(Count(host.Notices(), VEXIL_NOTIFY_BATCH_DELETE_END), 2);
+    EXPECT_FALSE(deletingAtEnd);
+    EXPECT_FALSE(managerInspect->OptionState());
     EXPECT_EQ(inspect->RemoveBooksCalls(), 2);
 }
 

@@ -366,6 +366,8 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     switch (message) {
     case WM_REF_BATCH_END: {
+        // Before the notice, so that a window starting another batch from it keeps its new state.
+        EndWindowBatchDelete();
         Notify(VEXIL_NOTIFY_BATCH_DELETE_END, wParam, 0);
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_batchEndNotices;

@@ -69,6 +69,8 @@ void CRefControl::Redraw(bool now) {
 
 void CRefControl::Notify(int id, WPARAM wParam, LPARAM lParam) { m_skin->Notify(Base(), id, wParam, lParam); }
 
+void CRefControl::EndWindowBatchDelete() { m_skin->EndBatchDelete(); }
+
 LRESULT CRefControl::SendToWindow(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = Window();
     return hwnd ? SendMessageW(hwnd, message, wParam, lParam) : 0;

@@ -71,6 +71,8 @@ protected:
     void Redraw(bool now);
     // Hands a notification to the skin window's callback. Never call with m_lock held.
     void Notify(int id, WPARAM wParam, LPARAM lParam);
+    // Takes the skin window's managers out of the deleting state (a batch delete has ended).
+    void EndWindowBatchDelete();
     // Runs message on the control's window thread and waits (the inspector's way in).
     LRESULT SendToWindow(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     std::wstring WindowTitle() const;

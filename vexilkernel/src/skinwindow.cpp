@@ -77,6 +77,19 @@ int CSkinWindow::Build(const WindowSpec& spec) {
     return result;
 }
 
+void CSkinWindow::EndBatchDelete() {
+    std::vector<CRefBookrackManager*> managers;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (const auto& control : m_controls)
+            if (auto* manager = dynamic_cast<CRefBookrackManager*>(control.get()))
+                managers.push_back(manager);
+    }
+    // Without the lock: the managers redraw.
+    for (CRefBookrackManager* manager : managers)
+        manager->SetOptionState(false);
+}
+
 void CSkinWindow::Release() {
     if (--m_refs == 0)
         delete this;

@@ -35,6 +35,9 @@ public:
     // (the other controls are built all the same).
     int Build(const WindowSpec& spec);
 
+    // A batch delete of the window's book matrix ended: its managers leave the deleting state.
+    void EndBatchDelete();
+
     void AddRef() { ++m_refs; }
     void Release();
 
