@@ -391,6 +391,7 @@ int Session::Run() {
     HWND menu = OpenManagerMenu();
     if (!menu)
         return kScriptStepFailed;
+    const ULONGLONG batchStart = GetTickCount64();
     if (!ClickMenuCommand(menu, kRefMenuBatchDelete))
         return FailWith(kScriptStepFailed, L"the menu has no batch-delete item");
     const int deletionsBefore = m_app.Sink().Deletions();
@@ -399,6 +400,8 @@ int Session::Run() {
                    m_app.Sink().LastCount() == static_cast<int>(books.size()) - 2;
         }))
         return kScriptStepFailed;
+    // From the menu command to the count reported after the run.
+    const ULONGLONG batchMs = GetTickCount64() - batchStart;
     m_app.Sink().SetObserver(nullptr);
     Image during;
     RECT batchRect = {};
@@ -473,6 +476,7 @@ int Session::Run() {
         L"count_after=" + std::to_wstring(remaining.size()),
         L"manager_rect=" + RectText(managerRect, shelfRect),
         L"batch_rect=" + RectText(batchRect, during.screenRect),
+        L"batch_ms=" + std::to_wstring(batchMs),
         L"mode_after=" + wantMode,
     };
     WriteSessionNotes();
