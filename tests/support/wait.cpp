@@ -139,23 +139,27 @@ bool WaitForThreadCountAtMost(int count, DWORD timeoutMs) {
     return WaitUntil([count] { return ThreadCount() <= count; }, timeoutMs);
 }
 
+namespace {
+struct ClassSearch {
+    const wchar_t* className;
+    std::vector<HWND> found;
+};
+
+// A named callback: EnumWindows wants the stdcall convention, which a lambda lacks on 32-bit Windows.
+BOOL CALLBACK CollectWindowOfClass(HWND hwnd, LPARAM param) {
+    ClassSearch* search = reinterpret_cast<ClassSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t name[256] = {};
+    if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) && lstrcmpiW(name, search->className) == 0)
+        search->found.push_back(hwnd);
+    return TRUE;
+}
+} // namespace
+
 std::vector<HWND> WindowsOfClass(const wchar_t* className) {
-    struct Search {
-        const wchar_t* className;
-        std::vector<HWND> found;
-    } search{className, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            Search* s = reinterpret_cast<Search*>(param);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            wchar_t name[256] = {};
-            if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) &&
-                lstrcmpiW(name, s->className) == 0)
-                s->found.push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ClassSearch search{className, {}};
+    EnumWindows(CollectWindowOfClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
