@@ -22,6 +22,7 @@
 
 #include "addbooktipsdlg.h"
 #include "patchdelwindow.h"
+#include "shelflibrary.h"
 
 // A book event deferred while a batch delete runs.
 struct _ActionInfo {
@@ -183,6 +184,7 @@ private:
     std::atomic<LONG> m_lWorkerRun{0}; // changed only by exchange
     std::vector<int> m_loadedIds; // written by the window thread while no loader runs
     vexil::ScopedHandle m_hWorker; // window thread (and Close, after the window is gone)
+    bookrack::LoaderCoverOffer m_loaderCover; // the loader's cover for the book it asks about
     // The account strings are written by Login/Logout on the host's threads and read by the window
     // thread when it handles the posted login; m_accountLock guards both.
     std::mutex m_accountLock;

@@ -6,36 +6,31 @@
 
 #include <uiassist/textconv.h>
 
+#include "coverindex.h"
 #include "shelflibrary.h"
 
 namespace {
 
-// The library folder's path, formed but not checked on disk. Empty when the application-data folder
-// is unknown (the folder would otherwise land at the root of the current drive) or when the path
-// does not fit in MAX_PATH.
-std::wstring LibraryFolderPath() {
-    wchar_t appData[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData)) || appData[0] == L'\0')
-        return {};
-    const std::wstring folder = std::wstring(appData) + L"\\" + bookrack::kLibrarySubfolder;
-    wchar_t path[MAX_PATH] = {};
-    if (folder.size() >= MAX_PATH || !PathAppendW(path, folder.c_str()))
-        return {};
-    return path;
+// The application-data folder, asked for once: the call costs more than a cross-thread message, and
+// the folder does not move while the process runs. Not kept when the system has no answer. Plain
+// storage without a destructor: the window object saves its display mode while the module unloads,
+// after destructible statics may already be gone.
+SRWLOCK g_appDataLock = SRWLOCK_INIT;
+wchar_t g_appData[MAX_PATH] = {};
+
+std::wstring AppDataFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    AcquireSRWLockExclusive(&g_appDataLock);
+    if (g_appData[0] == L'\0' && FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, g_appData)))
+        g_appData[0] = L'\0';
+    lstrcpynW(folder, g_appData, MAX_PATH);
+    ReleaseSRWLockExclusive(&g_appDataLock);
+    return folder;
 }
 
 bool IsFolder(const wchar_t* path) {
     const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// A cover file of the book: "<id>." followed by an extension. The search pattern "<id>.*" also
-// matches through 8.3 short names, so the long name is checked again here.
-bool IsCoverOf(const WIN32_FIND_DATAW& found, const std::wstring& prefix) {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
-    const std::wstring name = found.cFileName;
-    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0;
 }
 
 // An extension taken from a web address must stay a file name inside the library folder.
@@ -44,11 +39,33 @@ bool IsSafeExtension(const std::wstring& extension) {
            extension.find(L"..") == std::wstring::npos;
 }
 
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 } // namespace
+
+namespace bookrack {
+
+std::wstring LibraryFolderPath() {
+    // Empty without an application-data folder: the folder would otherwise land at the root of the
+    // current drive.
+    const std::wstring appData = AppDataFolder();
+    if (appData.empty())
+        return {};
+    const std::wstring folder = appData + L"\\" + kLibrarySubfolder;
+    wchar_t path[MAX_PATH] = {};
+    if (folder.size() >= MAX_PATH || !PathAppendW(path, folder.c_str()))
+        return {};
+    return path;
+}
+
+} // namespace bookrack
 
 bool CBookrackWindowImpl::GetLibraryFolder(std::wstring& path) {
     path.clear();
-    std::wstring folder = LibraryFolderPath();
+    std::wstring folder = bookrack::LibraryFolderPath();
     if (folder.empty())
         return false;
     // A file standing where the folder should be is not a library folder; CreateFolderTree then
@@ -85,24 +102,18 @@ void CBookrackWindowImpl::LocateCover(int id) {
         return;
     const bookrack::LoaderRequestScope answeringLoader;
 
-    const std::wstring folder = LibraryFolderPath();
-    const std::wstring prefix = std::to_wstring(id) + L".";
-    if (!folder.empty()) {
-        const std::wstring pattern = folder + L"\\" + prefix + L"*";
-        WIN32_FIND_DATAW found = {};
-        vexil::ScopedFind search(pattern.size() < MAX_PATH ? FindFirstFileW(pattern.c_str(), &found)
-                                                           : INVALID_HANDLE_VALUE);
-        if (search.valid()) {
-            do {
-                if (!IsCoverOf(found, prefix))
-                    continue;
-                const std::wstring image = folder + L"\\" + found.cFileName;
-                if (image.size() >= MAX_PATH)
-                    continue;
-                matrix->SetBookImage(id, vexil::WideToAnsi(image).c_str());
-                return;
-            } while (FindNextFileW(search.get(), &found));
-        }
+    // The loader names the cover its index of the folder holds for the book; a file that vanished
+    // since is not handed over, and the book is looked for again.
+    std::wstring image;
+    if (m_loaderCover.Take(id, image) && IsFile(image)) {
+        matrix->SetBookImage(id, vexil::WideToAnsi(image).c_str());
+        return;
+    }
+    const std::wstring folder = bookrack::LibraryFolderPath();
+    const std::wstring name = bookrack::FindCoverFile(folder, id);
+    if (!name.empty()) {
+        matrix->SetBookImage(id, vexil::WideToAnsi(folder + L"\\" + name).c_str());
+        return;
     }
     RequestCoverFromHost(id);
 }

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "coverindex.h"
 #include "shelflibrary.h"
 
 namespace {
@@ -29,6 +30,26 @@ namespace bookrack {
 LoaderRequestScope::LoaderRequestScope() { ++t_loaderRequestDepth; }
 LoaderRequestScope::~LoaderRequestScope() { --t_loaderRequestDepth; }
 bool LoaderRequestScope::Active() { return t_loaderRequestDepth > 0; }
+
+void LoaderCoverOffer::Offer(int id, std::wstring path) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_id = id;
+    m_path = std::move(path);
+}
+
+void LoaderCoverOffer::Withdraw() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_id = 0;
+    m_path.clear();
+}
+
+bool LoaderCoverOffer::Take(int id, std::wstring& path) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (id <= 0 || id != m_id)
+        return false;
+    path = m_path;
+    return true;
+}
 
 } // namespace bookrack
 
@@ -142,15 +163,35 @@ DWORD WINAPI CBookrackWindowImpl::LoaderThread(void* param) {
     if (!start || start->window == nullptr)
         return 0;
     CBookrackWindowImpl* window = start->window;
-    for (const int id : start->ids) {
-        // The run flag is checked before every request: a restart or a close waits for at most the
-        // request in flight.
-        if (window->m_lWorkerRun.load() == 0)
-            break;
-        const HWND hwnd = window->m_hWnd.load();
-        if (!HasWindow(hwnd) || !::IsWindow(hwnd))
-            break;
-        SendMessageW(hwnd, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
+    try {
+        // The covers of the whole load come from one enumeration of the library folder, made here so
+        // that the window thread never waits for it: a search per book costs time that grows with
+        // the folder.
+        const bookrack::CoverIndex covers = start->ids.empty()
+                                                ? bookrack::CoverIndex()
+                                                : bookrack::CoverIndex::Build(bookrack::LibraryFolderPath());
+        for (const int id : start->ids) {
+            // The run flag is checked before every request: a restart or a close waits for at most
+            // the request in flight.
+            if (window->m_lWorkerRun.load() == 0)
+                break;
+            const HWND hwnd = window->m_hWnd.load();
+            if (!HasWindow(hwnd) || !::IsWindow(hwnd))
+                break;
+            // A book the index lacks is looked for by the window itself: its cover may have been
+            // written since.
+            const std::wstring* name = covers.Find(id);
+            if (name == nullptr) {
+                SendMessageW(hwnd, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
+                continue;
+            }
+            window->m_loaderCover.Offer(id, covers.PathOf(*name));
+            SendMessageW(hwnd, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
+            window->m_loaderCover.Withdraw();
+        }
+    } catch (const std::exception&) {
+        // Out of memory for the index or a path: the books keep the covers found so far.
+        window->m_loaderCover.Withdraw();
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <bookrack/shelfhost.h>
 #include <vexil/bookrecords.h>
 
+#include <mutex>
 #include <string>
 
 namespace bookrack {
@@ -21,6 +22,28 @@ constexpr wchar_t kShowModeKey[] = L"ShowMode";
 constexpr unsigned kMaxShelfBooks = 1000000;
 // An account whose display name holds this text is shown by its account name instead.
 constexpr char kGeneratedNameMark[] = "KelvoU";
+
+// The library folder's path, formed but not checked on disk. Empty when the application-data folder
+// is unknown or the path does not fit in MAX_PATH.
+std::wstring LibraryFolderPath();
+
+// The cover file a loader found in its index of the library folder for the book it is asking about,
+// offered to the window thread for the duration of that one request. The request carries only the
+// book id, so the offer names the id it is for (a host asking for that book's cover meanwhile gets
+// the same file, as a search would give it).
+class LoaderCoverOffer {
+public:
+    // Loader thread: before and after its request for the book.
+    void Offer(int id, std::wstring path);
+    void Withdraw();
+    // Window thread: the path offered for the book; false when none is.
+    bool Take(int id, std::wstring& path);
+
+private:
+    std::mutex m_lock;
+    int m_id = 0; // 0: nothing offered
+    std::wstring m_path;
+};
 
 // Marks the window thread as answering a loader's cover request, for the scope's lifetime. A loader
 // that is stopped from inside that answer (a host that signs in or closes the shelf from

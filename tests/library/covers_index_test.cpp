@@ -1,0 +1,87 @@
+// A load finds its covers from one look at the library folder: each book gets what a search for
+// that book alone finds when the loader asks for it.
+#include "librarytest.h"
+
+using shelftest::LibraryFolder;
+using ::testing::_;
+
+namespace librarytest {
+namespace {
+
+// The test's own lookup of a book's cover, one book at a time: the first "<id>.<extension>" file
+// (no folder) in the folder's enumeration order; "" when there is none.
+std::wstring CoverBySearch(int id) {
+    const std::wstring prefix = std::to_wstring(id) + L".";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(LibraryFolder::FilePath(prefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return L"";
+    std::wstring cover;
+    do {
+        const std::wstring name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && name.size() > prefix.size() &&
+            name.compare(0, prefix.size(), prefix) == 0) {
+            cover = name;
+            break;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return cover;
+}
+
+class CoverIndexTest : public LibraryTest {};
+
+TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
+    LockLibrary();
+    const std::vector<int> shelf = {6, 1, 7, 8, 9, 17, 18, 21, 22, 23, 70};
+    RemoveCovers(shelf);
+    AtTeardown([shelf] {
+        RemoveCovers(shelf);
+        LibraryFolder::RemoveFile(L"018.png");
+    });
+    for (const wchar_t* name : {L"7.jpg", L"7.png", L"7.txt.bak", L"17.png", L"70.png", L"018.png", L"9.jpg",
+                                L"22.gif", L"22.jpg", L"23.png"}) {
+        ASSERT_TRUE(LibraryFolder::WriteFile(name, "cover")) << AnsiPath(name);
+    }
+    // Folders named like covers are not covers.
+    ASSERT_TRUE(CreateDirectoryW(LibraryFolder::FilePath(L"8.d").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(LibraryFolder::FilePath(L"9.a").c_str(), nullptr));
+
+    // Book 6 has no cover, so the host is asked for it while the loader waits: the folder the loader
+    // looked at has changed by the time it asks for the books after it.
+    ON_CALL(sink, RequestCover(_, _, 6)).WillByDefault([this](HWND window, const wchar_t* folder, int id) {
+        log.AddCover(CoverRequest{window, folder != nullptr ? folder : L"", id});
+        LibraryFolder::WriteFile(L"21.png", "written since");
+        LibraryFolder::RemoveFile(L"22.gif");
+        LibraryFolder::RemoveFile(L"23.png");
+    });
+    store.SetShelfWithItems(kShelfKey, shelf);
+    CreateShelf();
+    // Book 70 is the loader's last request.
+    ASSERT_TRUE(shelftest::WaitUntil([&] { return !Matrix()->ImagePath(70).empty(); }));
+
+    std::vector<int> withoutCover;
+    for (const int id : shelf) {
+        SCOPED_TRACE(id);
+        const std::wstring cover = CoverBySearch(id);
+        EXPECT_EQ(Matrix()->ImagePath(id), cover.empty() ? "" : AnsiPath(LibraryFolder::FilePath(cover)));
+        if (cover.empty())
+            withoutCover.push_back(id);
+    }
+    EXPECT_EQ(log.CoverIds(), withoutCover);
+    // What the search finds does not depend on the enumeration order here.
+    EXPECT_EQ(Matrix()->ImagePath(9), AnsiPath(LibraryFolder::FilePath(L"9.jpg")));
+    EXPECT_EQ(Matrix()->ImagePath(17), AnsiPath(LibraryFolder::FilePath(L"17.png")));
+    EXPECT_EQ(Matrix()->ImagePath(21), AnsiPath(LibraryFolder::FilePath(L"21.png")));
+    EXPECT_EQ(Matrix()->ImagePath(22), AnsiPath(LibraryFolder::FilePath(L"22.jpg")));
+    EXPECT_EQ(withoutCover, (std::vector<int>{6, 1, 8, 18, 23}));
+
+    // A host that asks for a book's cover itself gets the search's answer too, after the load.
+    ASSERT_TRUE(LibraryFolder::RemoveFile(L"9.jpg"));
+    ASSERT_TRUE(LibraryFolder::WriteFile(L"9.png", "cover"));
+    Send(WM_BOOKRACK_LOAD_ITEM, 9, 0);
+    EXPECT_EQ(Matrix()->ImagePath(9), AnsiPath(LibraryFolder::FilePath(L"9.png")));
+}
+
+} // namespace
+} // namespace librarytest
