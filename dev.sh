@@ -164,9 +164,11 @@ cmd_bench() {
     prepare_prefix "$test_prefix" null
     start_wineserver "$test_prefix"
     mkdir -p "$out"
-    step "benchmarks (results in out/bench.txt)"
+    step "benchmarks (results in out/bench.txt and out/bench.json)"
     local status=0
-    (cd build/x64/bin && "$harness/wine-run" --prefix="$test_prefix" ./kelvo_bench.exe "$@") 2>&1 |
+    # The program writes bench.json into the folder named by KELVO_OUT_DIR, as a Windows path.
+    (cd build/x64/bin && KELVO_OUT_DIR="Z:${out//\//\\}" "$harness/wine-run" --prefix="$test_prefix" \
+        ./kelvo_bench.exe "$@") 2>&1 |
         tee "$out/bench.txt" || status=$?
     step_done
     return $status
