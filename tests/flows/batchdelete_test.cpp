@@ -98,9 +98,11 @@ TEST_F(FlowTest, BatchDeleteRemovesTheSelectedBooksInOrderAndReplaysEventsQueued
     bool ownerDisabledThroughout = true;
     bool busyThroughout = true;
     bool arrivalWaited = false;
+    bool optionOnThroughout = true;
     EXPECT_CALL(sink, DeleteBook(_, 1)).Times(3).WillRepeatedly(Invoke([&](int id, int) {
         const int index = static_cast<int>(deleted.size());
         deleted.push_back(id);
+        optionOnThroughout &= Manager()->OptionState();
         ownerDisabledThroughout &= !IsWindowEnabled(Hwnd());
         busyThroughout &= Window()->IsBatchDeleteBusy() == 1;
         // What the progress window shows lags at most behind the books requested so far.
@@ -137,7 +139,9 @@ TEST_F(FlowTest, BatchDeleteRemovesTheSelectedBooksInOrderAndReplaysEventsQueued
     EXPECT_EQ(Matrix()->LastRemoveBooksValue(), 1u);
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{102, 105}));
     EXPECT_EQ(Manager()->BookCount(), 2);
-    EXPECT_TRUE(Manager()->OptionState());
+    // The manager shows the batch option taken while the batch runs and releases it at its end.
+    EXPECT_TRUE(optionOnThroughout);
+    EXPECT_FALSE(Manager()->OptionState());
     EXPECT_TRUE(IsWindowEnabled(Hwnd()));
     EXPECT_TRUE(WaitUntil([&] { return PatchDelWindow() == nullptr; }));
     ASSERT_TRUE(watch.Seen());
