@@ -3,7 +3,9 @@
 
 #include <uiassist/diag.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -36,6 +38,27 @@ bool IsThreadOf(HWND hwnd) {
            ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId();
 }
 
+// The one object, built in static storage on first use. Not a function-local static: the static C++
+// runtime guards those with a lock that records the calling host thread (a duplicated thread handle
+// and an event), and that record is lost each time the host unloads the module.
+INIT_ONCE g_instanceOnce = INIT_ONCE_STATIC_INIT;
+alignas(CBookrackWindowImpl) unsigned char g_instanceStorage[sizeof(CBookrackWindowImpl)];
+
+void DestroyInstance() {
+    std::launder(reinterpret_cast<CBookrackWindowImpl*>(g_instanceStorage))->~CBookrackWindowImpl();
+}
+
+BOOL CALLBACK ConstructInstance(PINIT_ONCE, PVOID, PVOID* instance) {
+    try {
+        *instance = new (g_instanceStorage) CBookrackWindowImpl();
+    } catch (...) {
+        return FALSE; // not built: the next call tries again
+    }
+    // Destroyed when the module is unloaded, as a static would be.
+    std::atexit(DestroyInstance);
+    return TRUE;
+}
+
 } // namespace
 
 CBookrackWindowImpl::CBookrackWindowImpl() {
@@ -61,8 +84,10 @@ CBookrackWindowImpl::~CBookrackWindowImpl() {
 }
 
 CBookrackWindowImpl* CBookrackWindowImpl::Instance() {
-    static CBookrackWindowImpl instance;
-    return &instance;
+    void* instance = nullptr;
+    if (!InitOnceExecuteOnce(&g_instanceOnce, ConstructInstance, nullptr, &instance))
+        return nullptr;
+    return static_cast<CBookrackWindowImpl*>(instance);
 }
 
 bool CBookrackWindowImpl::Prepare(DWORD, DWORD, DWORD) { return true; }

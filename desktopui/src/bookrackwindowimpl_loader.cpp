@@ -21,15 +21,27 @@ struct LoaderStart {
     std::vector<int> ids;
 };
 
-thread_local int t_loaderRequestDepth = 0;
+// The thread answering a loader's cover request, and how deep (one answer may run inside another).
+// Only the window thread answers. A thread id, not a thread_local: the static runtime's thread-local
+// storage leaves two semaphores behind each time the host unloads the module.
+std::atomic<DWORD> g_answeringThread{0};
+std::atomic<int> g_answerDepth{0};
 
 } // namespace
 
 namespace bookrack {
 
-LoaderRequestScope::LoaderRequestScope() { ++t_loaderRequestDepth; }
-LoaderRequestScope::~LoaderRequestScope() { --t_loaderRequestDepth; }
-bool LoaderRequestScope::Active() { return t_loaderRequestDepth > 0; }
+LoaderRequestScope::LoaderRequestScope() {
+    g_answeringThread.store(GetCurrentThreadId());
+    ++g_answerDepth;
+}
+LoaderRequestScope::~LoaderRequestScope() {
+    if (--g_answerDepth == 0)
+        g_answeringThread.store(0);
+}
+bool LoaderRequestScope::Active() {
+    return g_answeringThread.load() == GetCurrentThreadId() && g_answerDepth.load() > 0;
+}
 
 void LoaderCoverOffer::Offer(int id, std::wstring path) {
     std::lock_guard<std::mutex> guard(m_lock);

@@ -9,9 +9,11 @@ namespace {
 int Width(const RECT& rc) { return rc.right - rc.left; }
 int Height(const RECT& rc) { return rc.bottom - rc.top; }
 
-// Set while the window moves itself back to its default rectangle, so that the move's own
+// The thread that is moving the window back to its default rectangle, so that the move's own
 // WM_WINDOWPOSCHANGED cannot start another one (a size the system refuses would recurse forever).
-thread_local bool t_snapping = false;
+// A thread id, not a thread_local: the static runtime's thread-local storage leaves two semaphores
+// behind each time the host unloads the module.
+std::atomic<DWORD> g_snappingThread{0};
 
 } // namespace
 
@@ -226,7 +228,7 @@ void CBookrackWindowImpl::OnMoveWhileSizing() {
 bool CBookrackWindowImpl::OnWindowPosChanged() {
     const HWND hwnd = GetWindowHandle();
     // A minimized window has the icon's size; moving it would undo the minimizing.
-    if (t_snapping || !HasWindow(hwnd) || ::IsIconic(hwnd))
+    if (g_snappingThread.load() == ::GetCurrentThreadId() || !HasWindow(hwnd) || ::IsIconic(hwnd))
         return false;
     RECT current;
     if (!::GetWindowRect(hwnd, &current))
@@ -239,9 +241,9 @@ bool CBookrackWindowImpl::OnWindowPosChanged() {
         OffsetRect(&target, 0, work.top - target.top);
     if (target.left < work.left)
         OffsetRect(&target, work.left - target.left, 0);
-    t_snapping = true;
+    g_snappingThread.store(::GetCurrentThreadId());
     MoveWindow(target.left, target.top, target.right, target.bottom, true);
-    t_snapping = false;
+    g_snappingThread.store(0);
     return true;
 }
 
