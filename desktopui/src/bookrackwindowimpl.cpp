@@ -170,6 +170,7 @@ void CBookrackWindowImpl::Hide() {
 void CBookrackWindowImpl::Close() {
     Guarded([this] {
         m_bClosing = true;
+        m_bWindowClosing = true;
         m_bShown = false;
         // The loader handle and the batch window belong to the window thread: stop them there.
         const bool onWindowThread = IsThreadOf(GetWindowHandle());

@@ -181,6 +181,9 @@ private:
     std::atomic<LONG> m_lBatchBusy{0}; // changed only by exchange
     CPatchDelWindow m_patchDelWindow;
     std::atomic<bool> m_bClosing{false};
+    // Set by Close for the window it closes, cleared when a new window is made: a closing window
+    // reports no book counts, a window that Show builds after Close does.
+    std::atomic<bool> m_bWindowClosing{false};
     std::atomic<LONG> m_lWorkerRun{0}; // changed only by exchange
     std::vector<int> m_loadedIds; // written by the window thread while no loader runs
     vexil::ScopedHandle m_hWorker; // window thread (and Close, after the window is gone)

@@ -136,7 +136,7 @@ void CBookrackWindowImpl::ReplayQueuedActions() {
 
 void CBookrackWindowImpl::UpdateBookCount() {
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
-    if (m_bClosing.load() || matrix == nullptr)
+    if (m_bWindowClosing.load() || matrix == nullptr)
         return;
     const std::vector<int>* books = matrix->GetBookList();
     const int count = books != nullptr ? static_cast<int>(books->size()) : 0;

@@ -87,6 +87,7 @@ RECT CBookrackWindowImpl::GetDefaultRect() {
 }
 
 bool CBookrackWindowImpl::CreateBookrackWindow(HWND parent, int showCmd) {
+    m_bWindowClosing = false;
     return CreateVexilWindow(bookrack::kKernelModule, bookrack::kSkinPackage, bookrack::kBookrackWindowName,
                              parent, GetDefaultRect(), showCmd, kBookrackStyle, 0, true);
 }
