@@ -23,8 +23,8 @@ constexpr char kCloseBtnName[] = "CloseBtn";
 constexpr char kCancelBtnName[] = "CancelBtn";
 constexpr char kProgressName[] = "DelProgress";
 constexpr char kStateTextName[] = "ClearStateSpec";
-// "已删除%d本书，还剩%d本": deleted %d books, %d left. Kept wide and shown in the thread's ANSI code
-// page, so a Chinese system (936) reads it as written and any other still reads the two numbers.
+// "已删除%d本书，还剩%d本": deleted %d books, %d left. Kept wide and handed to the text control as
+// wide text, so it reads as written whatever the system's code page.
 constexpr wchar_t kStateFormat[] = L"\u5df2\u5220\u9664%d\u672c\u4e66\uff0c\u8fd8\u5269%d\u672c";
 constexpr size_t kStateTextChars = 260;
 
@@ -153,7 +153,7 @@ LRESULT CPatchDelWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (m_pStateText) {
             wchar_t text[kStateTextChars];
             swprintf(text, kStateTextChars, kStateFormat, m_nDone, m_nTotal - m_nDone);
-            m_pStateText->SetText(vexil::WideToAnsi(text).c_str());
+            m_pStateText->SetTextW(text);
             m_pStateText->RedrawControl(false);
         }
         if (m_pProgress)

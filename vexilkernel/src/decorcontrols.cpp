@@ -120,6 +120,8 @@ void CRefBalloon::SetText(const char* text) {
     Redraw(false);
 }
 
+void CRefBalloon::SetTextW(const wchar_t* text) { SetText(WideToAnsi(text ? text : L"").c_str()); }
+
 void CRefBalloon::OnCreated() {
     // A balloon that is the whole of a pop-up window shapes that window; anywhere else it only draws.
     const RECT& r = m_spec.rect;

@@ -56,6 +56,7 @@ public:
 
     // ICtrlStaticBox
     void SetText(const char* text) override;
+    void SetTextW(const wchar_t* text) override;
 
     // IRefStaticInspect
     std::string Text() override { return Locked(m_text); }

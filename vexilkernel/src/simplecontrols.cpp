@@ -134,12 +134,16 @@ void CRefProgressBar::Paint(HDC dc, const RECT& client) {
 // ---- Static text -------------------------------------------------------------------------------
 
 CRefStaticBox::CRefStaticBox(CSkinWindow* skin, const ControlSpec& spec)
-    : CControlImpl(skin, spec), m_text(WideToAnsi(spec.text)) {}
+    : CControlImpl(skin, spec), m_text(spec.text) {}
 
-void CRefStaticBox::SetText(const char* text) {
+void CRefStaticBox::SetText(const char* text) { StoreText(AnsiToWide(OrEmpty(text))); }
+
+void CRefStaticBox::SetTextW(const wchar_t* text) { StoreText(text ? text : L""); }
+
+void CRefStaticBox::StoreText(std::wstring text) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_text = OrEmpty(text);
+        m_text = std::move(text);
     }
     Redraw(false);
 }
@@ -149,7 +153,7 @@ void CRefStaticBox::Paint(HDC dc, const RECT& client) {
     Fill(dc, client, palette::kPanel); // text on the window's background
     RECT text = client;
     InflateRect(&text, -kTextPadding, 0);
-    const std::wstring wide = AnsiToWide(m_text);
+    const std::wstring& wide = m_text;
     // Centred vertically while it fits, from the top when it does not.
     const int height =
         MeasureTextHeight(dc, wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "refcontrol.h"
+#include "strutil.h"
 
 namespace vexilref {
 
@@ -55,15 +56,17 @@ public:
 
     // ICtrlStaticBox
     void SetText(const char* text) override;
+    void SetTextW(const wchar_t* text) override;
 
-    // IRefStaticInspect
-    std::string Text() override { return Locked(m_text); }
+    // IRefStaticInspect: the text in the thread's ANSI code page.
+    std::string Text() override { return WideToAnsi(Locked(m_text)); }
 
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefStaticBox"; }
     void Paint(HDC dc, const RECT& client) override;
+    void StoreText(std::wstring text);
 
-    std::string m_text;
+    std::wstring m_text; // kept wide, so wide text set by the window is drawn as given
 };
 
 } // namespace vexilref

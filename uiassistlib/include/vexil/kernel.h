@@ -74,8 +74,10 @@ protected:
 
 class ICtrlStaticBox : public IControlBase {
 public:
-    // A null text counts as empty.
+    // Text in the thread's ANSI code page, copied. A null text counts as empty.
     virtual void SetText(const char* text) = 0;
+    // The same for wide text, which reads right whatever the system's code page.
+    virtual void SetTextW(const wchar_t* text) = 0;
 
 protected:
     ~ICtrlStaticBox() = default;
