@@ -243,6 +243,8 @@ LRESULT CRefBookMatrix::HandleNotify(WPARAM wParam, LPARAM lParam) {
 }
 
 bool CRefBookMatrix::SetBookImage(int id, const char* path) {
+    RECT tile;
+    bool inView;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_setBookImageCalls;
@@ -254,9 +256,16 @@ bool CRefBookMatrix::SetBookImage(int id, const char* path) {
         else
             m_images.erase(id);
         // Decoded when the tile is drawn next.
-        m_books[static_cast<size_t>(index)].bImageLoaded = false;
+        BOOK_ITEM& book = m_books[static_cast<size_t>(index)];
+        book.bImageLoaded = false;
+        tile = book.rcTile;
+        OffsetRect(&tile, 0, -m_scrollY);
+        inView = tile.bottom > 0 && tile.top < m_viewHeight;
     }
-    Redraw(false);
+    // Only the book's own tile, and only when it is in view: a load hands over thousands of covers,
+    // and repainting the whole matrix for each would keep the window thread busy drawing.
+    if (HWND hwnd = Window(); hwnd && inView)
+        InvalidateRect(hwnd, &tile, FALSE);
     return true;
 }
 
