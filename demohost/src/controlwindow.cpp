@@ -36,8 +36,8 @@ constexpr int kMargin = 12, kGap = 6, kButtonHeight = 30, kStatusHeight = 20;
 
 int ButtonRowWidth() {
     int width = 0;
-    for (const ButtonSpec& spec : kButtons)
-        width += spec.width + kGap;
+    for (const ButtonSpec& entry : kButtons)
+        width += entry.width + kGap;
     return width - kGap;
 }
 
@@ -82,13 +82,13 @@ bool ControlWindow::Create(int nCmdShow) {
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
         m_font = CreateFontIndirectW(&metrics.lfMessageFont);
     int x = kMargin;
-    for (const ButtonSpec& spec : kButtons) {
+    for (const ButtonSpec& entry : kButtons) {
         HWND button = CreateWindowExW(
-            0, L"BUTTON", spec.label, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, x, kMargin,
-            spec.width, kButtonHeight, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.command)),
+            0, L"BUTTON", entry.label, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, x, kMargin,
+            entry.width, kButtonHeight, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.command)),
             wc.hInstance, nullptr);
         SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
-        x += spec.width + kGap;
+        x += entry.width + kGap;
     }
     m_status = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kMargin,
                                kMargin + kButtonHeight + kGap, ButtonRowWidth(), kStatusHeight, m_hwnd,

@@ -16,7 +16,7 @@
 
 #include <vexil/kernel.h>
 #include <vexil/messages.h>
-#include <vexilref/inspect.h>
+#include <vexilref/refprobe.h>
 
 namespace kerneltest {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include <vexil/kernel.h>
-#include <vexilref/inspect.h>
+#include <vexilref/refprobe.h>
 
 namespace uiassisttest {
 

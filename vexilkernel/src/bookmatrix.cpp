@@ -20,11 +20,11 @@ int ParseBookId(const std::string& text) {
     return value > 0 && value <= INT_MAX ? static_cast<int>(value) : 0;
 }
 
-CRefBookMatrix::CRefBookMatrix(CSkinWindow* skin, const ControlSpec& spec) : CControlImpl(skin, spec) {
+CRefBookMatrix::CRefBookMatrix(CSkinWindow* skin, const ControlSpec& design) : CControlImpl(skin, design) {
     // Until the window exists: the control's rectangle less the scroll bar, which is always shown.
     m_viewWidth =
-        std::max(0, static_cast<int>(spec.rect.right - spec.rect.left) - GetSystemMetrics(SM_CXVSCROLL));
-    m_viewHeight = std::max(0, static_cast<int>(spec.rect.bottom - spec.rect.top));
+        std::max(0, static_cast<int>(design.rect.right - design.rect.left) - GetSystemMetrics(SM_CXVSCROLL));
+    m_viewHeight = std::max(0, static_cast<int>(design.rect.bottom - design.rect.top));
     LayoutFrom(0);
 }
 

@@ -26,7 +26,7 @@ constexpr int kWheelStep = 60;      // pixels per wheel notch
 
 class CRefBookMatrix final : public CControlImpl<ICtrlBookMatrix, IRefBookMatrixInspect> {
 public:
-    CRefBookMatrix(CSkinWindow* skin, const ControlSpec& spec);
+    CRefBookMatrix(CSkinWindow* skin, const ControlSpec& design);
 
     // ICtrlBookMatrix
     bool AddBook(const BOOK_ITEM* item, int reserved1, int reserved2, int redraw) override;

@@ -109,8 +109,8 @@ HRGN CreateBalloonRegion(int width, int height) {
     return body;
 }
 
-CRefBalloon::CRefBalloon(CSkinWindow* skin, const ControlSpec& spec)
-    : CControlImpl(skin, spec), m_text(WideToAnsi(spec.text)) {}
+CRefBalloon::CRefBalloon(CSkinWindow* skin, const ControlSpec& design)
+    : CControlImpl(skin, design), m_text(WideToAnsi(design.text)) {}
 
 void CRefBalloon::SetText(const char* text) {
     {

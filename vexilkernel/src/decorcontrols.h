@@ -52,7 +52,7 @@ private:
 // pop-up window gives that window the balloon's shape.
 class CRefBalloon final : public CControlImpl<ICtrlStaticBox, IRefStaticInspect> {
 public:
-    CRefBalloon(CSkinWindow* skin, const ControlSpec& spec);
+    CRefBalloon(CSkinWindow* skin, const ControlSpec& design);
 
     // ICtrlStaticBox
     void SetText(const char* text) override;

@@ -32,11 +32,11 @@ constexpr FontSpec kFontSpecs[] = {
     {18, FW_BOLD},   // kHeading
 };
 static_assert(sizeof kFontSpecs / sizeof kFontSpecs[0] == static_cast<size_t>(FontKind::kCount),
-              "one spec per font kind");
+              "one design per font kind");
 
 HFONT MakeFont(const wchar_t* face, FontKind kind) {
-    const FontSpec& spec = kFontSpecs[static_cast<int>(kind)];
-    return CreateFontW(-spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    const FontSpec& design = kFontSpecs[static_cast<int>(kind)];
+    return CreateFontW(-design.height, 0, 0, 0, design.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }

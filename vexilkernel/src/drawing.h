@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include <vexilref/inspect.h>
+#include <vexilref/refprobe.h>
 
 namespace vexilref {
 

@@ -32,8 +32,8 @@ const wchar_t* const CRefControl::kWindowClasses[] = {
     L"VexilRefDecor",      L"VexilRefBalloon",         nullptr,
 };
 
-CRefControl::CRefControl(CSkinWindow* skin, const ControlSpec& spec)
-    : m_spec(spec), m_objectId(NewObjectId()), m_skin(skin) {}
+CRefControl::CRefControl(CSkinWindow* skin, const ControlSpec& design)
+    : m_spec(design), m_objectId(NewObjectId()), m_skin(skin) {}
 
 bool CRefControl::Create(HWND parent, int childId) {
     const RECT& r = m_spec.rect;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include <vexil/kernel.h>
-#include <vexilref/inspect.h>
+#include <vexilref/refprobe.h>
 
 #include "drawing.h"
 #include "skinpackage.h"
@@ -36,7 +36,7 @@ enum : UINT {
 
 class CRefControl {
 public:
-    CRefControl(CSkinWindow* skin, const ControlSpec& spec);
+    CRefControl(CSkinWindow* skin, const ControlSpec& design);
     virtual ~CRefControl() = default;
     CRefControl(const CRefControl&) = delete;
     CRefControl& operator=(const CRefControl&) = delete;

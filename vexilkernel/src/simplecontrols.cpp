@@ -13,8 +13,8 @@ constexpr int kTextPadding = 6;
 
 // ---- Button ------------------------------------------------------------------------------------
 
-CRefButton::CRefButton(CSkinWindow* skin, const ControlSpec& spec)
-    : CControlImpl(skin, spec), m_text(WideToAnsi(spec.text)) {}
+CRefButton::CRefButton(CSkinWindow* skin, const ControlSpec& design)
+    : CControlImpl(skin, design), m_text(WideToAnsi(design.text)) {}
 
 void CRefButton::SetButtonText(const char* text) {
     {
@@ -133,8 +133,8 @@ void CRefProgressBar::Paint(HDC dc, const RECT& client) {
 
 // ---- Static text -------------------------------------------------------------------------------
 
-CRefStaticBox::CRefStaticBox(CSkinWindow* skin, const ControlSpec& spec)
-    : CControlImpl(skin, spec), m_text(spec.text) {}
+CRefStaticBox::CRefStaticBox(CSkinWindow* skin, const ControlSpec& design)
+    : CControlImpl(skin, design), m_text(design.text) {}
 
 void CRefStaticBox::SetText(const char* text) { StoreText(AnsiToWide(OrEmpty(text))); }
 

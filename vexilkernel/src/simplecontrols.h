@@ -8,7 +8,7 @@ namespace vexilref {
 
 class CRefButton final : public CControlImpl<ICtrlButton, IRefButtonInspect> {
 public:
-    CRefButton(CSkinWindow* skin, const ControlSpec& spec);
+    CRefButton(CSkinWindow* skin, const ControlSpec& design);
 
     // ICtrlButton
     void SetButtonText(const char* text) override;
@@ -52,7 +52,7 @@ private:
 // "staticbox" and "label": a line of text the window may change.
 class CRefStaticBox final : public CControlImpl<ICtrlStaticBox, IRefStaticInspect> {
 public:
-    CRefStaticBox(CSkinWindow* skin, const ControlSpec& spec);
+    CRefStaticBox(CSkinWindow* skin, const ControlSpec& design);
 
     // ICtrlStaticBox
     void SetText(const char* text) override;

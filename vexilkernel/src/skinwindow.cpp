@@ -14,28 +14,28 @@ namespace vexilref {
 
 const wchar_t CSkinWindow::kRootClass[] = L"VexilRefSkinRoot";
 
-std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& spec) {
-    const std::string& kind = spec.className;
+std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& design) {
+    const std::string& kind = design.className;
     if (kind == "button")
-        return std::make_unique<CRefButton>(skin, spec);
+        return std::make_unique<CRefButton>(skin, design);
     if (kind == "progressbar")
-        return std::make_unique<CRefProgressBar>(skin, spec);
+        return std::make_unique<CRefProgressBar>(skin, design);
     if (kind == "staticbox" || kind == "label")
-        return std::make_unique<CRefStaticBox>(skin, spec);
+        return std::make_unique<CRefStaticBox>(skin, design);
     if (kind == "bookmatrix")
-        return std::make_unique<CRefBookMatrix>(skin, spec);
+        return std::make_unique<CRefBookMatrix>(skin, design);
     if (kind == "bookrackmanager")
-        return std::make_unique<CRefBookrackManager>(skin, spec);
+        return std::make_unique<CRefBookrackManager>(skin, design);
     if (kind == "iebrowser")
-        return std::make_unique<CRefIEBrowser>(skin, spec);
+        return std::make_unique<CRefIEBrowser>(skin, design);
     if (kind == "caption")
-        return std::make_unique<CRefCaption>(skin, spec);
+        return std::make_unique<CRefCaption>(skin, design);
     if (kind == "panel")
-        return std::make_unique<CRefPanel>(skin, spec);
+        return std::make_unique<CRefPanel>(skin, design);
     if (kind == "frame")
-        return std::make_unique<CRefFrame>(skin, spec);
+        return std::make_unique<CRefFrame>(skin, design);
     if (kind == "balloon")
-        return std::make_unique<CRefBalloon>(skin, spec);
+        return std::make_unique<CRefBalloon>(skin, design);
     return nullptr;
 }
 
@@ -56,15 +56,15 @@ bool CSkinWindow::CreateRoot() {
     return root != nullptr;
 }
 
-int CSkinWindow::Build(const WindowSpec& spec) {
+int CSkinWindow::Build(const WindowSpec& design) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_size = spec.size;
-        m_title = spec.title;
+        m_size = design.size;
+        m_title = design.title;
     }
     int result = 0;
     int childId = 1;
-    for (const ControlSpec& controlSpec : spec.controls) {
+    for (const ControlSpec& controlSpec : design.controls) {
         std::unique_ptr<CRefControl> control = MakeControl(this, controlSpec);
         // Creating the window runs the control's window procedure: no lock may be held here.
         if (!control || !control->Create(m_hWnd, childId++)) {

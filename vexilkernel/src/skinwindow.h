@@ -13,7 +13,7 @@
 #include <vector>
 
 #include <vexil/kernel.h>
-#include <vexilref/inspect.h>
+#include <vexilref/refprobe.h>
 
 #include "skinpackage.h"
 
@@ -33,7 +33,7 @@ public:
     // Takes the window's size and title and builds its controls. Returns 0, or
     // VEXIL_ERR_CONTROL_FAILED when a control has an unknown class or its window could not be made
     // (the other controls are built all the same).
-    int Build(const WindowSpec& spec);
+    int Build(const WindowSpec& design);
 
     // A batch delete of the window's book matrix ended: its managers leave the deleting state.
     void EndBatchDelete();
@@ -79,6 +79,6 @@ private:
 };
 
 // Makes the control of a package class, or null for a class the kernel does not know.
-std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& spec);
+std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& design);
 
 } // namespace vexilref

@@ -166,10 +166,10 @@ ISkinWindow* CUiKernel::CreateSkinWindow(HWND hwnd, const wchar_t* skinPath, con
         const std::wstring name = windowName ? windowName : L"";
         int code =
             UsePackage(skinPath && *skinPath ? ResolvePackagePath(skinPath) : std::wstring(), &package);
-        const WindowSpec* spec = nullptr;
+        const WindowSpec* design = nullptr;
         if (code == 0) {
-            spec = package->FindWindow(name);
-            if (!spec)
+            design = package->FindWindow(name);
+            if (!design)
                 code = VEXIL_ERR_WINDOW_NOT_FOUND;
         }
 
@@ -182,8 +182,8 @@ ISkinWindow* CUiKernel::CreateSkinWindow(HWND hwnd, const wchar_t* skinPath, con
             std::lock_guard<std::mutex> lock(m_lock);
             m_windows[hwnd] = skin;
         }
-        if (spec)
-            code = skin->Build(*spec);
+        if (design)
+            code = skin->Build(*design);
         // Posted, so the window learns the outcome after this call has returned.
         if (code == 0)
             PostMessageW(hwnd, WM_VEXIL_CREATE_DONE, 0, 0);

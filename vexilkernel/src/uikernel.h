@@ -12,7 +12,7 @@
 #include <string>
 
 #include <vexil/kernel.h>
-#include <vexilref/inspect.h>
+#include <vexilref/refprobe.h>
 
 #include "skinpackage.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <bookrack/bookrackwindow.h>
-#include <vexilref/inspect.h>
+#include <vexilref/refprobe.h>
 
 #include "hostfakes.h"
 
