@@ -15,3 +15,16 @@ if(KELVO_CHECKED_BUILD)
     add_compile_options("$<${_kelvo_c_cxx}:-fstack-protector-strong;-fsanitize=undefined;-fsanitize-undefined-trap-on-error>")
     add_link_options(-fstack-protector-strong)
 endif()
+
+# kelvo_dll(<target>): a DLL of the project. It links the runtime statically (nothing but Windows'
+# own DLLs at run time) and enters through KelvoDllEntry (uiassistlib/src/dllentry.cpp), which hands
+# the runtime back what it keeps for the unloading thread.
+function(kelvo_dll target)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/uiassistlib/src/dllentry.cpp)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(entry _KelvoDllEntry@12)
+    else()
+        set(entry KelvoDllEntry)
+    endif()
+    target_link_options(${target} PRIVATE -static -Wl,--entry=${entry})
+endfunction()

@@ -12,9 +12,10 @@ extern "C" __declspec(dllexport) CBookrackWindow* __cdecl GetBookrackWindow() {
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    // Thread notices stay on: the statically linked runtime frees what it keeps per thread when a
+    // thread that used the module ends.
+    (void)instance;
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
         // Unloaded by FreeLibrary (not process exit): the window procedure goes with the module,
         // so its class must go too.
         CWin32Window::UnregisterWindowClass();
