@@ -9,9 +9,43 @@
 
 namespace {
 
-DWORD WINAPI FaultingThread(LPVOID) {
+void Fault() {
     // Not null, so this is a real access violation rather than an undefined-behaviour trap.
     *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1;
+}
+
+DWORD WINAPI FaultingThread(LPVOID) {
+    Fault();
+    return 0;
+}
+
+LRESULT CALLBACK FaultingWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_APP)
+        Fault();
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+DWORD WINAPI SendingThread(LPVOID window) {
+    SendMessageW(static_cast<HWND>(window), WM_APP, 0, 0);
+    return 0;
+}
+
+// A fault inside a window procedure that another thread reached with SendMessage: Wine's callback
+// dispatcher swallows it, the sender gets 0 and the process ends well unless the output says so.
+int FaultInSentMessage() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = FaultingWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KelvoCrashProbe";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+    HANDLE sender = CreateThread(nullptr, 0, SendingThread, window, 0, nullptr);
+    // Delivers the sent message while waiting, so the sender's message reaches the window.
+    while (MsgWaitForMultipleObjects(1, &sender, FALSE, 10000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
     return 0;
 }
 
@@ -35,8 +69,10 @@ int main(int argc, char** argv) {
         std::printf("%d\n", sum);
         return 0;
     }
+    if (std::strcmp(mode, "sent-fault") == 0)
+        return FaultInSentMessage();
     if (std::strcmp(mode, "trap") == 0)
         __builtin_trap();
-    std::fprintf(stderr, "usage: crash_probe ok|thread-fault|ub-overflow|trap\n");
+    std::fprintf(stderr, "usage: crash_probe ok|thread-fault|sent-fault|ub-overflow|trap\n");
     return 2;
 }

@@ -186,7 +186,8 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         notice.threadId = GetCurrentThreadId();
         notice.point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         host->Record(notice);
-        break; // the system's move loop: the host is not visible, so it ends at once
+        // The system's move loop: the host is not visible, so it ends at once.
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     case WM_DESTROY:
         PostQuitMessage(0);
