@@ -1,5 +1,6 @@
 // The bookshelf module as a host sees it: the one export, the interface before, during and after the
 // window's life, creation on the window's own thread, the account operations and the end of it all.
+#include <bookrack/bookrackmessages.h>
 #include <shelftest/shelftest.h>
 
 #include <cstring>
@@ -210,6 +211,38 @@ TEST_F(BookshelfTest, CreateParamsWithoutTerminatorsCountAsEmpty) {
     Settle();
     EXPECT_EQ(Matrix()->SetBooksCalls(), 0);
     EXPECT_EQ(Manager()->UserName(), "");
+}
+
+// A host written in another language lays the create block and the books-changed report out by
+// hand, byte by byte: the block is 781 bytes (account id at 0, display name at 260, key at 520, the
+// signed-in flag at 780), the report an id pointer at 8, then the count and the code (on 32-bit
+// Windows 20 bytes: 8, 12, 16).
+TEST_F(BookshelfTest, ACreateBlockAndAReportLaidOutByteByByteAreReadAtTheirOffsets) {
+    static_assert(sizeof(void*) == 8 || (16 + sizeof(void*) == 20), "the 32-bit report is 20 bytes");
+    store.SetShelfWithItems(kShelfKey, {301, 302, 303});
+    Attach();
+    unsigned char block[781] = {};
+    std::memcpy(block + 0, "reader@example", 15);
+    std::memcpy(block + 260, "Byte Reader", 12);
+    std::memcpy(block + 520, "key", 4);
+    block[780] = 1;
+    ASSERT_TRUE(Window()->Create(reinterpret_cast<const BOOKRACK_CREATE_PARAMS*>(block)));
+    Settle();
+    EXPECT_EQ(Manager()->UserName(), "Byte Reader");
+    EXPECT_FALSE(Manager()->SignedOut());
+    ASSERT_TRUE(WaitUntil([this] { return Matrix()->Ids().size() == 3; }));
+
+    const int32_t ids[] = {302, 303};
+    const void* idArray = ids;
+    const int32_t count = 2, code = BOOKS_CHANGED_CODE_CHANGED;
+    alignas(void*) unsigned char report[16 + sizeof(void*)] = {};
+    std::memcpy(report + 8, &idArray, sizeof(idArray));
+    std::memcpy(report + 8 + sizeof(void*), &count, 4);
+    std::memcpy(report + 12 + sizeof(void*), &code, 4);
+    std::vector<int> told;
+    EXPECT_CALL(sink, OnBooksChanged(_, 2)).WillOnce([&](const int* p, int n) { told.assign(p, p + n); });
+    EXPECT_EQ(SendMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(report)), 0);
+    EXPECT_EQ(told, (std::vector<int>{302, 303}));
 }
 
 TEST_F(BookshelfTest, SigningInTwiceWithTheSameAccountLoadsOnce) {
