@@ -2,16 +2,17 @@
 # Sets up, builds, tests and runs the project on Debian 12. Every command installs what it needs.
 #   ./dev.sh setup    install the Debian packages the project needs (those missing only)
 #   ./dev.sh build    setup, then build the x64 test build (build/x64)
-#   ./dev.sh test     setup, build x64 and x86, run every test under Wine (what CI runs)
-#   ./dev.sh demo     setup, build x64, run the demo under Wine; what it produces goes to out/
-#   ./dev.sh bench    setup, build x64, run the benchmarks; results go to out/
+#   ./dev.sh test     setup, build x64 and x86, run every test under Wine on both (what CI runs)
+#   ./dev.sh demo     setup, build x64 (--x86: x86), run the demo under Wine; output goes to out/
+#   ./dev.sh bench    setup, build x64 (--x86: x86), run the benchmarks; results go to out/
 #   ./dev.sh format   clang-format every tracked .cpp and .h file
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 root=$PWD
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 googletest
-    xvfb xauth imagemagick clang-format)
+# wine32:i386 lets the one WoW64 prefix run the x86 build as well as the x64 one.
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
+    googletest xvfb xauth imagemagick clang-format)
 harness=$root/tests/harness
 test_prefix=$root/build/wineprefix
 # The demo shows real windows, so its prefix keeps Wine's X11 driver; the tests' prefix has none.
@@ -39,6 +40,9 @@ ensure_packages() {
     step "installing ${missing[*]}"
     local sudo=()
     [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo[@]}" dpkg --add-architecture i386
+    fi
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" </dev/null
     step_done
@@ -87,24 +91,34 @@ start_wineserver() { # prefix
 
 cmd_test() {
     setup
-    build x64
-    # A broken i686 compile fails the run, but the tests still run, so one log shows both.
-    local x86_status=0
-    build x86 || x86_status=$?
+    # A broken build of one architecture fails the run, but the other's tests still run, so one
+    # log shows both.
+    local -A status=()
+    local arch
+    for arch in x64 x86; do
+        status[$arch]=0
+        build "$arch" || status[$arch]=$?
+    done
     prepare_prefix "$test_prefix" null
     start_wineserver "$test_prefix"
-    step "tests (build/x64)"
-    local status=0
-    # Two at a time: test processes are mostly waiting on the wineserver, and more would make the
-    # cases that share the prefix's one desktop crowd each other on two cores.
-    ctest --test-dir build/x64 --output-on-failure --no-tests=error -j"${KELVO_TEST_JOBS:-2}" || status=$?
-    step_done
-    if [[ $status -eq 0 && $x86_status -ne 0 ]]; then
-        echo "dev.sh: the x86 build failed (see above)" >&2
-        return $x86_status
-    fi
-    return $status
+    for arch in x64 x86; do
+        [[ ${status[$arch]} -eq 0 ]] || continue
+        step "tests (build/$arch)"
+        # Two at a time: test processes are mostly waiting on the wineserver, and more would make
+        # the cases that share the prefix's one desktop crowd each other on two cores.
+        ctest --test-dir "build/$arch" --output-on-failure --no-tests=error -j"${KELVO_TEST_JOBS:-2}" ||
+            status[$arch]=$?
+        step_done
+    done
+    printf '\n== x64: %s, x86: %s\n' "$(describe_status "${status[x64]}")" "$(describe_status "${status[x86]}")"
+    [[ ${status[x64]} -eq 0 ]] || return "${status[x64]}"
+    return "${status[x86]}"
 }
+
+describe_status() { [[ $1 -eq 0 ]] && echo passed || echo "FAILED ($1)"; }
+
+# --x86 as the first argument picks the x86 build; the architecture is printed on stdout.
+arch_of() { [[ ${1:-} == --x86 ]] && echo x86 || echo x64; }
 
 run_under_display() { # command...
     if [[ -z ${DISPLAY:-} ]]; then
@@ -115,18 +129,23 @@ run_under_display() { # command...
 }
 
 cmd_demo() {
+    local arch
+    arch=$(arch_of "$@")
+    [[ $arch == x86 ]] && shift
     setup
-    build x64
+    build "$arch"
+    local out=$out
+    [[ $arch == x86 ]] && out=$out/x86
     # The virtual X server used without a display runs no window manager: Wine must not wait for one.
     local graphics=x11
     [[ -z ${DISPLAY:-} ]] && graphics=x11-nowm
     prepare_prefix "$demo_prefix" "$graphics"
     local program
     for program in shelfdemo skinviewer ''; do
-        [[ -n $program && -f build/x64/bin/$program.exe ]] && break
+        [[ -n $program && -f build/$arch/bin/$program.exe ]] && break
     done
     if [[ -z $program ]]; then
-        echo "dev.sh: no demo program built yet (build/x64/bin/shelfdemo.exe or skinviewer.exe)" >&2
+        echo "dev.sh: no demo program built yet (build/$arch/bin/shelfdemo.exe or skinviewer.exe)" >&2
         return 1
     fi
     mkdir -p "$out"
@@ -137,11 +156,11 @@ cmd_demo() {
         scripted=1
         args=(--script)
     fi
-    step "demo: $program.exe ${args[*]} (output in out/)"
+    step "demo ($arch): $program.exe ${args[*]} (output in ${out#"$root"/}/)"
     started_servers+=("$demo_prefix")
     local status=0
     (
-        cd build/x64/bin
+        cd "build/$arch/bin"
         # The program finds out/ through KELVO_OUT_DIR, as a Windows path (Wine maps / to Z:).
         export KELVO_OUT_DIR="Z:${out//\//\\}"
         run_under_display "$harness/wine-run" --prefix="$demo_prefix" --graphics="$graphics" "./$program.exe" "${args[@]}"
@@ -155,19 +174,25 @@ cmd_demo() {
 }
 
 cmd_bench() {
+    local arch
+    arch=$(arch_of "$@")
+    [[ $arch == x86 ]] && shift
     setup
-    build x64
-    if [[ ! -f build/x64/bin/kelvo_bench.exe ]]; then
-        echo "dev.sh: no benchmark built yet (build/x64/bin/kelvo_bench.exe)" >&2
+    build "$arch"
+    # The x86 run's results go beside the x64 run's, not over them.
+    local out=$out
+    [[ $arch == x86 ]] && out=$out/x86
+    if [[ ! -f build/$arch/bin/kelvo_bench.exe ]]; then
+        echo "dev.sh: no benchmark built yet (build/$arch/bin/kelvo_bench.exe)" >&2
         return 0
     fi
     prepare_prefix "$test_prefix" null
     start_wineserver "$test_prefix"
     mkdir -p "$out"
-    step "benchmarks (results in out/bench.txt and out/bench.json)"
+    step "benchmarks ($arch; results in ${out#"$root"/}/bench.txt and bench.json)"
     local status=0
     # The program writes bench.json into the folder named by KELVO_OUT_DIR, as a Windows path.
-    (cd build/x64/bin && KELVO_OUT_DIR="Z:${out//\//\\}" "$harness/wine-run" --prefix="$test_prefix" \
+    (cd "build/$arch/bin" && KELVO_OUT_DIR="Z:${out//\//\\}" "$harness/wine-run" --prefix="$test_prefix" \
         ./kelvo_bench.exe "$@") 2>&1 |
         tee "$out/bench.txt" || status=$?
     step_done
