@@ -5,6 +5,8 @@
 #   ./dev.sh test     setup, build x64 and x86, run every test under Wine on both (what CI runs)
 #   ./dev.sh demo     setup, build x64 (--x86: x86), run the demo under Wine; output goes to out/
 #   ./dev.sh bench    setup, build x64 (--x86: x86), run the benchmarks; results go to out/
+#   ./dev.sh mutants  setup, then apply each fault of tests/mutants/faults.txt to a copy of the tree
+#                     and tell which test catches it (x64; work tree in build/mutants)
 #   ./dev.sh format   clang-format every tracked .cpp and .h file
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
@@ -199,6 +201,17 @@ cmd_bench() {
     return $status
 }
 
+cmd_mutants() {
+    setup
+    prepare_prefix "$test_prefix" null
+    start_wineserver "$test_prefix"
+    step "mutants (each fault of tests/mutants/faults.txt, one at a time)"
+    local status=0
+    KELVO_MUTANTS_WINEPREFIX=$test_prefix tests/mutants/run-mutants "$@" "$root/build/mutants" || status=$?
+    step_done
+    return $status
+}
+
 cmd_format() {
     ensure_packages clang-format
     local file
@@ -218,9 +231,10 @@ build)
 test) cmd_test ;;
 demo) cmd_demo "$@" ;;
 bench) cmd_bench "$@" ;;
+mutants) cmd_mutants "$@" ;;
 format) cmd_format ;;
 *)
-    sed -n '2,8s/^# \{0,1\}//p' "$0" >&2
+    sed -n '2,10s/^# \{0,1\}//p' "$0" >&2
     exit 2
     ;;
 esac

@@ -41,9 +41,9 @@ endmacro()
 #                 [TIMEOUT <seconds>] [WORKING_DIRECTORY <dir>] [RUN_SERIAL])
 #
 # Builds a GoogleTest/GoogleMock program into bin/ (beside the DLLs), linked with gmock_main, and
-# registers each of its cases with ctest. ctest lists the cases just before it runs them (so the
-# program is only started under Wine by ctest, never by the build), then runs each case through
-# tests/harness/wine-run.
+# registers each of its cases with ctest, labelled with the program's name (ctest -L). ctest lists
+# the cases just before it runs them (so the program is only started under Wine by ctest, never by
+# the build), then runs each case through tests/harness/wine-run.
 #   LIBS               libraries to link (targets such as uiassistlib, or Windows libraries: user32 ...)
 #   DEPENDS            targets the program needs at run time but does not link, e.g. VexilKernel
 #                      when the test loads it with LoadLibrary; they are built before the program
@@ -82,6 +82,7 @@ function(kelvo_add_gtest)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 120
         PROPERTIES
+            LABELS ${arg_NAME}
             TIMEOUT ${arg_TIMEOUT}
             FAIL_REGULAR_EXPRESSION "${KELVO_TEST_FAIL_REGEX}"
             ${serial})
