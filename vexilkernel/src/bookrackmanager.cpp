@@ -22,16 +22,21 @@ bool CRefBookrackManager::SetShowMode(int mode) {
         m_showMode = mode;
     }
     Redraw(false);
+    // The window's book matrix shows its books the way the bar says.
+    ShowModeChanged(mode);
     return true;
 }
 
 void CRefBookrackManager::SetBookCount(bool any, int count) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        if (m_anyBooks == any && m_bookCount == count)
+            return;
         m_anyBooks = any;
         m_bookCount = count;
     }
-    Redraw(false);
+    // Called at every arrival: only the count is drawn again.
+    RedrawPart(PartRect(REF_PART_COUNT));
 }
 
 void CRefBookrackManager::SetOptionState(bool on) {
@@ -122,8 +127,9 @@ void CRefBookrackManager::UserChooseMode(int mode) {
 }
 
 RECT CRefBookrackManager::PartRect(RefManagerPart part) {
-    const int width = m_spec.rect.right - m_spec.rect.left;
-    const int height = m_spec.rect.bottom - m_spec.rect.top;
+    const RECT placed = Placement();
+    const int width = placed.right - placed.left;
+    const int height = placed.bottom - placed.top;
     const int buttonHeight = std::max(0, std::min(kManagerButtonHeight, height - 8));
     const int top = (height - buttonHeight) / 2, bottom = top + buttonHeight;
     const int menuLeft = width - kManagerMargin - buttonHeight;
