@@ -316,10 +316,11 @@ void CRefBookMatrix::UpdateLayout(int, int) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_updateLayoutCalls;
-        moved = LayoutFrom(0);
+        // Every change of the shelf placed the tiles it moved: only a changed grid moves them all.
+        moved = LayoutFrom(m_books.size());
     }
     SyncScrollBar();
-    // Every change of the shelf already redrew what it touched: an unchanged grid needs nothing more.
+    // Nor did it leave anything undrawn.
     if (moved)
         Redraw(false);
 }

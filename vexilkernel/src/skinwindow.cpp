@@ -81,6 +81,9 @@ int CSkinWindow::Build(const WindowSpec& design) {
     SIZE client = ClientSize(m_hWnd);
     if (client.cx <= 0 || client.cy <= 0)
         client = design.size;
+    // The controls cover the HWND's client area: a repaint of the HWND is a repaint of the controls
+    // whose pictures are out of date, not of the HWND under them and then of every control again.
+    SetWindowLongW(m_hWnd, GWL_STYLE, GetWindowLongW(m_hWnd, GWL_STYLE) | WS_CLIPCHILDREN);
     m_subclassed = SetWindowSubclass(m_hWnd, HostSubclassProc, kLayoutSubclassId,
                                      reinterpret_cast<DWORD_PTR>(this)) != FALSE;
     int result = 0;
