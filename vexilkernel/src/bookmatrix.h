@@ -22,11 +22,11 @@ constexpr int kTileHeight = kCoverHeight + kTileCaptionHeight;
 constexpr int kTileGap = 18;
 // The compact mode: a list of rows, each a small cover beside the title and author, in as many
 // columns of at least kRowMinWidth as the view holds.
-constexpr int kRowMinWidth = 280;
-constexpr int kRowHeight = 60;
+constexpr int kRowMinWidth = 200;
+constexpr int kRowHeight = 52;
 constexpr int kRowGap = 6;
-constexpr int kRowCoverWidth = 34; // 2:3 as well
-constexpr int kRowCoverHeight = 51;
+constexpr int kRowCoverWidth = 30; // 2:3 as well
+constexpr int kRowCoverHeight = 45;
 constexpr int kTileMarkSize = 22;   // the check badge of a selected tile
 constexpr int kSelectionBorder = 3; // a selected tile's border
 constexpr int kWheelStep = 60;      // pixels per wheel notch
