@@ -51,7 +51,8 @@ constexpr DWORD kLoadTimeoutMs = 600000;
 constexpr int kRepaintBooks = 40;
 constexpr int kRepaints = 20;
 constexpr int kPageScrolls = 20;
-constexpr double kFrameMs = 16; // one frame at 60 Hz
+constexpr DWORD kPageIntervalMs = 150; // between two Page Down presses: a user reading the page
+constexpr double kFrameMs = 16;        // one frame at 60 Hz
 // The controls of the shelf's skin window, for a repaint of all of it.
 constexpr const char* kShelfControls[] = {"Frame",         "Caption",         "BookrackMgr",
                                           "New_FolianBtn", "BMCC_BookMatrix", "BMCC_BookrackIeBrowser",
@@ -188,7 +189,8 @@ public:
     // One repaint of the whole shown window with every control drawing itself afresh, on a shelf of
     // kRepaintBooks books with covers.
     void FullRepaint(std::vector<Figure>& figures);
-    // Page Down on the shown shelf as it stands (the last load's books) until the picture shows it.
+    // Page Down on the shown shelf as it stands (the last load's books), pressed at a reader's pace, until
+    // the picture shows the new page.
     void PageScroll(std::vector<Figure>& figures);
     void Finish() {
         if (m_module)
@@ -464,6 +466,7 @@ void ShelfBench::PageScroll(std::vector<Figure>& figures) {
     std::vector<double> times;
     double b = Baseline(kPhaseBaselineRounds);
     for (int i = 0; i < kPageScrolls; ++i) {
+        Sleep(kPageIntervalMs); // the user's pace, not a synchronisation
         const double start = NowUs();
         SendMessageW(view, WM_VSCROLL, SB_PAGEDOWN, 0);
         RedrawWindow(view, nullptr, nullptr, RDW_UPDATENOW);

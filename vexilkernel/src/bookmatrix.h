@@ -140,6 +140,10 @@ private:
     void OnScrollBar(int request);
     void MoveFocus(int key, bool shift);
     void EnsureVisible(int id);
+    // Decodes a few covers of the page below the view, then of the page above it, that are not
+    // kept yet, and asks for another round while some remain: the next Page Down or Page Up finds
+    // its covers ready. Runs from posted messages, so the window answers in between.
+    void PrefetchCovers();
 
     // Shelf order. m_ids mirrors m_books and, like m_selection, is handed out by pointer: both are
     // changed only on the window thread (under m_lock, for the inspector's copies).
@@ -162,6 +166,7 @@ private:
     // Window thread only.
     CCoverCache m_covers;
     bool m_hasFocus = false;
+    bool m_prefetchPosted = false;
     SCROLLINFO m_shownScroll = {}; // what the scroll bar shows, so an unchanged one is not redrawn
     // What the last paint did with covers, for the inspector on any thread.
     std::atomic<int> m_statDecodes{0};

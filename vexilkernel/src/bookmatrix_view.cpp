@@ -185,11 +185,55 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
         }
     }
 
-    // Decoded covers are kept for the tiles on view and a row on either side, nothing more.
-    m_covers.Trim(onView + 2 * columns);
+    // Decoded covers are kept for the tiles on view and a page on either side, nothing more.
+    m_covers.Trim(3 * onView + 2 * columns);
     m_statDecodes = m_covers.Decodes();
     m_statKept = static_cast<int>(m_covers.DecodedCount());
     m_statDrawn = static_cast<int>(views.size());
+    if (!m_prefetchPosted && !empty)
+        m_prefetchPosted = PostMessageW(Window(), WM_REF_PREFETCH, 0, 0) != FALSE;
+}
+
+void CRefBookMatrix::PrefetchCovers() {
+    // A round decodes about what a tile's drawing costs a few times over: the window stays quick
+    // to answer.
+    constexpr size_t kCoversPerRound = 3;
+    struct Wanted {
+        int id;
+        unsigned generation;
+        std::string path;
+        SIZE box;
+    };
+    std::vector<Wanted> wanted;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const size_t columns = static_cast<size_t>(m_grid.columns), count = m_books.size();
+        const int pitch = m_grid.PitchY();
+        const size_t rows = static_cast<size_t>(m_viewHeight / pitch + 1);
+        const size_t top = static_cast<size_t>(std::max(0, m_scrollY - m_grid.gapY) / pitch) * columns;
+        const size_t below = top + rows * columns, above = top >= rows * columns ? top - rows * columns : 0;
+        std::vector<size_t> order;
+        for (size_t i = below; i < std::min(count, below + rows * columns); ++i)
+            order.push_back(i);
+        for (size_t i = above; i < top; ++i)
+            order.push_back(i);
+        for (size_t i : order) {
+            auto image = m_images.find(m_ids[i]);
+            const RECT& cover = m_books[i].rcCover;
+            const SIZE box = {cover.right - cover.left, cover.bottom - cover.top};
+            if (image == m_images.end() || m_covers.Has(m_ids[i], image->second.generation, box))
+                continue;
+            wanted.push_back({m_ids[i], image->second.generation, image->second.path, box});
+            if (wanted.size() == kCoversPerRound)
+                break;
+        }
+    }
+    if (wanted.empty() || !Drawing().EnsureGdiplus())
+        return;
+    for (const Wanted& cover : wanted)
+        m_covers.Get(cover.id, cover.generation, cover.path, cover.box, kCoverMat);
+    if (wanted.size() == kCoversPerRound)
+        m_prefetchPosted = PostMessageW(Window(), WM_REF_PREFETCH, 0, 0) != FALSE;
 }
 
 // ---- Scrolling ---------------------------------------------------------------------------------
@@ -410,6 +454,10 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         return true;
     case WM_REF_SYNC_SCROLL:
         SyncScrollBar();
+        return true;
+    case WM_REF_PREFETCH:
+        m_prefetchPosted = false;
+        PrefetchCovers();
         return true;
     case WM_LBUTTONDOWN: {
         SetFocus(Window());

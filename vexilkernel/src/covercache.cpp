@@ -147,6 +147,12 @@ const CoverPixels* CCoverCache::Get(int id, unsigned generation, const std::stri
     return m_entries.front().decoded ? &m_entries.front().cover : nullptr;
 }
 
+bool CCoverCache::Has(int id, unsigned generation, SIZE box) const {
+    auto found = m_byId.find(id);
+    return found != m_byId.end() && found->second->generation == generation &&
+           found->second->box.cx == box.cx && found->second->box.cy == box.cy;
+}
+
 void CCoverCache::Erase(std::list<Entry>::iterator entry) {
     if (entry->decoded) {
         --m_decoded;

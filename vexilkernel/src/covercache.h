@@ -44,6 +44,8 @@ public:
     // not read again at every paint.
     const CoverPixels* Get(int id, unsigned generation, const std::string& ansiPath, SIZE box,
                            COLORREF background);
+    // True when the cover of that generation is kept for that box, decoded or failed.
+    bool Has(int id, unsigned generation, SIZE box) const;
     // Keeps at most the count most recently used entries, within kMaxCoverCacheBytes.
     void Trim(size_t count);
     void Clear();

@@ -33,6 +33,7 @@ enum : UINT {
     WM_REF_DESTROY_DOC = WM_APP + 0x3009,   // browser
     WM_REF_SHOW_DOC = WM_APP + 0x300A,      // browser: wParam = visible
     WM_REF_SYNC_SCROLL = WM_APP + 0x300B,   // book matrix, posted: bring the scroll bar up to date
+    WM_REF_PREFETCH = WM_APP + 0x300C,      // book matrix, posted: decode covers a page beyond the view
 };
 
 class CRefControl {
