@@ -199,7 +199,13 @@ void CRefBookMatrix::SyncScrollBar() {
         info.nPos == m_shownScroll.nPos && m_shownScroll.cbSize != 0)
         return;
     m_shownScroll = info;
-    SetScrollInfo(hwnd, SB_VERT, &info, TRUE);
+    // The bar is drawn again with the next paint, not now: an arrival that starts a new row of
+    // tiles does not wait for it.
+    SetScrollInfo(hwnd, SB_VERT, &info, FALSE);
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    const RECT bar = {client.right, 0, client.right + GetSystemMetrics(SM_CXVSCROLL), client.bottom};
+    RedrawWindow(hwnd, &bar, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
 }
 
 void CRefBookMatrix::RedrawAfterChange(bool gridMoved, const RECT& tile) {
