@@ -35,8 +35,8 @@ void CRefBookrackManager::SetBookCount(bool any, int count) {
         m_anyBooks = any;
         m_bookCount = count;
     }
-    // Called at every arrival: only the count is drawn again.
-    RedrawPart(PartRect(REF_PART_COUNT));
+    // Called at every arrival: only the count is drawn again, and in a burst of arrivals once a frame.
+    RedrawPartOncePerFrame(PartRect(REF_PART_COUNT));
 }
 
 void CRefBookrackManager::SetOptionState(bool on) {

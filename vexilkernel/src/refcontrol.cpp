@@ -23,6 +23,10 @@ std::string NewObjectId() {
     return text;
 }
 
+// One frame at 60 Hz: a part redrawn once a frame waits at most this long.
+constexpr UINT kFrameMs = 16;
+constexpr UINT_PTR kFrameTimer = 0x56464D45;
+
 } // namespace
 
 const wchar_t* const CRefControl::kWindowClasses[] = {
@@ -78,6 +82,23 @@ void CRefControl::RedrawPart(const RECT& part) {
         return;
     m_picture.Invalidate(&part);
     InvalidateRect(hwnd, &part, FALSE);
+}
+
+void CRefControl::RedrawPartOncePerFrame(const RECT& part) {
+    HWND hwnd = Window();
+    if (!hwnd)
+        return;
+    if (GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) {
+        RedrawPart(part);
+        return;
+    }
+    m_picture.Invalidate(&part);
+    const bool timerRunning = !IsRectEmpty(&m_framePending);
+    UnionRect(&m_framePending, &m_framePending, &part);
+    if (!timerRunning && !SetTimer(hwnd, kFrameTimer, kFrameMs, nullptr)) {
+        InvalidateRect(hwnd, &m_framePending, FALSE);
+        m_framePending = {};
+    }
 }
 
 void CRefControl::ScrollPicture(int dy) {
@@ -159,6 +180,13 @@ LRESULT CRefControl::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     if (OnMessage(message, wParam, lParam, &result))
         return result;
     switch (message) {
+    case WM_TIMER:
+        if (wParam != kFrameTimer)
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        KillTimer(hwnd, kFrameTimer);
+        InvalidateRect(hwnd, &m_framePending, FALSE);
+        m_framePending = {};
+        return 0;
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT:

@@ -82,6 +82,10 @@ protected:
     void Redraw(bool now);
     // Only part of the control changed (client coordinates): only that part is redrawn.
     void RedrawPart(const RECT& part);
+    // The same for a part that may change many times in a burst (a count): its picture is out of date
+    // at once, but the window repaints it at most once a frame. On the window thread; from any other
+    // it is RedrawPart.
+    void RedrawPartOncePerFrame(const RECT& part);
     // Moves the kept picture with a scrolled view: only the band that came into view is redrawn.
     void ScrollPicture(int dy);
     // Hands a notification to the skin window's callback. Never call with m_lock held.
@@ -111,7 +115,8 @@ private:
     void Show(HDC dc, const RECT& area);
     void PaintBuffered(HWND hwnd);
 
-    CPaintCache m_picture; // window thread, apart from marking parts out of date
+    CPaintCache m_picture;    // window thread, apart from marking parts out of date
+    RECT m_framePending = {}; // window thread: what the next frame's timer invalidates
     CSkinWindow* const m_skin;
     RECT m_placement = {}; // under m_lock
     HWND m_hWnd = nullptr; // written on the window thread under m_lock
