@@ -175,28 +175,23 @@ LRESULT CALLBACK CSkinWindow::HostSubclassProc(HWND hwnd, UINT message, WPARAM w
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
+template <class TControl> std::vector<TControl*> CSkinWindow::ControlsOfKind() {
+    std::vector<TControl*> found;
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (const auto& control : m_controls)
+        if (auto* kind = dynamic_cast<TControl*>(control.get()))
+            found.push_back(kind);
+    return found;
+}
+
 void CSkinWindow::EndBatchDelete() {
-    std::vector<CRefBookrackManager*> managers;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        for (const auto& control : m_controls)
-            if (auto* manager = dynamic_cast<CRefBookrackManager*>(control.get()))
-                managers.push_back(manager);
-    }
     // Without the lock: the managers redraw.
-    for (CRefBookrackManager* manager : managers)
+    for (CRefBookrackManager* manager : ControlsOfKind<CRefBookrackManager>())
         manager->SetOptionState(false);
 }
 
 void CSkinWindow::SetShowMode(int mode) {
-    std::vector<CRefBookMatrix*> matrices;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        for (const auto& control : m_controls)
-            if (auto* matrix = dynamic_cast<CRefBookMatrix*>(control.get()))
-                matrices.push_back(matrix);
-    }
-    for (CRefBookMatrix* matrix : matrices)
+    for (CRefBookMatrix* matrix : ControlsOfKind<CRefBookMatrix>())
         matrix->SetDisplayMode(mode == 0 ? MatrixMode::kCompact : MatrixMode::kShelf);
 }
 

@@ -65,6 +65,9 @@ public:
 private:
     ~CSkinWindow();
 
+    // The window's controls of that class, copied under the lock so that the caller may call them
+    // without it.
+    template <class TControl> std::vector<TControl*> ControlsOfKind();
     // Places every control for a client area of that size, as its anchors say.
     void Layout(SIZE client);
     // Keeps a user's drag (WM_SIZING) from making the window smaller than the package allows.
