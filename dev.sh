@@ -124,7 +124,7 @@ arch_of() { [[ ${1:-} == --x86 ]] && echo x86 || echo x64; }
 
 run_under_display() { # command...
     if [[ -z ${DISPLAY:-} ]]; then
-        xvfb-run -a -s "-screen 0 1280x800x24" "$@"
+        xvfb-run -a -s "-screen 0 ${screen:-1280x800}x24" "$@"
     else
         "$@"
     fi
@@ -151,26 +151,36 @@ cmd_demo() {
         return 1
     fi
     mkdir -p "$out"
-    # Without a display nobody can watch: shelfdemo plays its scripted session instead and leaves
-    # pictures of it in out/screenshots.
-    local args=("$@") scripted=0
+    # Without a display nobody can watch: shelfdemo plays its scripted session instead, once on a
+    # 1280x800 and once on a 1920x1080 screen, and leaves pictures of it in out/screenshots/<screen>.
+    local args=("$@") scripted=0 screens=('') screen
     if [[ -z ${DISPLAY:-} && $program == shelfdemo && $# -eq 0 ]]; then
         scripted=1
-        args=(--script)
+        screens=(1280x800 1920x1080)
     fi
-    step "demo ($arch): $program.exe ${args[*]} (output in ${out#"$root"/}/)"
     started_servers+=("$demo_prefix")
     local status=0
-    (
-        cd "build/$arch/bin"
-        # The program finds out/ through KELVO_OUT_DIR, as a Windows path (Wine maps / to Z:).
-        export KELVO_OUT_DIR="Z:${out//\//\\}"
-        run_under_display "$harness/wine-run" --prefix="$demo_prefix" --graphics="$graphics" "./$program.exe" "${args[@]}"
-    ) 2>&1 | tee "$out/demo.log" || status=$?
-    step_done
+    : >"$out/demo.log"
+    for screen in "${screens[@]}"; do
+        if [[ $scripted -eq 1 ]]; then
+            mkdir -p "$out/screenshots/$screen"
+            args=(--script --shots "Z:${out//\//\\}\\screenshots\\$screen")
+        fi
+        step "demo ($arch): $program.exe ${args[*]} (output in ${out#"$root"/}/)"
+        (
+            cd "build/$arch/bin"
+            # The program finds out/ through KELVO_OUT_DIR, as a Windows path (Wine maps / to Z:).
+            export KELVO_OUT_DIR="Z:${out//\//\\}"
+            run_under_display "$harness/wine-run" --prefix="$demo_prefix" --graphics="$graphics" "./$program.exe" "${args[@]}"
+        ) 2>&1 | tee -a "$out/demo.log" || status=$?
+        # Each virtual screen needs a wineserver (and a Wine desktop) of its own.
+        WINEPREFIX=$demo_prefix wineserver -k </dev/null >/dev/null 2>&1 || true
+        WINEPREFIX=$demo_prefix wineserver -w </dev/null >/dev/null 2>&1 || true
+        step_done
+    done
     if [[ $scripted -eq 1 ]]; then
         echo "Pictures of the session:"
-        ls -1 "$out"/screenshots/*.png 2>/dev/null || echo "  none"
+        ls -1 "$out"/screenshots/*/*.png 2>/dev/null || echo "  none"
     fi
     return $status
 }

@@ -48,6 +48,15 @@ constexpr DWORD kProbeIntervalMs = 5;
 constexpr DWORD kProbeTimeoutMs = 5000;
 constexpr DWORD kPollMs = 2;
 constexpr DWORD kLoadTimeoutMs = 600000;
+constexpr int kRepaintBooks = 40;
+constexpr int kRepaints = 20;
+constexpr int kPageScrolls = 20;
+constexpr DWORD kPageIntervalMs = 150; // between two Page Down presses: a user reading the page
+constexpr double kFrameMs = 16;        // one frame at 60 Hz
+// The controls of the shelf's skin window, for a repaint of all of it.
+constexpr const char* kShelfControls[] = {"Frame",         "Caption",         "BookrackMgr",
+                                          "New_FolianBtn", "BMCC_BookMatrix", "BMCC_BookrackIeBrowser",
+                                          "Background"};
 
 // The host's sink: notes when the shelf reported the count it was waiting for, and counts the
 // covers it was asked to fetch.
@@ -177,6 +186,12 @@ public:
     CoverPass Load(int count, std::vector<Figure>& figures, bool hidden = false);
     // Private bytes per book of a shelf of count books with their covers, against an empty shelf.
     void Memory(int count, std::vector<Figure>& figures);
+    // One repaint of the whole shown window with every control drawing itself afresh, on a shelf of
+    // kRepaintBooks books with covers.
+    void FullRepaint(std::vector<Figure>& figures);
+    // Page Down on the shown shelf as it stands (the last load's books), pressed at a reader's pace, until
+    // the picture shows the new page.
+    void PageScroll(std::vector<Figure>& figures);
     void Finish() {
         if (m_module)
             m_module->Unload();
@@ -404,6 +419,69 @@ void ShelfBench::Memory(int count, std::vector<Figure>& figures) {
                        "<= 16 KiB per book"});
 }
 
+void ShelfBench::FullRepaint(std::vector<Figure>& figures) {
+    const std::vector<int> ids = IdRange(kFirstLoadId, kRepaintBooks);
+    if (m_covers.UseCoversFor(ids) < 0) {
+        printf("error: %s\n", m_covers.Error().c_str());
+        return;
+    }
+    m_store.SetShelf(kShelfKey, ids);
+    const int imageCalls = m_matrix->SetBookImageCalls();
+    if (Reload(kRepaintBooks) == 0 ||
+        WaitFor([&] { return m_matrix->SetBookImageCalls() - imageCalls >= kRepaintBooks; },
+                kLoadTimeoutMs) == 0) {
+        printf("error: the %d-book shelf did not load\n", kRepaintBooks);
+        return;
+    }
+    const HWND hwnd = m_window->GetHwnd();
+    const auto repaint = [&] {
+        for (const char* name : kShelfControls)
+            if (IControlBase* control = m_module->RawControl(name))
+                control->RedrawControl(false);
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    };
+    repaint(); // the covers decoded once: a repaint draws, it does not read files
+    std::vector<double> times;
+    double b = Baseline(kPhaseBaselineRounds);
+    for (int i = 0; i < kRepaints; ++i) {
+        const double start = NowUs();
+        repaint();
+        times.push_back(NowUs() - start);
+    }
+    b = (b + Baseline(kPhaseBaselineRounds)) / 2;
+    const int drawn = m_matrix->CoverStats().drawn;
+    figures.push_back({"full repaint, " + std::to_string(kRepaintBooks) + " books with covers (" +
+                           std::to_string(drawn) + " tiles on view), median",
+                       bench::Percentile(times, 50) / 1000, "ms", "B around repaints", b / 1000, "ms",
+                       kFrameMs, "<= 16 ms"});
+}
+
+void ShelfBench::PageScroll(std::vector<Figure>& figures) {
+    auto* matrix = m_module->Control<IRefControlInspect>("BMCC_BookMatrix");
+    const HWND view = matrix ? matrix->ControlWindow() : nullptr;
+    if (!view)
+        return;
+    const size_t books = m_matrix->Ids().size();
+    RedrawWindow(view, nullptr, nullptr, RDW_UPDATENOW);
+    std::vector<double> times;
+    double b = Baseline(kPhaseBaselineRounds);
+    for (int i = 0; i < kPageScrolls; ++i) {
+        Sleep(kPageIntervalMs); // the user's pace, not a synchronisation
+        const double start = NowUs();
+        SendMessageW(view, WM_VSCROLL, SB_PAGEDOWN, 0);
+        RedrawWindow(view, nullptr, nullptr, RDW_UPDATENOW);
+        times.push_back(NowUs() - start);
+    }
+    b = (b + Baseline(kPhaseBaselineRounds)) / 2;
+    SendMessageW(view, WM_VSCROLL, SB_TOP, 0);
+    figures.push_back({"page down, " + std::to_string(books) + " books with covers, median",
+                       bench::Percentile(times, 50) / 1000, "ms", "B around scrolls", b / 1000, "ms",
+                       kFrameMs, "<= 16 ms"});
+    figures.push_back({"page down, " + std::to_string(books) + " books with covers, slowest",
+                       bench::Percentile(times, 100) / 1000, "ms", "B around scrolls", b / 1000, "ms",
+                       std::nullopt, ""});
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -433,6 +511,8 @@ int main(int argc, char** argv) {
     shelf.Arrivals(figures);
     const CoverPass small = shelf.Load(kSmallLoad, figures);
     const CoverPass large = shelf.Load(kLargeLoad, figures);
+    if (!hidden)
+        shelf.PageScroll(figures);
     if (small.inB > 0 && large.inB > 0) {
         printf("cover pass 10,000 / 1,000 in milliseconds: %.2f\n", large.ms / small.ms);
         figures.push_back({"load: cover pass 10,000 / 1,000, each in its B", large.inB / small.inB, "x",
@@ -440,6 +520,7 @@ int main(int argc, char** argv) {
     }
     shelf.Memory(kLargeLoad, figures);
     if (!hidden) {
+        shelf.FullRepaint(figures);
         shelf.Load(kSmallLoad, figures, true);
         shelf.Load(kLargeLoad, figures, true);
     }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <random>
 
+#include <shelftest/wait.h>
+
 #include "kernelhost.h"
 
 using namespace kerneltest;
@@ -23,11 +25,10 @@ std::wstring ClassOf(HWND hwnd) {
 
 bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
-BOOK_ITEM Book(const std::string& id, const std::string& title = "") {
-    BOOK_ITEM item;
-    item.bookInfo.bValid = true;
-    item.bookInfo.strAppId = id;
-    item.bookInfo.strText2 = title;
+// A record whose strAppId is text, shelf id or not.
+BOOK_ITEM Named(const std::string& text, const std::string& title = "") {
+    BOOK_ITEM item = Book(0, title);
+    item.bookInfo.strAppId = text;
     return item;
 }
 
@@ -36,16 +37,7 @@ int Count(const std::vector<Notice>& notices, int id) {
         std::count_if(notices.begin(), notices.end(), [id](const Notice& n) { return n.id == id; }));
 }
 
-// Bounded wait on state another thread changes.
-bool Eventually(const std::function<bool()>& condition) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > kWaitMs)
-            return false;
-        Sleep(2);
-    }
-    return true;
-}
+using shelftest::WaitUntil;
 
 class KernelTest : public ::testing::Test {
 protected:
@@ -199,6 +191,9 @@ TEST_F(KernelTest, MalformedPackagesAreRefusedAndLeaveNoPackageOpen) {
         "vexilskin 1\nwindow W size=10x10\ncontrol b class=button rect=0,0,1,1\ncontrol b class=label "
         "rect=0,0,1,1\nend\n",
         "vexilskin 1\nwindow W size=10x10 colour=red\nend\n",
+        "vexilskin 1\nwindow W size=10x10 minsize=20x5\nend\n",
+        "vexilskin 1\nwindow W size=10x10\ncontrol b class=button rect=0,0,1,1 anchor=left,middle\nend\n",
+        "vexilskin 1\nwindow W size=10x10\ncontrol b class=button rect=0,0,1,1 anchor=top,top\nend\n",
         "vexilskin 1\ncontrol b class=button rect=0,0,1,1\n",
         "vexilskin 1\nwindow \xC3\x28 size=10x10\nend\n",
         std::string("vexilskin 1\nwindow W") + '\0' + " size=10x10\nend\n",
@@ -286,11 +281,10 @@ TEST_F(KernelTest, BookMatrixKeepsBooksInShelfOrderWithTheirImages) {
     ASSERT_NE(inspect, nullptr);
 
     host.Run([&] {
-        const BOOK_ITEM five = Book("5", "Five"), three = Book("3", "Three");
+        const BOOK_ITEM five = Book(5, "Five"), three = Book(3, "Three");
         EXPECT_TRUE(matrix->AddBook(&five, 0, 0, 1));
         EXPECT_TRUE(matrix->AddBook(&three, 0, 0, 1));
-        const BOOK_ITEM again = Book("5", "Other"), zero = Book("0"), text = Book("x5"),
-                        negative = Book("-2");
+        const BOOK_ITEM again = Book(5, "Other"), zero = Book(0), text = Named("x5"), negative = Named("-2");
         EXPECT_FALSE(matrix->AddBook(&again, 0, 0, 1)) << "a shelved id is not added twice";
         EXPECT_FALSE(matrix->AddBook(&zero, 0, 0, 1));
         EXPECT_FALSE(matrix->AddBook(&text, 0, 0, 1));
@@ -299,7 +293,7 @@ TEST_F(KernelTest, BookMatrixKeepsBooksInShelfOrderWithTheirImages) {
         EXPECT_EQ(*matrix->GetBookList(), (std::vector<int>{5, 3}));
         EXPECT_TRUE(matrix->HasBook(3));
         EXPECT_FALSE(matrix->HasBook(4));
-        BOOK_INFO info = Book("999", "Renamed").bookInfo;
+        BOOK_INFO info = Book(999, "Renamed").bookInfo;
         info.bValid = false;
         info.bReady = true;
         EXPECT_TRUE(matrix->UpdateBookInfo(&info, 3));
@@ -328,8 +322,7 @@ TEST_F(KernelTest, BookMatrixKeepsBooksInShelfOrderWithTheirImages) {
     host.Run([&] {
         EXPECT_TRUE(matrix->SetBookImage(3, "C:\\covers\\3.jpg"));
         // The shelf is replaced; ids come from the id list, the shorter list wins, duplicates drop.
-        const std::vector<BOOK_ITEM> items = {Book("1", "A"), Book("77", "B"), Book("2", "C"),
-                                              Book("4", "D")};
+        const std::vector<BOOK_ITEM> items = {Book(1, "A"), Book(77, "B"), Book(2, "C"), Book(4, "D")};
         const std::vector<int> ids = {10, 3, 10};
         EXPECT_TRUE(matrix->SetBooks(&items, &ids, 0, 0));
         EXPECT_FALSE(matrix->RemoveBook(99, true));
@@ -362,7 +355,7 @@ TEST_F(KernelTest, BookMatrixSelectsOpensAndDeletesAsTheUserDoes) {
     auto* inspect = dynamic_cast<IRefBookMatrixInspect*>(matrix);
     ASSERT_NE(inspect, nullptr);
     host.Run([&] {
-        const std::vector<BOOK_ITEM> items = {Book("1"), Book("2"), Book("3"), Book("4"), Book("5")};
+        const std::vector<BOOK_ITEM> items = {Book(1), Book(2), Book(3), Book(4), Book(5)};
         const std::vector<int> ids = {1, 2, 3, 4, 5};
         matrix->SetBooks(&items, &ids, 0, 0);
     });
@@ -421,7 +414,7 @@ TEST_F(KernelTest, RemoveBooksTellsTheEndOfTheBatchOnlyAfterTheCallerReturned) {
     auto* inspect = dynamic_cast<IRefBookMatrixInspect*>(matrix);
     ASSERT_NE(inspect, nullptr);
     host.Run([&] {
-        const std::vector<BOOK_ITEM> items = {Book("1"), Book("2"), Book("3"), Book("4")};
+        const std::vector<BOOK_ITEM> items = {Book(1), Book(2), Book(3), Book(4)};
         const std::vector<int> ids = {1, 2, 3, 4};
         matrix->SetBooks(&items, &ids, 0, 0);
     });
@@ -575,9 +568,9 @@ TEST_F(KernelTest, ManagerKeepsItsStateAndCarriesOutItsMenu) {
     // The real menu stays open on the window thread until it is dismissed, which chooses nothing.
     dll.inspector->SetPopupMenuAnswer(REF_MENU_SHOW_REAL_MENU);
     host.Post([&] { manager->PopupMenu(0, nullptr); });
-    ASSERT_TRUE(Eventually([&] { return inspect->MenuOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return inspect->MenuOpen(); }));
     inspect->DismissMenu();
-    ASSERT_TRUE(Eventually([&] { return !inspect->MenuOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !inspect->MenuOpen(); }));
     ASSERT_TRUE(host.Flush());
     EXPECT_EQ(inspect->PopupCount(), 3);
     EXPECT_EQ(host.Notices().size(), expected.size() + 1);
@@ -642,7 +635,7 @@ TEST_F(KernelTest, AReceiverMayDestroyTheWindowWhileAControlNotifiesIt) {
     ASSERT_NE(matrix, nullptr);
     host.Run([&] { matrix->RemoveBooks(nullptr, 1); });
     ASSERT_TRUE(host.WaitFor(VEXIL_NOTIFY_BATCH_DELETE_END));
-    ASSERT_TRUE(Eventually([&] { return !IsWindow(host.Hwnd()); }));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(host.Hwnd()); }));
     EXPECT_EQ(dll.inspector->LiveSkinWindowCount(), 0);
 }
 

@@ -233,6 +233,15 @@ std::wstring TempFolder::Own(const std::wstring& name) {
     return m_files.back();
 }
 
+BOOK_ITEM Book(int id, const std::string& title, const std::string& author) {
+    BOOK_ITEM item;
+    item.bookInfo.bValid = true;
+    item.bookInfo.strAppId = std::to_string(id);
+    item.bookInfo.strText2 = title;
+    item.bookInfo.strText6 = author;
+    return item;
+}
+
 std::string OneWindowPackage(const std::string& controlLines) {
     return "vexilskin 1\nwindow W size=600x400 title=\"Test window\"\n" + controlLines + "end\n";
 }
@@ -353,18 +362,10 @@ RECT ClientRectOf(HWND hwnd) {
 
 POINT Centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
 
-std::unique_ptr<Canvas> Render(HWND window, COLORREF fill) {
-    const RECT client = ClientRectOf(window);
-    auto canvas = std::make_unique<Canvas>(std::max(1L, client.right), std::max(1L, client.bottom), fill);
-    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas->Dc()), PRF_CLIENT);
-    GdiFlush();
-    return canvas;
-}
-
-std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin) {
-    SIZE size = {};
-    skin->GetWindowSize(&size);
-    auto canvas = std::make_unique<Canvas>(size.cx, size.cy, RGB(255, 255, 255));
+std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin, HWND hwnd) {
+    const RECT client = ClientRectOf(hwnd);
+    auto canvas =
+        std::make_unique<Canvas>(std::max(1L, client.right), std::max(1L, client.bottom), kUnpainted);
     auto* inspect = dynamic_cast<IRefSkinWindowInspect*>(skin);
     const std::vector<std::string> names = inspect->ControlNames();
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
@@ -381,50 +382,16 @@ std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin) {
     return canvas;
 }
 
-bool WriteSolidImage(const std::wstring& path, const wchar_t* mime, COLORREF colour, int width, int height) {
+bool WriteSolidImage(const std::wstring& path, COLORREF colour, int width, int height) {
     CLSID encoder;
-    if (!EncoderFor(mime, &encoder))
+    if (!EncoderFor(L"image/png", &encoder))
         return false;
-    const Gdiplus::Color fill(255, GetRValue(colour), GetGValue(colour), GetBValue(colour));
-    if (_wcsicmp(mime, L"image/gif") == 0) {
-        // Wine's GIF encoder writes no pixels from a 32-bit image: hand it an indexed one.
-        Gdiplus::Bitmap image(width, height, PixelFormat8bppIndexed);
-        std::vector<BYTE> paletteBytes(sizeof(Gdiplus::ColorPalette) + sizeof(Gdiplus::ARGB));
-        auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(paletteBytes.data());
-        palette->Flags = 0;
-        palette->Count = 1;
-        palette->Entries[0] = fill.GetValue();
-        image.SetPalette(palette);
-        Gdiplus::BitmapData data;
-        Gdiplus::Rect all(0, 0, width, height);
-        if (image.LockBits(&all, Gdiplus::ImageLockModeWrite, PixelFormat8bppIndexed, &data) != Gdiplus::Ok)
-            return false;
-        for (int y = 0; y < height; ++y)
-            memset(static_cast<BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride, 0, width);
-        image.UnlockBits(&data);
-        return image.Save(path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
-    }
     Gdiplus::Bitmap image(width, height, PixelFormat32bppRGB);
     {
         Gdiplus::Graphics graphics(&image);
-        graphics.Clear(fill);
+        graphics.Clear(Gdiplus::Color(255, GetRValue(colour), GetGValue(colour), GetBValue(colour)));
     }
     return image.Save(path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
-}
-
-size_t PrivateBytes() {
-    size_t total = 0;
-    MEMORY_BASIC_INFORMATION info;
-    const char* address = nullptr;
-    while (VirtualQuery(address, &info, sizeof info) == sizeof info) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
-            total += info.RegionSize;
-        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
-        if (next <= address)
-            break;
-        address = next;
-    }
-    return total;
 }
 
 } // namespace kerneltest

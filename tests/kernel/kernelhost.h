@@ -102,6 +102,9 @@ private:
     std::vector<std::wstring> m_files;
 };
 
+// A shelved book's tile record: the id as its strAppId, title and author as the matrix shows them.
+BOOK_ITEM Book(int id, const std::string& title = "", const std::string& author = "");
+
 // A package of one window "W" (600x400) with the given control lines.
 std::string OneWindowPackage(const std::string& controlLines);
 // Control lines of every class the kernel knows, one control each, named after the class.
@@ -142,18 +145,15 @@ private:
 bool Near(COLORREF a, COLORREF b, int tolerance);
 RECT ClientRectOf(HWND hwnd);
 POINT Centre(const RECT& rect);
-// Draws a window into a canvas the size of its client area (WM_PRINTCLIENT, handled on its thread).
-// The canvas starts in the fill colour, which shows where the window draws nothing.
-std::unique_ptr<Canvas> Render(HWND window, COLORREF fill = RGB(1, 2, 3));
-// Draws a whole skin window as it looks: each control at its rectangle, the bottom one first.
-std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin);
 
-// Writes an image of one colour with the encoder of the MIME type (image/png, image/jpeg, image/bmp,
-// image/gif), using GDI+ of the test program itself. False on failure.
-bool WriteSolidImage(const std::wstring& path, const wchar_t* mime, COLORREF colour, int width, int height);
+// What a canvas holds where nothing was drawn.
+constexpr COLORREF kUnpainted = RGB(1, 2, 3);
+// Draws a whole skin window as it looks on the HWND it was built on: each control at its present
+// rectangle (WM_PRINTCLIENT, handled on its thread), the bottom one first, on a canvas of the HWND's
+// client size that starts kUnpainted.
+std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin, HWND hwnd);
 
-// The process's committed private memory: the sum of the MEM_PRIVATE committed regions of its
-// address space (GetProcessMemoryInfo reports zeros under Wine 8).
-size_t PrivateBytes();
+// Writes a PNG of one colour with GDI+ of the test program itself. False on failure.
+bool WriteSolidImage(const std::wstring& path, COLORREF colour, int width, int height);
 
 } // namespace kerneltest

@@ -51,41 +51,69 @@ void CRefBookMatrix::RebuildIndex() {
 
 void CRefBookMatrix::PlaceTile(size_t index) {
     BOOK_ITEM& book = m_books[index];
-    const int column = static_cast<int>(index % static_cast<size_t>(m_columns));
-    const int row = static_cast<int>(index / static_cast<size_t>(m_columns));
-    const int left = m_gridLeft + column * (kTileWidth + kTileGap);
-    const int top = kTileGap + row * (kTileHeight + kTileGap);
+    const Grid& grid = m_grid;
+    const int column = static_cast<int>(index % static_cast<size_t>(grid.columns));
+    const int row = static_cast<int>(index / static_cast<size_t>(grid.columns));
+    const int left = grid.left + column * (grid.tileWidth + grid.gapX);
+    const int top = grid.gapY + row * grid.PitchY();
+    const int right = left + grid.tileWidth;
     book.nTileIndex = static_cast<int>(index);
-    book.rcTile = {left, top, left + kTileWidth, top + kTileHeight};
-    book.rcCover = {left, top, left + kTileWidth, top + kCoverHeight};
-    book.rcCaption = {left, top + kCoverHeight, left + kTileWidth, top + kTileHeight};
-    book.rcMark = {left + kTileWidth - kTileMarkSize - 5, top + 5, left + kTileWidth - 5,
-                   top + 5 + kTileMarkSize};
+    book.rcTile = {left, top, right, top + grid.tileHeight};
+    if (m_mode == MatrixMode::kShelf) {
+        book.rcCover = {left, top, right, top + kCoverHeight};
+        book.rcCaption = {left, top + kCoverHeight, right, top + kTileHeight};
+        book.rcMark = {right - kTileMarkSize - 5, top + 5, right - 5, top + 5 + kTileMarkSize};
+        return;
+    }
+    // A row: the cover at the left, the texts beside it, the badge at the right end.
+    const int coverTop = top + (kRowHeight - kRowCoverHeight) / 2;
+    const int markTop = top + (kRowHeight - kTileMarkSize) / 2;
+    book.rcCover = {left + 8, coverTop, left + 8 + kRowCoverWidth, coverTop + kRowCoverHeight};
+    book.rcMark = {right - kTileMarkSize - 10, markTop, right - 10, markTop + kTileMarkSize};
+    book.rcCaption = {book.rcCover.right + 10, top, std::max(book.rcCover.right + 10, book.rcMark.left - 6),
+                      top + kRowHeight};
 }
 
-void CRefBookMatrix::LayoutFrom(size_t first) {
-    const int columns = std::max(1, (m_viewWidth - kTileGap) / (kTileWidth + kTileGap));
-    if (columns != m_columns) {
-        m_columns = columns;
-        first = 0; // every tile moves
+bool CRefBookMatrix::LayoutFrom(size_t first) {
+    Grid grid;
+    if (m_mode == MatrixMode::kShelf) {
+        grid.columns = std::max(1, (m_viewWidth - kTileGap) / (kTileWidth + kTileGap));
+        // The grid stands in the middle of the view.
+        const int gridWidth = grid.columns * (kTileWidth + kTileGap) - kTileGap;
+        grid.left = std::max(kTileGap, (m_viewWidth - gridWidth) / 2);
+    } else {
+        // Rows fill the view's width.
+        grid.gapX = 2 * kRowGap;
+        grid.gapY = kRowGap;
+        grid.tileHeight = kRowHeight;
+        grid.columns = std::max(1, (m_viewWidth - grid.gapX) / (kRowMinWidth + grid.gapX));
+        grid.tileWidth = std::max(1, (m_viewWidth - grid.gapX) / grid.columns - grid.gapX);
+        grid.left = grid.gapX;
     }
-    // The grid stands in the middle of the view.
-    const int gridWidth = columns * (kTileWidth + kTileGap) - kTileGap;
-    const int gridLeft = std::max(kTileGap, (m_viewWidth - gridWidth) / 2);
-    if (gridLeft != m_gridLeft) {
-        m_gridLeft = gridLeft;
-        first = 0;
+    const bool moved = !(grid == m_grid);
+    if (moved) {
+        m_grid = grid;
+        first = 0; // every tile moves
     }
     for (size_t i = first; i < m_books.size(); ++i)
         PlaceTile(i);
-    const int rows =
-        static_cast<int>((m_books.size() + static_cast<size_t>(columns) - 1) / static_cast<size_t>(columns));
-    m_contentHeight = kTileGap + rows * (kTileHeight + kTileGap);
+    const size_t columns = static_cast<size_t>(grid.columns);
+    const int rows = static_cast<int>((m_books.size() + columns - 1) / columns);
+    m_contentHeight = grid.gapY + rows * grid.PitchY();
     ClampScroll();
+    return moved;
 }
 
 void CRefBookMatrix::ClampScroll() {
     m_scrollY = std::max(0, std::min(m_scrollY, m_contentHeight - m_viewHeight));
+}
+
+RECT CRefBookMatrix::TileInView(size_t index) const {
+    if (index >= m_books.size())
+        return {};
+    RECT tile = m_books[index].rcTile;
+    OffsetRect(&tile, 0, -m_scrollY);
+    return tile.bottom > 0 && tile.top < m_viewHeight ? tile : RECT{};
 }
 
 void CRefBookMatrix::SyncSelectionFlags() {
@@ -135,15 +163,16 @@ void CRefBookMatrix::ForgetIds(const std::unordered_set<int>& ids) {
 }
 
 int CRefBookMatrix::HitTestLocked(POINT at) const {
-    const int x = at.x - m_gridLeft, y = at.y + m_scrollY - kTileGap;
+    const Grid& grid = m_grid;
+    const int x = at.x - grid.left, y = at.y + m_scrollY - grid.gapY;
     if (x < 0 || y < 0)
         return 0;
-    const int column = x / (kTileWidth + kTileGap), row = y / (kTileHeight + kTileGap);
-    if (column >= m_columns || x % (kTileWidth + kTileGap) >= kTileWidth ||
-        y % (kTileHeight + kTileGap) >= kTileHeight)
+    const int pitchX = grid.tileWidth + grid.gapX;
+    const int column = x / pitchX, row = y / grid.PitchY();
+    if (column >= grid.columns || x % pitchX >= grid.tileWidth || y % grid.PitchY() >= grid.tileHeight)
         return 0; // in a gap
     const size_t index =
-        static_cast<size_t>(row) * static_cast<size_t>(m_columns) + static_cast<size_t>(column);
+        static_cast<size_t>(row) * static_cast<size_t>(grid.columns) + static_cast<size_t>(column);
     return index < m_ids.size() ? m_ids[index] : 0;
 }
 
@@ -165,22 +194,46 @@ void CRefBookMatrix::SyncScrollBar() {
         info.nPage = static_cast<UINT>(std::max(0, m_viewHeight));
         info.nPos = m_scrollY;
     }
-    SetScrollInfo(hwnd, SB_VERT, &info, TRUE);
+    // Most arrivals leave the bar as it is: redrawing it would cost more than the new tile.
+    if (info.nMax == m_shownScroll.nMax && info.nPage == m_shownScroll.nPage &&
+        info.nPos == m_shownScroll.nPos && m_shownScroll.cbSize != 0)
+        return;
+    m_shownScroll = info;
+    // The bar is drawn again with the next paint, not now: an arrival that starts a new row of
+    // tiles does not wait for it.
+    SetScrollInfo(hwnd, SB_VERT, &info, FALSE);
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    const RECT bar = {client.right, 0, client.right + GetSystemMetrics(SM_CXVSCROLL), client.bottom};
+    RedrawWindow(hwnd, &bar, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
 }
 
-bool CRefBookMatrix::AddBook(const BOOK_ITEM* item, int, int, int redraw) {
+void CRefBookMatrix::RedrawAfterChange(bool gridMoved, const RECT& tile) {
+    if (gridMoved)
+        Redraw(false);
+    else if (!IsRectEmpty(&tile))
+        RedrawPart(tile);
+}
+
+bool CRefBookMatrix::AddBook(const BOOK_ITEM* item, int, int, int) {
+    bool moved;
+    RECT tile;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_addBookCalls;
         const int id = item ? ParseBookId(item->bookInfo.strAppId) : 0;
         if (id <= 0 || IndexOf(id) >= 0)
             return false;
+        // The first book takes the place of the empty shelf's note.
+        const bool wasEmpty = m_books.empty();
         Append(*item, id);
-        LayoutFrom(m_books.size() - 1);
+        moved = LayoutFrom(m_books.size() - 1) || wasEmpty;
+        tile = TileInView(m_books.size() - 1);
     }
     SyncScrollBar();
-    if (redraw)
-        Redraw(false);
+    // Whether or not the caller asks for a repaint now, the kept picture must not show the shelf
+    // without the book: only the new tile is redrawn, and only when it is in view.
+    RedrawAfterChange(moved, tile);
     return true;
 }
 
@@ -244,7 +297,6 @@ LRESULT CRefBookMatrix::HandleNotify(WPARAM wParam, LPARAM lParam) {
 
 bool CRefBookMatrix::SetBookImage(int id, const char* path) {
     RECT tile;
-    bool inView;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_setBookImageCalls;
@@ -256,28 +308,44 @@ bool CRefBookMatrix::SetBookImage(int id, const char* path) {
         else
             m_images.erase(id);
         // Decoded when the tile is drawn next.
-        BOOK_ITEM& book = m_books[static_cast<size_t>(index)];
-        book.bImageLoaded = false;
-        tile = book.rcTile;
-        OffsetRect(&tile, 0, -m_scrollY);
-        inView = tile.bottom > 0 && tile.top < m_viewHeight;
+        m_books[static_cast<size_t>(index)].bImageLoaded = false;
+        tile = TileInView(static_cast<size_t>(index));
     }
     // Only the book's own tile, and only when it is in view: a load hands over thousands of covers,
     // and repainting the whole matrix for each would keep the window thread busy drawing.
-    if (HWND hwnd = Window(); hwnd && inView)
-        InvalidateRect(hwnd, &tile, FALSE);
+    RedrawAfterChange(false, tile);
     return true;
 }
 
-void CRefBookMatrix::UpdateLayout(int, int redraw) {
+void CRefBookMatrix::UpdateLayout(int, int) {
+    bool moved;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_updateLayoutCalls;
-        LayoutFrom(0);
+        // Every change of the shelf placed the tiles it moved: only a changed grid moves them all.
+        moved = LayoutFrom(m_books.size());
     }
     SyncScrollBar();
-    if (redraw)
+    // Nor did it leave anything undrawn.
+    if (moved)
         Redraw(false);
+}
+
+void CRefBookMatrix::SetDisplayMode(MatrixMode mode) {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (mode == m_mode)
+            return;
+        // The book at the top of the view stays there.
+        const size_t top =
+            static_cast<size_t>(m_scrollY / m_grid.PitchY()) * static_cast<size_t>(m_grid.columns);
+        m_mode = mode;
+        LayoutFrom(0);
+        m_scrollY = static_cast<int>(top / static_cast<size_t>(m_grid.columns)) * m_grid.PitchY();
+        ClampScroll();
+    }
+    SyncScrollBar();
+    Redraw(false);
 }
 
 void CRefBookMatrix::ClearBooks() {
@@ -297,7 +365,7 @@ void CRefBookMatrix::ClearBooks() {
     Redraw(false);
 }
 
-bool CRefBookMatrix::RemoveBook(int id, bool relayout) {
+bool CRefBookMatrix::RemoveBook(int id, bool) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_removeBookCalls;
@@ -305,12 +373,11 @@ bool CRefBookMatrix::RemoveBook(int id, bool relayout) {
         if (index < 0)
             return false;
         ForgetIds({id});
-        // The tiles always follow the shelf; relayout only says whether to repaint now.
         LayoutFrom(static_cast<size_t>(index));
     }
     SyncScrollBar();
-    if (relayout)
-        Redraw(false);
+    // The tiles always follow the shelf, and the picture with them, whatever the caller asked.
+    Redraw(false);
     return true;
 }
 
@@ -334,6 +401,7 @@ void CRefBookMatrix::RemoveBooks(const std::vector<int>* ids, WPARAM value) {
 }
 
 bool CRefBookMatrix::UpdateBookInfo(const BOOK_INFO* info, int id) {
+    RECT tile;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_updateBookInfoCalls;
@@ -346,8 +414,9 @@ bool CRefBookMatrix::UpdateBookInfo(const BOOK_INFO* info, int id) {
         book = *info;
         book.strAppId = appId;
         book.bValid = valid;
+        tile = TileInView(static_cast<size_t>(index));
     }
-    Redraw(false);
+    RedrawAfterChange(false, tile);
     return true;
 }
 

@@ -13,16 +13,26 @@
 
 namespace vexilref {
 
-// Tile geometry, in pixels: a cover area above a caption strip with the title and author. The cover
-// area has a book cover's usual proportions, 2:3.
+// Tile geometry of the shelf mode, in pixels: a cover area above a caption strip with the title and
+// author. The cover area has a book cover's usual proportions, 2:3.
 constexpr int kTileWidth = 104;
 constexpr int kCoverHeight = 156;
 constexpr int kTileCaptionHeight = 36;
 constexpr int kTileHeight = kCoverHeight + kTileCaptionHeight;
 constexpr int kTileGap = 18;
+// The compact mode: a list of rows, each a small cover beside the title and author, in as many
+// columns of at least kRowMinWidth as the view holds.
+constexpr int kRowMinWidth = 200;
+constexpr int kRowHeight = 52;
+constexpr int kRowGap = 6;
+constexpr int kRowCoverWidth = 30; // 2:3 as well
+constexpr int kRowCoverHeight = 45;
 constexpr int kTileMarkSize = 22;   // the check badge of a selected tile
 constexpr int kSelectionBorder = 3; // a selected tile's border
 constexpr int kWheelStep = 60;      // pixels per wheel notch
+
+// The manager's display modes as the matrix shows them: covers on a shelf, or a compact list.
+enum class MatrixMode { kShelf, kCompact };
 
 class CRefBookMatrix final : public CControlImpl<ICtrlBookMatrix, IRefBookMatrixInspect> {
 public:
@@ -68,6 +78,9 @@ public:
     bool TileRect(int id, RECT* tile, RECT* cover) override;
     RefCoverStats CoverStats() override;
 
+    // The manager's display mode reached the matrix (any thread).
+    void SetDisplayMode(MatrixMode mode);
+
 private:
     // A cover file as SetBookImage named it; a new call gives a new generation, so a cover written
     // again under the same path is decoded again.
@@ -82,13 +95,31 @@ private:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void OnCreated() override;
 
+    // The grid's measures for the present mode and view width.
+    struct Grid {
+        int tileWidth = kTileWidth;
+        int tileHeight = kTileHeight;
+        int gapX = kTileGap;
+        int gapY = kTileGap;
+        int columns = 1;
+        int left = kTileGap;
+        int PitchY() const { return tileHeight + gapY; }
+        bool operator==(const Grid& other) const {
+            return tileWidth == other.tileWidth && tileHeight == other.tileHeight && gapX == other.gapX &&
+                   gapY == other.gapY && columns == other.columns && left == other.left;
+        }
+    };
+
     // The following run with m_lock held.
     int IndexOf(int id) const;
     void Append(const BOOK_ITEM& item, int id);
     void RebuildIndex();
     void PlaceTile(size_t index);
-    void LayoutFrom(size_t first);
+    // Places the tiles from first on; true when the grid changed and every tile moved.
+    bool LayoutFrom(size_t first);
     void ClampScroll();
+    // The tile of that index in view coordinates, or an empty rectangle when it is out of view.
+    RECT TileInView(size_t index) const;
     void SyncSelectionFlags();
     void ReplaceSelection(const std::vector<int>& ids);
     void ForgetIds(const std::unordered_set<int>& ids);
@@ -96,6 +127,8 @@ private:
 
     // Brings the scroll bar up to date: at once on the window's thread, posted from any other.
     void SyncScrollBar();
+    // Redraws what a change of the shelf touched: all of it when the grid moved, else the tile.
+    void RedrawAfterChange(bool gridMoved, const RECT& tile);
 
     // User actions and view changes, on the window thread (bookmatrix_view.cpp).
     void ClickBook(int id, bool ctrl, bool shift);
@@ -107,6 +140,10 @@ private:
     void OnScrollBar(int request);
     void MoveFocus(int key, bool shift);
     void EnsureVisible(int id);
+    // Decodes a few covers of the page below the view, then of the page above it, that are not
+    // kept yet, and asks for another round while some remain: the next Page Down or Page Up finds
+    // its covers ready. Runs from posted messages, so the window answers in between.
+    void PrefetchCovers();
 
     // Shelf order. m_ids mirrors m_books and, like m_selection, is handed out by pointer: both are
     // changed only on the window thread (under m_lock, for the inspector's copies).
@@ -119,16 +156,18 @@ private:
     int m_anchorId = 0; // where a Shift-click range starts
     int m_focusId = 0;  // the book Enter and Delete act on
     // The grid, in the client area of the control's window (the scroll bar stands beside it).
+    MatrixMode m_mode = MatrixMode::kShelf;
     int m_viewWidth = 0;
     int m_viewHeight = 0;
-    int m_columns = 1;
-    int m_gridLeft = kTileGap;
+    Grid m_grid;
     int m_scrollY = 0;
     int m_contentHeight = 0;
 
     // Window thread only.
     CCoverCache m_covers;
     bool m_hasFocus = false;
+    bool m_prefetchPosted = false;
+    SCROLLINFO m_shownScroll = {}; // what the scroll bar shows, so an unchanged one is not redrawn
     // What the last paint did with covers, for the inspector on any thread.
     std::atomic<int> m_statDecodes{0};
     std::atomic<int> m_statKept{0};

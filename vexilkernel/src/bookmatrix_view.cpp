@@ -35,13 +35,15 @@ RECT Shifted(RECT rect, int dy) {
     return rect;
 }
 
-void DrawPlaceholder(HDC dc, const TileView& view) {
+void DrawPlaceholder(HDC dc, const TileView& view, bool withText) {
     const COLORREF colour = kPlaceholderColours[static_cast<unsigned>(view.id) %
                                                 (sizeof kPlaceholderColours / sizeof kPlaceholderColours[0])];
     Fill(dc, view.cover, colour);
     RECT spine = view.cover;
-    spine.right = spine.left + kPlaceholderSpine;
+    spine.right = spine.left + (withText ? kPlaceholderSpine : kPlaceholderSpine / 2);
     Fill(dc, spine, Blend(colour, RGB(0, 0, 0), 60));
+    if (!withText)
+        return; // a row's small cover: the title stands beside it
     RECT text = view.cover;
     text.left = spine.right + 6;
     text.right -= 8;
@@ -84,25 +86,33 @@ void CRefBookMatrix::OnCreated() {
 }
 
 void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
+    // Only what is out of date is drawn: often a single tile.
+    RECT area = client;
+    if (GetClipBox(dc, &area) == NULLREGION)
+        return;
     std::vector<TileView> views;
-    int columns;
-    bool empty;
+    size_t onView, columns;
+    bool empty, compact;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        columns = m_columns;
         empty = m_books.empty();
-        // Only the rows on view are looked at, however long the shelf.
-        const int pitch = kTileHeight + kTileGap;
-        const size_t firstRow = static_cast<size_t>(std::max(0, (m_scrollY - kTileGap) / pitch));
-        const size_t lastRow =
-            static_cast<size_t>(std::max(0, (m_scrollY + static_cast<int>(client.bottom)) / pitch));
-        const size_t end = std::min(m_books.size(), (lastRow + 1) * static_cast<size_t>(columns));
-        for (size_t i = firstRow * static_cast<size_t>(columns); i < end; ++i) {
+        compact = m_mode == MatrixMode::kCompact;
+        const int pitch = m_grid.PitchY();
+        columns = static_cast<size_t>(m_grid.columns);
+        const auto rowAt = [&](int y) {
+            return static_cast<size_t>(std::max(0, (m_scrollY + y - m_grid.gapY) / pitch));
+        };
+        // The rows the view shows, however long the shelf; the cover cache keeps theirs.
+        onView = (rowAt(static_cast<int>(client.bottom)) - rowAt(0) + 1) * columns;
+        // Of those, the rows in the part to draw.
+        const size_t end = std::min(m_books.size(), (rowAt(static_cast<int>(area.bottom)) + 1) * columns);
+        for (size_t i = rowAt(static_cast<int>(area.top)) * columns; i < end; ++i) {
             const BOOK_ITEM& book = m_books[i];
             TileView view;
             view.id = m_ids[i];
             view.tile = Shifted(book.rcTile, -m_scrollY);
-            if (view.tile.bottom <= client.top || view.tile.top >= client.bottom)
+            RECT overlap;
+            if (!IntersectRect(&overlap, &view.tile, &area))
                 continue;
             view.cover = Shifted(book.rcCover, -m_scrollY);
             view.caption = Shifted(book.rcCaption, -m_scrollY);
@@ -120,7 +130,7 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
         }
     }
 
-    Fill(dc, client, palette::kWindow);
+    Fill(dc, area, palette::kWindow);
     if (empty)
         DrawTextIn(dc, L"No books on the shelf yet", client, palette::kMutedText,
                    DT_CENTER | DT_VCENTER | DT_SINGLELINE);
@@ -130,23 +140,33 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
         const CoverPixels* cover = view.path.empty() || !Drawing().EnsureGdiplus()
                                        ? nullptr
                                        : m_covers.Get(view.id, view.generation, view.path, box, kCoverMat);
+        if (compact)
+            Fill(dc, view.tile, palette::kTileCaption);
         if (cover) {
             Fill(dc, view.cover, kCoverMat);
             DrawCover(dc, *cover, view.cover.left + (box.cx - cover->width) / 2,
                       view.cover.top + (box.cy - cover->height) / 2);
         } else {
-            DrawPlaceholder(dc, view);
+            DrawPlaceholder(dc, view, !compact);
         }
 
-        Fill(dc, view.caption, palette::kTileCaption);
         RECT title = view.caption;
-        InflateRect(&title, -6, 0);
-        title.top += 3;
-        title.bottom = title.top + 16;
-        DrawTextIn(dc, view.title, title, palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
+        if (compact) {
+            // Title and author side by side with the small cover, centred in the row.
+            InflateRect(&title, 0, -((title.bottom - title.top) / 2 - 17));
+            title.bottom = title.top + 18;
+            DrawTextIn(dc, view.title.empty() ? std::wstring(L"Untitled") : view.title, title, palette::kText,
+                       DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
+        } else {
+            Fill(dc, view.caption, palette::kTileCaption);
+            InflateRect(&title, -6, 0);
+            title.top += 3;
+            title.bottom = title.top + 16;
+            DrawTextIn(dc, view.title, title, palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
+        }
         RECT author = title;
         author.top = title.bottom;
-        author.bottom = view.caption.bottom - 2;
+        author.bottom = compact ? author.top + 16 : view.caption.bottom - 2;
         DrawTextIn(dc, view.author, author, palette::kMutedText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS,
                    FontKind::kSmall);
 
@@ -165,28 +185,73 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
         }
     }
 
-    // Decoded covers are kept for the tiles on view and a row on either side, nothing more.
-    m_covers.Trim(views.size() + 2 * static_cast<size_t>(columns));
+    // Decoded covers are kept for the tiles on view and a page on either side, nothing more.
+    m_covers.Trim(3 * onView + 2 * columns);
     m_statDecodes = m_covers.Decodes();
     m_statKept = static_cast<int>(m_covers.DecodedCount());
     m_statDrawn = static_cast<int>(views.size());
+    if (!m_prefetchPosted && !empty)
+        m_prefetchPosted = PostMessageW(Window(), WM_REF_PREFETCH, 0, 0) != FALSE;
+}
+
+void CRefBookMatrix::PrefetchCovers() {
+    // A round decodes about what a tile's drawing costs a few times over: the window stays quick
+    // to answer.
+    constexpr size_t kCoversPerRound = 3;
+    struct Wanted {
+        int id;
+        unsigned generation;
+        std::string path;
+        SIZE box;
+    };
+    std::vector<Wanted> wanted;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const size_t columns = static_cast<size_t>(m_grid.columns), count = m_books.size();
+        const int pitch = m_grid.PitchY();
+        const size_t rows = static_cast<size_t>(m_viewHeight / pitch + 1);
+        const size_t top = static_cast<size_t>(std::max(0, m_scrollY - m_grid.gapY) / pitch) * columns;
+        const size_t below = top + rows * columns, above = top >= rows * columns ? top - rows * columns : 0;
+        std::vector<size_t> order;
+        for (size_t i = below; i < std::min(count, below + rows * columns); ++i)
+            order.push_back(i);
+        for (size_t i = above; i < top; ++i)
+            order.push_back(i);
+        for (size_t i : order) {
+            auto image = m_images.find(m_ids[i]);
+            const RECT& cover = m_books[i].rcCover;
+            const SIZE box = {cover.right - cover.left, cover.bottom - cover.top};
+            if (image == m_images.end() || m_covers.Has(m_ids[i], image->second.generation, box))
+                continue;
+            wanted.push_back({m_ids[i], image->second.generation, image->second.path, box});
+            if (wanted.size() == kCoversPerRound)
+                break;
+        }
+    }
+    if (wanted.empty() || !Drawing().EnsureGdiplus())
+        return;
+    for (const Wanted& cover : wanted)
+        m_covers.Get(cover.id, cover.generation, cover.path, cover.box, kCoverMat);
+    if (wanted.size() == kCoversPerRound)
+        m_prefetchPosted = PostMessageW(Window(), WM_REF_PREFETCH, 0, 0) != FALSE;
 }
 
 // ---- Scrolling ---------------------------------------------------------------------------------
 
 void CRefBookMatrix::ScrollTo(int position) {
-    bool moved;
+    int moved;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         const int before = m_scrollY;
         m_scrollY = position;
         ClampScroll();
-        moved = m_scrollY != before;
+        moved = m_scrollY - before;
     }
-    if (!moved)
+    if (moved == 0)
         return;
     SyncScrollBar();
-    Redraw(false);
+    // What stays in view is moved, not drawn again.
+    ScrollPicture(moved);
 }
 
 void CRefBookMatrix::OnScrollBar(int request) {
@@ -238,11 +303,12 @@ void CRefBookMatrix::EnsureVisible(int id) {
         if (index < 0)
             return;
         const RECT& tile = m_books[static_cast<size_t>(index)].rcTile;
+        const int gap = m_grid.gapY;
         position = m_scrollY;
-        if (tile.top - kTileGap < position)
-            position = tile.top - kTileGap;
-        else if (tile.bottom + kTileGap > position + m_viewHeight)
-            position = tile.bottom + kTileGap - m_viewHeight;
+        if (tile.top - gap < position)
+            position = tile.top - gap;
+        else if (tile.bottom + gap > position + m_viewHeight)
+            position = tile.bottom + gap - m_viewHeight;
     }
     ScrollTo(position);
 }
@@ -326,7 +392,8 @@ void CRefBookMatrix::MoveFocus(int key, bool shift) {
         if (index < 0)
             index = m_selection.empty() ? 0 : std::max(0, IndexOf(m_selection.front()));
         const int last = static_cast<int>(m_ids.size()) - 1;
-        const int pageRows = std::max(1, m_viewHeight / (kTileHeight + kTileGap));
+        const int pageRows = std::max(1, m_viewHeight / m_grid.PitchY());
+        const int columns = m_grid.columns;
         switch (key) {
         case VK_LEFT:
             index -= 1;
@@ -335,16 +402,16 @@ void CRefBookMatrix::MoveFocus(int key, bool shift) {
             index += 1;
             break;
         case VK_UP:
-            index -= m_columns;
+            index -= columns;
             break;
         case VK_DOWN:
-            index += m_columns;
+            index += columns;
             break;
         case VK_PRIOR:
-            index -= pageRows * m_columns;
+            index -= pageRows * columns;
             break;
         case VK_NEXT:
-            index += pageRows * m_columns;
+            index += pageRows * columns;
             break;
         case VK_HOME:
             index = 0;
@@ -387,6 +454,10 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         return true;
     case WM_REF_SYNC_SCROLL:
         SyncScrollBar();
+        return true;
+    case WM_REF_PREFETCH:
+        m_prefetchPosted = false;
+        PrefetchCovers();
         return true;
     case WM_LBUTTONDOWN: {
         SetFocus(Window());

@@ -22,16 +22,21 @@ bool CRefBookrackManager::SetShowMode(int mode) {
         m_showMode = mode;
     }
     Redraw(false);
+    // The window's book matrix shows its books the way the bar says.
+    ShowModeChanged(mode);
     return true;
 }
 
 void CRefBookrackManager::SetBookCount(bool any, int count) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        if (m_anyBooks == any && m_bookCount == count)
+            return;
         m_anyBooks = any;
         m_bookCount = count;
     }
-    Redraw(false);
+    // Called at every arrival: only the count is drawn again, and in a burst of arrivals once a frame.
+    RedrawPartOncePerFrame(PartRect(REF_PART_COUNT));
 }
 
 void CRefBookrackManager::SetOptionState(bool on) {
@@ -122,8 +127,9 @@ void CRefBookrackManager::UserChooseMode(int mode) {
 }
 
 RECT CRefBookrackManager::PartRect(RefManagerPart part) {
-    const int width = m_spec.rect.right - m_spec.rect.left;
-    const int height = m_spec.rect.bottom - m_spec.rect.top;
+    const RECT placed = Placement();
+    const int width = placed.right - placed.left;
+    const int height = placed.bottom - placed.top;
     const int buttonHeight = std::max(0, std::min(kManagerButtonHeight, height - 8));
     const int top = (height - buttonHeight) / 2, bottom = top + buttonHeight;
     const int menuLeft = width - kManagerMargin - buttonHeight;
@@ -250,6 +256,13 @@ void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
         name = m_userName;
     }
     Fill(dc, client, palette::kPanel);
+    // A new count redraws only the count: the parts outside what is out of date are skipped.
+    RECT area = client;
+    GetClipBox(dc, &area);
+    const auto outside = [&area](const RECT& part) {
+        RECT overlap;
+        return !IntersectRect(&overlap, &part, &area);
+    };
 
     // The two display modes as one segmented control.
     const struct {
@@ -259,6 +272,8 @@ void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
     } segments[] = {{REF_PART_MODE_SHELF, 1, L"Shelf"}, {REF_PART_MODE_COMPACT, 0, L"Compact"}};
     for (const auto& segment : segments) {
         const RECT rect = PartRect(segment.part);
+        if (outside(rect))
+            continue;
         const bool active = mode == segment.mode;
         const COLORREF face =
             active ? palette::kSelection
@@ -273,21 +288,23 @@ void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
 
     // Who is signed in: a round badge with the name's first letter, then the name.
     const RECT user = PartRect(REF_PART_USER);
-    const int badgeSize = std::min(kManagerBadgeSize, static_cast<int>(user.bottom - user.top));
-    const int badgeTop = (user.top + user.bottom - badgeSize) / 2;
-    const RECT badge = {user.left, badgeTop, user.left + badgeSize, badgeTop + badgeSize};
-    const std::wstring wideName = signedOut ? std::wstring() : AnsiToWide(name);
-    FillCircle(dc, badge, signedOut ? palette::kDisabledText : palette::kCaption);
-    DrawTextIn(dc, wideName.empty() ? std::wstring(L"?") : wideName.substr(0, 1), badge,
-               palette::kCaptionText, DT_CENTER | DT_VCENTER | DT_SINGLELINE, FontKind::kBodyBold);
-    RECT nameRect = user;
-    nameRect.left = badge.right + 8;
-    if (signedOut)
-        DrawTextIn(dc, L"Not signed in", nameRect, palette::kMutedText,
-                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    else
-        DrawTextIn(dc, wideName, nameRect, palette::kText,
-                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
+    if (!outside(user)) {
+        const int badgeSize = std::min(kManagerBadgeSize, static_cast<int>(user.bottom - user.top));
+        const int badgeTop = (user.top + user.bottom - badgeSize) / 2;
+        const RECT badge = {user.left, badgeTop, user.left + badgeSize, badgeTop + badgeSize};
+        const std::wstring wideName = signedOut ? std::wstring() : AnsiToWide(name);
+        FillCircle(dc, badge, signedOut ? palette::kDisabledText : palette::kCaption);
+        DrawTextIn(dc, wideName.empty() ? std::wstring(L"?") : wideName.substr(0, 1), badge,
+                   palette::kCaptionText, DT_CENTER | DT_VCENTER | DT_SINGLELINE, FontKind::kBodyBold);
+        RECT nameRect = user;
+        nameRect.left = badge.right + 8;
+        if (signedOut)
+            DrawTextIn(dc, L"Not signed in", nameRect, palette::kMutedText,
+                       DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+        else
+            DrawTextIn(dc, wideName, nameRect, palette::kText,
+                       DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
+    }
 
     std::wstring countText = !any || count <= 0
                                  ? std::wstring(L"No books")
@@ -299,6 +316,8 @@ void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
 
     // The menu button: three bars.
     const RECT menu = PartRect(REF_PART_MENU);
+    if (outside(menu))
+        return;
     const COLORREF menuFace = m_pressedPart == REF_PART_MENU || m_menuOpen
                                   ? palette::kButtonPressed
                                   : (m_hotPart == REF_PART_MENU ? palette::kButtonHot : palette::kButton);

@@ -110,36 +110,61 @@ void DrawCover(HDC dc, const CoverPixels& cover, int x, int y) {
                       static_cast<UINT>(cover.height), cover.pixels.data(), &info, DIB_RGB_COLORS);
 }
 
+CCoverCache::FileStamp CCoverCache::StampOf(const std::wstring& path) {
+    FileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        stamp.written = data.ftLastWriteTime;
+        stamp.sizeLow = data.nFileSizeLow;
+    }
+    return stamp;
+}
+
 const CoverPixels* CCoverCache::Get(int id, unsigned generation, const std::string& ansiPath, SIZE box,
                                     COLORREF background) {
+    // Only asked when the tile is drawn afresh, which the kept picture of the matrix makes rare.
+    const std::wstring path = AnsiToWide(ansiPath);
+    const FileStamp stamp = StampOf(path);
     auto found = m_byId.find(id);
     if (found != m_byId.end()) {
         Entry& entry = *found->second;
-        if (entry.generation == generation && entry.box.cx == box.cx && entry.box.cy == box.cy) {
+        if (entry.generation == generation && entry.box.cx == box.cx && entry.box.cy == box.cy &&
+            entry.stamp == stamp) {
             m_entries.splice(m_entries.begin(), m_entries, found->second);
             return entry.decoded ? &entry.cover : nullptr;
         }
         Erase(found->second);
     }
-    Entry entry{id, generation, box, false, {}};
+    Entry entry{id, generation, box, stamp, false, {}};
     ++m_decodes;
-    entry.decoded = DecodeCover(AnsiToWide(ansiPath), box, background, &entry.cover);
+    entry.decoded = DecodeCover(path, box, background, &entry.cover);
     m_entries.push_front(std::move(entry));
     m_byId[id] = m_entries.begin();
-    if (m_entries.front().decoded)
+    if (m_entries.front().decoded) {
         ++m_decoded;
+        m_bytes += m_entries.front().cover.pixels.size() * sizeof(uint32_t);
+    }
     return m_entries.front().decoded ? &m_entries.front().cover : nullptr;
 }
 
+bool CCoverCache::Has(int id, unsigned generation, SIZE box) const {
+    auto found = m_byId.find(id);
+    return found != m_byId.end() && found->second->generation == generation &&
+           found->second->box.cx == box.cx && found->second->box.cy == box.cy;
+}
+
 void CCoverCache::Erase(std::list<Entry>::iterator entry) {
-    if (entry->decoded)
+    if (entry->decoded) {
         --m_decoded;
+        m_bytes -= entry->cover.pixels.size() * sizeof(uint32_t);
+    }
     m_byId.erase(entry->id);
     m_entries.erase(entry);
 }
 
 void CCoverCache::Trim(size_t count) {
-    while (m_entries.size() > count)
+    // The entry just drawn stays, however large.
+    while (m_entries.size() > count || (m_bytes > kMaxCoverCacheBytes && m_entries.size() > 1))
         Erase(std::prev(m_entries.end()));
 }
 

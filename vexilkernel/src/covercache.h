@@ -32,15 +32,21 @@ bool DecodeCover(const std::wstring& path, SIZE box, COLORREF background, CoverP
 // Draws the cover with its top-left corner at (x, y).
 void DrawCover(HDC dc, const CoverPixels& cover, int x, int y);
 
+// What the decoded pixels of all kept covers may take at most, whatever the view holds.
+constexpr size_t kMaxCoverCacheBytes = 24u << 20;
+
 // Decoded covers by book id, most recently drawn first. Used on the window thread only.
 class CCoverCache {
 public:
     // The cover of the book as named by generation (a new SetBookImage gives a new generation),
-    // decoded now unless a decode of that generation for that box is kept. Null when it does not
-    // decode; the failure is kept as well, so a broken file is not read again at every paint.
+    // decoded now unless a decode of that generation for that box is kept and the file was not
+    // written since. Null when it does not decode; the failure is kept as well, so a broken file is
+    // not read again at every paint.
     const CoverPixels* Get(int id, unsigned generation, const std::string& ansiPath, SIZE box,
                            COLORREF background);
-    // Keeps the count most recently used entries and drops the rest.
+    // True when the cover of that generation is kept for that box, decoded or failed.
+    bool Has(int id, unsigned generation, SIZE box) const;
+    // Keeps at most the count most recently used entries, within kMaxCoverCacheBytes.
     void Trim(size_t count);
     void Clear();
 
@@ -48,18 +54,30 @@ public:
     int Decodes() const { return m_decodes; }
 
 private:
+    // When and how large the file was when it was decoded.
+    struct FileStamp {
+        FILETIME written = {};
+        DWORD sizeLow = 0;
+        bool operator==(const FileStamp& other) const {
+            return written.dwLowDateTime == other.written.dwLowDateTime &&
+                   written.dwHighDateTime == other.written.dwHighDateTime && sizeLow == other.sizeLow;
+        }
+    };
     struct Entry {
         int id;
         unsigned generation;
         SIZE box;
+        FileStamp stamp;
         bool decoded;
         CoverPixels cover;
     };
+    static FileStamp StampOf(const std::wstring& path);
     void Erase(std::list<Entry>::iterator entry);
 
     std::list<Entry> m_entries; // most recently used first
     std::unordered_map<int, std::list<Entry>::iterator> m_byId;
     size_t m_decoded = 0; // entries that hold pixels
+    size_t m_bytes = 0;   // their pixels' size
     int m_decodes = 0;    // decode attempts so far
 };
 

@@ -72,15 +72,26 @@ void CRefPanel::Paint(HDC dc, const RECT& client) {
 
 // ---- Frame -------------------------------------------------------------------------------------
 
-void CRefFrame::OnCreated() {
-    const RECT& r = m_spec.rect;
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 2 || height <= 2)
-        return; // all border already
+void CRefFrame::OnCreated() { ShapeRing(); }
+
+bool CRefFrame::OnMessage(UINT message, WPARAM, LPARAM, LRESULT*) {
+    if (message == WM_SIZE)
+        ShapeRing();
+    return false;
+}
+
+void CRefFrame::ShapeRing() {
+    RECT client = {};
+    GetClientRect(Window(), &client);
+    const int width = client.right, height = client.bottom;
+    if (width <= 2 || height <= 2) {
+        SetWindowRgn(Window(), nullptr, TRUE); // all border already
+        return;
+    }
     HRGN ring = CreateRectRgn(0, 0, width, height);
     HRGN inside = CreateRectRgn(1, 1, width - 1, height - 1);
     if (ring && inside && CombineRgn(ring, ring, inside, RGN_DIFF) != ERROR &&
-        SetWindowRgn(Window(), ring, FALSE))
+        SetWindowRgn(Window(), ring, TRUE))
         ring = nullptr; // the window owns it now
     if (ring)
         DeleteObject(ring);

@@ -34,6 +34,8 @@ public:
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefDecor"; }
     void Paint(HDC dc, const RECT& client) override;
+    // A fill and a line of text: a window-sized picture would cost more memory than it saves time.
+    bool KeepsPicture() const override { return false; }
 };
 
 // "frame": a one-pixel border along its rectangle. Its window is only that ring (a window region),
@@ -45,7 +47,11 @@ public:
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefDecor"; }
     void Paint(HDC dc, const RECT& client) override;
+    bool KeepsPicture() const override { return false; }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void OnCreated() override;
+    // Makes the window only the ring along its edge, at its present size.
+    void ShapeRing();
 };
 
 // "balloon": text in a rounded balloon with a pointer at its top-left. A balloon that fills a

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "handles.h"
 #include "uikernel.h"
 
 namespace vexilref {
@@ -92,8 +91,10 @@ void CRefIEBrowser::OnWheel(HWND document, WPARAM wParam) {
         moved = clamped != m_pageScroll;
         m_pageScroll = clamped;
     }
-    if (moved)
+    if (moved) {
+        m_pagePicture.Invalidate(nullptr);
         InvalidateRect(document, nullptr, FALSE);
+    }
 }
 
 LRESULT CRefIEBrowser::HandleCopyData() {
@@ -107,7 +108,7 @@ void CRefIEBrowser::OnShelfHidden() {
     ++m_shelfHiddenCalls;
 }
 
-bool CRefIEBrowser::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
+bool CRefIEBrowser::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     *result = 0;
     switch (message) {
     case WM_REF_RECREATE_DOC:
@@ -121,6 +122,11 @@ bool CRefIEBrowser::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* resu
         if (HWND document = DocumentWindow())
             ShowWindow(document, wParam ? SW_SHOWNA : SW_HIDE);
         return true;
+    case WM_SIZE:
+        // The page follows the control's size; the inner windows pass it on to their first child.
+        if (HWND embedding = GetBrowserWindow())
+            MoveWindow(embedding, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return false;
     default:
         return false;
     }
@@ -168,19 +174,16 @@ void CRefIEBrowser::PaintDocument(HWND document, CRefIEBrowser* browser) {
         return;
     RECT client;
     GetClientRect(document, &client);
-    // Drawn off screen first, so scrolling does not flicker.
-    HDC memory = CreateCompatibleDC(dc);
-    CScopedGdiObject bitmap(
-        CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom)));
-    if (memory && bitmap.Get()) {
-        CSelectObject select(memory, bitmap.Get());
-        browser->PaintPage(memory, client);
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-    } else {
+    // The page is laid out and drawn again only when it scrolled or changed size: a repaint of the
+    // whole shelf window copies it.
+    HDC picture = browser->m_pagePicture.Update({client.right, client.bottom},
+                                                [&](HDC target) { browser->PaintPage(target, client); });
+    const RECT& area = ps.rcPaint;
+    if (picture)
+        BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, picture, area.left,
+               area.top, SRCCOPY);
+    else
         browser->PaintPage(dc, client);
-    }
-    if (memory)
-        DeleteDC(memory);
     EndPaint(document, &ps);
 }
 
@@ -222,6 +225,7 @@ LRESULT CALLBACK CRefIEBrowser::DocumentWindowProc(HWND hwnd, UINT message, WPAR
         }
         case WM_NCDESTROY:
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            browser->m_pagePicture.Release();
             browser->OnDocumentGone(hwnd);
             break;
         default:

@@ -50,6 +50,7 @@ private:
     void PaintPage(HDC dc, const RECT& client);
     static void PaintDocument(HWND document, CRefIEBrowser* browser);
 
+    CPaintCache m_pagePicture; // the document window's picture, on its thread
     HWND m_hEmbedding = nullptr;
     HWND m_hView = nullptr;
     HWND m_hDocument = nullptr;

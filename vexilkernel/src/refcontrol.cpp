@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "handles.h"
 #include "skinwindow.h"
 #include "uikernel.h"
 
@@ -24,6 +23,10 @@ std::string NewObjectId() {
     return text;
 }
 
+// One frame at 60 Hz: a part redrawn once a frame waits at most this long.
+constexpr UINT kFrameMs = 16;
+constexpr UINT_PTR kFrameTimer = 0x56464D45;
+
 } // namespace
 
 const wchar_t* const CRefControl::kWindowClasses[] = {
@@ -33,10 +36,15 @@ const wchar_t* const CRefControl::kWindowClasses[] = {
 };
 
 CRefControl::CRefControl(CSkinWindow* skin, const ControlSpec& design)
-    : m_spec(design), m_objectId(NewObjectId()), m_skin(skin) {}
+    : m_spec(design), m_objectId(NewObjectId()), m_skin(skin), m_placement(design.rect) {}
 
-bool CRefControl::Create(HWND parent, int childId) {
-    const RECT& r = m_spec.rect;
+void CRefControl::SetPlacement(const RECT& rect) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_placement = rect;
+}
+
+bool CRefControl::Create(HWND parent, int childId, const RECT& r) {
+    SetPlacement(r);
     HWND hwnd = CreateWindowExW(
         0, WindowClassName(), m_spec.text.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | ExtraStyle(),
         r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
@@ -62,14 +70,48 @@ void CRefControl::Redraw(bool now) {
     HWND hwnd = Window();
     if (!hwnd)
         return;
+    m_picture.Invalidate(nullptr);
     InvalidateRect(hwnd, nullptr, FALSE);
     if (now)
         UpdateWindow(hwnd);
 }
 
+void CRefControl::RedrawPart(const RECT& part) {
+    HWND hwnd = Window();
+    if (!hwnd)
+        return;
+    m_picture.Invalidate(&part);
+    InvalidateRect(hwnd, &part, FALSE);
+}
+
+void CRefControl::RedrawPartOncePerFrame(const RECT& part) {
+    HWND hwnd = Window();
+    if (!hwnd)
+        return;
+    if (GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) {
+        RedrawPart(part);
+        return;
+    }
+    m_picture.Invalidate(&part);
+    const bool timerRunning = !IsRectEmpty(&m_framePending);
+    UnionRect(&m_framePending, &m_framePending, &part);
+    if (!timerRunning && !SetTimer(hwnd, kFrameTimer, kFrameMs, nullptr)) {
+        InvalidateRect(hwnd, &m_framePending, FALSE);
+        m_framePending = {};
+    }
+}
+
+void CRefControl::ScrollPicture(int dy) {
+    m_picture.Scroll(dy);
+    if (HWND hwnd = Window())
+        InvalidateRect(hwnd, nullptr, FALSE);
+}
+
 void CRefControl::Notify(int id, WPARAM wParam, LPARAM lParam) { m_skin->Notify(Base(), id, wParam, lParam); }
 
 void CRefControl::EndWindowBatchDelete() { m_skin->EndBatchDelete(); }
+
+void CRefControl::ShowModeChanged(int mode) { m_skin->SetShowMode(mode); }
 
 LRESULT CRefControl::SendToWindow(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = Window();
@@ -103,27 +145,33 @@ void CRefControl::TrackMouseLeave() {
 
 bool CRefControl::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 
+void CRefControl::Show(HDC dc, const RECT& area) {
+    RECT client;
+    GetClientRect(Window(), &client);
+    HDC picture = KeepsPicture() ? m_picture.Update({client.right, client.bottom},
+                                                    [&](HDC target) {
+                                                        ++m_renders;
+                                                        Paint(target, client);
+                                                    })
+                                 : nullptr;
+    if (picture) {
+        BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, picture, area.left,
+               area.top, SRCCOPY);
+        return;
+    }
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
+    ++m_renders;
+    Paint(dc, client);
+    RestoreDC(dc, saved);
+}
+
 void CRefControl::PaintBuffered(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     if (!dc)
         return;
-    RECT client;
-    GetClientRect(hwnd, &client);
-    HDC memory = CreateCompatibleDC(dc);
-    CScopedGdiObject bitmap(CreateCompatibleBitmap(dc, client.right > 0 ? client.right : 1,
-                                                   client.bottom > 0 ? client.bottom : 1));
-    if (memory && bitmap.Get()) {
-        {
-            CSelectObject select(memory, bitmap.Get());
-            Paint(memory, client);
-            BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        }
-    } else {
-        Paint(dc, client);
-    }
-    if (memory)
-        DeleteDC(memory);
+    Show(dc, ps.rcPaint);
     EndPaint(hwnd, &ps);
 }
 
@@ -132,6 +180,13 @@ LRESULT CRefControl::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     if (OnMessage(message, wParam, lParam, &result))
         return result;
     switch (message) {
+    case WM_TIMER:
+        if (wParam != kFrameTimer)
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        KillTimer(hwnd, kFrameTimer);
+        InvalidateRect(hwnd, &m_framePending, FALSE);
+        m_framePending = {};
+        return 0;
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT:
@@ -140,7 +195,7 @@ LRESULT CRefControl::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     case WM_PRINTCLIENT: {
         RECT client;
         GetClientRect(hwnd, &client);
-        Paint(reinterpret_cast<HDC>(wParam), client);
+        Show(reinterpret_cast<HDC>(wParam), client);
         return 0;
     }
     default:
@@ -173,6 +228,7 @@ LRESULT CALLBACK CRefControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
                 std::lock_guard<std::mutex> lock(control->m_lock);
                 control->m_hWnd = nullptr;
             }
+            control->m_picture.Release();
             control->m_skin->Release(); // may free the control itself: touch nothing afterwards
             return DefWindowProcW(hwnd, message, wParam, lParam);
         }

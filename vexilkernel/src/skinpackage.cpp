@@ -3,7 +3,9 @@
 #include "handles.h"
 #include "strutil.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace vexilref {
 namespace {
@@ -127,6 +129,37 @@ bool ParseInts(const std::string& text, char separator, int count, int* values) 
     return true;
 }
 
+// "left,top,right,bottom" in any order and any subset, "all" or "none".
+bool ParseAnchors(const std::string& text, unsigned* anchors) {
+    if (text == "all" || text == "none") {
+        *anchors = text == "all" ? static_cast<unsigned>(kAnchorAll) : 0u;
+        return true;
+    }
+    unsigned result = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string edge = text.substr(start, end - start);
+        unsigned bit = 0;
+        if (edge == "left")
+            bit = kAnchorLeft;
+        else if (edge == "top")
+            bit = kAnchorTop;
+        else if (edge == "right")
+            bit = kAnchorRight;
+        else if (edge == "bottom")
+            bit = kAnchorBottom;
+        if (bit == 0 || (result & bit))
+            return false;
+        result |= bit;
+        start = end + 1;
+    }
+    *anchors = result;
+    return true;
+}
+
 bool ValidName(const std::string& name) { return !name.empty() && name.size() <= kMaxNameLength; }
 
 std::string LowerAscii(std::string text) {
@@ -215,6 +248,11 @@ private:
                     return Fail("size must be WIDTHxHEIGHT with positive numbers");
                 window.size = {wh[0], wh[1]};
                 sized = true;
+            } else if (t.key == "minsize") {
+                int wh[2] = {};
+                if (!ParseInts(t.value, 'x', 2, wh) || wh[0] <= 0 || wh[1] <= 0)
+                    return Fail("minsize must be WIDTHxHEIGHT with positive numbers");
+                window.minSize = {wh[0], wh[1]};
             } else if (t.key == "title") {
                 if (!DecodeText(t.value, &window.title))
                     return Fail("title is not UTF-8");
@@ -224,6 +262,8 @@ private:
         }
         if (!sized)
             return Fail("window \"" + tokens[1].value + "\" has no size");
+        if (window.minSize.cx > window.size.cx || window.minSize.cy > window.size.cy)
+            return Fail("minsize larger than size");
         m_package->windows.push_back(window);
         m_window = &m_package->windows.back();
         return true;
@@ -262,6 +302,9 @@ private:
                     return Fail("rect must be LEFT,TOP,RIGHT,BOTTOM with right >= left and bottom >= top");
                 control.rect = {r[0], r[1], r[2], r[3]};
                 hasRect = true;
+            } else if (t.key == "anchor") {
+                if (!ParseAnchors(t.value, &control.anchors))
+                    return Fail("anchor must be \"all\", \"none\" or edges from left,top,right,bottom");
             } else if (t.key == "text") {
                 if (!DecodeText(t.value, &control.text))
                     return Fail("text is not UTF-8");
@@ -283,6 +326,26 @@ private:
 };
 
 } // namespace
+
+RECT PlaceControl(const ControlSpec& control, SIZE design, SIZE client) {
+    // One axis: the designed span [low, high) in a designed extent, placed in the actual extent.
+    const auto place = [](LONG low, LONG high, LONG designed, LONG actual, bool toLow, bool toHigh) {
+        const LONG grow = actual - designed;
+        if (toLow && toHigh)
+            return std::make_pair(low, std::max(low, high + grow));
+        if (toHigh)
+            return std::make_pair(low + grow, high + grow);
+        if (toLow)
+            return std::make_pair(low, high);
+        return std::make_pair(low + grow / 2, high + grow / 2);
+    };
+    const RECT& r = control.rect;
+    const auto x = place(r.left, r.right, design.cx, client.cx, (control.anchors & kAnchorLeft) != 0,
+                         (control.anchors & kAnchorRight) != 0);
+    const auto y = place(r.top, r.bottom, design.cy, client.cy, (control.anchors & kAnchorTop) != 0,
+                         (control.anchors & kAnchorBottom) != 0);
+    return RECT{x.first, y.first, x.second, y.second};
+}
 
 const WindowSpec* SkinPackage::FindWindow(const std::wstring& name) const {
     for (const WindowSpec& window : windows)

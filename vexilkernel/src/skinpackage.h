@@ -9,10 +9,21 @@
 
 namespace vexilref {
 
+// The window edges a control keeps its designed distance to when the window is sized. A control
+// held by neither side of an axis keeps its size and stays centred on that axis.
+enum : unsigned {
+    kAnchorLeft = 1,
+    kAnchorTop = 2,
+    kAnchorRight = 4,
+    kAnchorBottom = 8,
+    kAnchorAll = kAnchorLeft | kAnchorTop | kAnchorRight | kAnchorBottom,
+};
+
 struct ControlSpec {
     std::string name;      // in the thread's ANSI code page, as GetControl receives it
     std::string className; // lower-case ASCII; unknown classes are kept and refused when built
-    RECT rect = {};        // client coordinates of the skin window
+    RECT rect = {};        // client coordinates of the skin window at its designed size
+    unsigned anchors = kAnchorLeft | kAnchorTop;
     std::wstring text;
     int line = 0; // where the control is declared, for messages
 };
@@ -20,9 +31,14 @@ struct ControlSpec {
 struct WindowSpec {
     std::wstring name;
     SIZE size = {};
+    SIZE minSize = {}; // the smallest size the user may drag the window to; 0: no limit
     std::wstring title;
     std::vector<ControlSpec> controls;
 };
+
+// Where a control stands when its window's client area is client: its designed rectangle moved
+// and stretched as its anchors say. Never inverted.
+RECT PlaceControl(const ControlSpec& control, SIZE design, SIZE client);
 
 struct SkinPackage {
     std::vector<WindowSpec> windows;

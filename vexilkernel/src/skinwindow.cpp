@@ -2,6 +2,8 @@
 
 #include <vexil/messages.h>
 
+#include <commctrl.h>
+
 #include "bookmatrix.h"
 #include "bookrackmanager.h"
 #include "decorcontrols.h"
@@ -13,6 +15,18 @@
 namespace vexilref {
 
 const wchar_t CSkinWindow::kRootClass[] = L"VexilRefSkinRoot";
+
+namespace {
+
+constexpr UINT_PTR kLayoutSubclassId = 0x56584c59; // one subclass of ours per HWND
+
+SIZE ClientSize(HWND hwnd) {
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    return {client.right, client.bottom};
+}
+
+} // namespace
 
 std::unique_ptr<CRefControl> MakeControl(CSkinWindow* skin, const ControlSpec& design) {
     const std::string& kind = design.className;
@@ -62,12 +76,22 @@ int CSkinWindow::Build(const WindowSpec& design) {
         m_size = design.size;
         m_title = design.title;
     }
+    m_minSize = design.minSize;
+    // The controls stand where the HWND's present size puts them; from now on they follow it.
+    SIZE client = ClientSize(m_hWnd);
+    if (client.cx <= 0 || client.cy <= 0)
+        client = design.size;
+    // The controls cover the HWND's client area: a repaint of the HWND is a repaint of the controls
+    // whose pictures are out of date, not of the HWND under them and then of every control again.
+    SetWindowLongW(m_hWnd, GWL_STYLE, GetWindowLongW(m_hWnd, GWL_STYLE) | WS_CLIPCHILDREN);
+    m_subclassed = SetWindowSubclass(m_hWnd, HostSubclassProc, kLayoutSubclassId,
+                                     reinterpret_cast<DWORD_PTR>(this)) != FALSE;
     int result = 0;
     int childId = 1;
     for (const ControlSpec& controlSpec : design.controls) {
         std::unique_ptr<CRefControl> control = MakeControl(this, controlSpec);
         // Creating the window runs the control's window procedure: no lock may be held here.
-        if (!control || !control->Create(m_hWnd, childId++)) {
+        if (!control || !control->Create(m_hWnd, childId++, PlaceControl(controlSpec, design.size, client))) {
             result = VEXIL_ERR_CONTROL_FAILED;
             continue;
         }
@@ -77,17 +101,98 @@ int CSkinWindow::Build(const WindowSpec& design) {
     return result;
 }
 
-void CSkinWindow::EndBatchDelete() {
-    std::vector<CRefBookrackManager*> managers;
+void CSkinWindow::Layout(SIZE client) {
+    SIZE design;
+    std::vector<std::pair<CRefControl*, RECT>> moves;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        for (const auto& control : m_controls)
-            if (auto* manager = dynamic_cast<CRefBookrackManager*>(control.get()))
-                managers.push_back(manager);
+        design = m_size;
+        for (const auto& control : m_controls) {
+            const RECT place = PlaceControl(control->Spec(), design, client);
+            const RECT now = control->Placement();
+            if (!EqualRect(&place, &now))
+                moves.emplace_back(control.get(), place);
+        }
     }
+    if (moves.empty())
+        return;
+    // Moved together, so the window shows no state between two controls' moves.
+    HDWP batch = BeginDeferWindowPos(static_cast<int>(moves.size()));
+    for (const auto& move : moves) {
+        move.first->SetPlacement(move.second);
+        HWND window = move.first->Window();
+        const RECT& r = move.second;
+        if (batch && window)
+            batch = DeferWindowPos(batch, window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        else if (window)
+            MoveWindow(window, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    }
+    if (batch)
+        EndDeferWindowPos(batch);
+}
+
+void CSkinWindow::KeepMinimumSize(WPARAM edge, RECT* dragged) {
+    if (!dragged || m_minSize.cx <= 0)
+        return;
+    // The drag rectangle is the whole window: the minimum is for its client area.
+    RECT window = {}, client = {};
+    GetWindowRect(m_hWnd, &window);
+    GetClientRect(m_hWnd, &client);
+    const LONG minWidth = m_minSize.cx + (window.right - window.left) - client.right;
+    const LONG minHeight = m_minSize.cy + (window.bottom - window.top) - client.bottom;
+    if (dragged->right - dragged->left < minWidth) {
+        if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT)
+            dragged->left = dragged->right - minWidth;
+        else
+            dragged->right = dragged->left + minWidth;
+    }
+    if (dragged->bottom - dragged->top < minHeight) {
+        if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT)
+            dragged->top = dragged->bottom - minHeight;
+        else
+            dragged->bottom = dragged->top + minHeight;
+    }
+}
+
+LRESULT CALLBACK CSkinWindow::HostSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                               UINT_PTR, DWORD_PTR data) {
+    auto* skin = reinterpret_cast<CSkinWindow*>(data);
+    switch (message) {
+    case WM_SIZE:
+        // Before the window's own handler, which may ask a control where it stands now.
+        if (wParam != SIZE_MINIMIZED)
+            skin->Layout({LOWORD(lParam), HIWORD(lParam)});
+        break;
+    case WM_SIZING: {
+        const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+        skin->KeepMinimumSize(wParam, reinterpret_cast<RECT*>(lParam));
+        return result == 0 ? TRUE : result;
+    }
+    default:
+        break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+template <class TControl> std::vector<TControl*> CSkinWindow::ControlsOfKind() {
+    std::vector<TControl*> found;
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (const auto& control : m_controls)
+        if (auto* kind = dynamic_cast<TControl*>(control.get()))
+            found.push_back(kind);
+    return found;
+}
+
+void CSkinWindow::EndBatchDelete() {
     // Without the lock: the managers redraw.
-    for (CRefBookrackManager* manager : managers)
+    for (CRefBookrackManager* manager : ControlsOfKind<CRefBookrackManager>())
         manager->SetOptionState(false);
+}
+
+void CSkinWindow::SetShowMode(int mode) {
+    for (CRefBookMatrix* matrix : ControlsOfKind<CRefBookMatrix>())
+        matrix->SetDisplayMode(mode == 0 ? MatrixMode::kCompact : MatrixMode::kShelf);
 }
 
 void CSkinWindow::Release() {
@@ -153,6 +258,10 @@ LRESULT CALLBACK CSkinWindow::RootWindowProc(HWND hwnd, UINT message, WPARAM wPa
         auto* skin = reinterpret_cast<CSkinWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         if (skin) {
+            // The controls go with the HWND's children; the HWND itself may live on without a skin.
+            if (skin->m_subclassed)
+                RemoveWindowSubclass(skin->m_hWnd, HostSubclassProc, kLayoutSubclassId);
+            skin->m_subclassed = false;
             skin->m_kernel->ForgetSkinWindow(skin->m_hWnd, skin);
             skin->Release();
         }

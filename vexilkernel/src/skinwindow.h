@@ -37,6 +37,8 @@ public:
 
     // A batch delete of the window's book matrix ended: its managers leave the deleting state.
     void EndBatchDelete();
+    // A manager was given a display mode: the book matrices show their books that way.
+    void SetShowMode(int mode);
 
     void AddRef() { ++m_refs; }
     void Release();
@@ -63,6 +65,17 @@ public:
 private:
     ~CSkinWindow();
 
+    // The window's controls of that class, copied under the lock so that the caller may call them
+    // without it.
+    template <class TControl> std::vector<TControl*> ControlsOfKind();
+    // Places every control for a client area of that size, as its anchors say.
+    void Layout(SIZE client);
+    // Keeps a user's drag (WM_SIZING) from making the window smaller than the package allows.
+    void KeepMinimumSize(WPARAM edge, RECT* dragged);
+    // Sees the HWND's own messages: the controls follow its size.
+    static LRESULT CALLBACK HostSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                             UINT_PTR id, DWORD_PTR data);
+
     CUiKernel* const m_kernel;
     const HWND m_hWnd;
     const std::wstring m_name;
@@ -70,6 +83,8 @@ private:
     // control window. Only touched on the window thread.
     int m_refs = 1;
     bool m_rootBound = false;
+    bool m_subclassed = false;
+    SIZE m_minSize = {};
 
     mutable std::mutex m_lock; // guards the fields below for readers on other threads
     SIZE m_size = {};

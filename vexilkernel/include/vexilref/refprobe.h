@@ -117,6 +117,9 @@ public:
     // The class the package names ("button", "bookmatrix", ...).
     virtual std::string ControlClass() = 0;
     virtual int RedrawCalls() = 0;
+    // Times the control drew its picture afresh (in part or whole); a paint that only copies the
+    // kept picture does not count.
+    virtual int RenderCalls() = 0;
 
 protected:
     ~IRefControlInspect() = default;
