@@ -324,6 +324,8 @@ TEST_F(FlowTest, ASinkThatRefusesStartsNoBatch) {
 }
 
 TEST(BatchDeleteSkin, ASkinWithoutTheProgressBarStartsNoRunAndLeavesTheShelfUsable) {
+    // The incomplete batch-delete window is reported.
+    shelftest::ExpectDiagnosticReports();
     ::testing::NiceMock<MockShelfSink> sink;
     FakeShelfStore store;
     ModuleWithSkin withSkin(SkinWithout("DelProgress"));

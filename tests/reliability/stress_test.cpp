@@ -70,6 +70,8 @@ std::vector<int> Pick(std::mt19937& rng, const std::vector<int>& ids, size_t cou
 } // namespace
 
 TEST(Stress, FourHostThreadsCallingAtRandomLeaveTheShelfEqualToTheStore) {
+    // Show is refused (and reported) whenever it meets a running batch delete.
+    shelftest::ExpectDiagnosticReports();
     Watchdog watchdog("the stress test", 120000);
     // Display modes chosen during the storm are saved to the shared display-mode file.
     ShowModeFileKeeper showModeFile;
