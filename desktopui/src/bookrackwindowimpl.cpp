@@ -202,9 +202,19 @@ void CBookrackWindowImpl::Close() {
             CloseWin32Window(false);
             return;
         }
-        SendMessage(WM_BOOKRACK_STOP_WORK, 0, 0);
-        // However long a host callback on the window thread takes: the thread is never killed.
-        CloseWin32Window(true);
+        vexil::ScopedHandle thread;
+        {
+            // A window another host thread is making is made before it is closed: otherwise this
+            // would wait for a thread whose window nobody closes.
+            std::lock_guard<std::mutex> creating(m_createLock);
+            SendMessage(WM_BOOKRACK_STOP_WORK, 0, 0);
+            CloseWin32Window(false);
+            thread = OwnThreadHandle();
+        }
+        // However long a host callback on the window thread takes: the thread is never killed, and
+        // the messages it sends to this thread meanwhile are delivered.
+        if (thread && ::GetThreadId(thread.get()) != ::GetCurrentThreadId())
+            vexil::WaitDeliveringSent(thread.get(), INFINITE);
     });
 }
 

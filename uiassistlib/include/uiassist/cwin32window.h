@@ -111,6 +111,8 @@ protected:
     // to this object and sets the creation-parameter property. No OnCreate, no ShowWindow. False
     // (and no window) on failure.
     bool CreateBoundWindow();
+    // A handle of its own to the own thread (empty without one), and optionally to its left event.
+    vexil::ScopedHandle OwnThreadHandle(vexil::ScopedHandle* left = nullptr) const;
     // Waits (delivering sent messages) until an own-thread window's thread has left this object or
     // is gone; returns at once on that thread itself. For destructors: it never needs the loader lock.
     void WaitUntilThreadLeft();
@@ -137,9 +139,6 @@ private:
     static DWORD WINAPI WindowThreadProc(void* param);
     void StoreCreateArgs(bool ownThread, HWND parent, const RECT& rect, const wchar_t* title, int showCmd,
                          DWORD style, LPARAM param);
-    // A handle of its own to the own thread (empty without one), and optionally to its left event.
-    vexil::ScopedHandle OwnThreadHandle(vexil::ScopedHandle* left = nullptr) const;
-
     mutable SRWLOCK m_threadLock = SRWLOCK_INIT;
 };
 
