@@ -13,7 +13,6 @@
 #include <uiassist/textconv.h>
 
 #include <cwchar>
-#include <new>
 
 #include "bookrackwindowimpl.h"
 #include "product.h"
