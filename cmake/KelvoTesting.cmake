@@ -38,7 +38,8 @@ macro(kelvo_add_googletest)
 endmacro()
 
 # kelvo_add_gtest(NAME <target> SOURCES <file>... [LIBS <lib>...] [DEPENDS <target>...]
-#                 [TIMEOUT <seconds>] [WORKING_DIRECTORY <dir>] [RUN_SERIAL])
+#                 [TIMEOUT <seconds>] [WORKING_DIRECTORY <dir>] [RUN_SERIAL]
+#                 [RESOURCE_LOCK <name>...])
 #
 # Builds a GoogleTest/GoogleMock program into bin/ (beside the DLLs), linked with gmock_main, and
 # registers each of its cases with ctest, labelled with the program's name (ctest -L). ctest lists
@@ -51,8 +52,11 @@ endmacro()
 #   WORKING_DIRECTORY  current directory of each case, default the bin/ folder
 #   RUN_SERIAL         run the cases alone: for cases that look for windows by class or caption
 #                      on the desktop that every test process of the prefix shares
+#   RESOURCE_LOCK      state of the prefix the cases share with other suites (the library folder,
+#                      the display-mode file, the foreground window): ctest never runs two cases
+#                      holding the same name at once
 function(kelvo_add_gtest)
-    cmake_parse_arguments(PARSE_ARGV 0 arg "RUN_SERIAL" "NAME;TIMEOUT;WORKING_DIRECTORY" "SOURCES;LIBS;DEPENDS")
+    cmake_parse_arguments(PARSE_ARGV 0 arg "RUN_SERIAL" "NAME;TIMEOUT;WORKING_DIRECTORY" "SOURCES;LIBS;DEPENDS;RESOURCE_LOCK")
     if(NOT arg_NAME OR NOT arg_SOURCES)
         message(FATAL_ERROR "kelvo_add_gtest: NAME and SOURCES are required")
     endif()
@@ -77,6 +81,10 @@ function(kelvo_add_gtest)
     if(arg_RUN_SERIAL)
         set(serial RUN_SERIAL TRUE)
     endif()
+    set(locks)
+    if(arg_RESOURCE_LOCK)
+        set(locks RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+    endif()
     gtest_discover_tests(${arg_NAME}
         WORKING_DIRECTORY ${arg_WORKING_DIRECTORY}
         DISCOVERY_MODE PRE_TEST
@@ -85,5 +93,6 @@ function(kelvo_add_gtest)
             LABELS ${arg_NAME}
             TIMEOUT ${arg_TIMEOUT}
             FAIL_REGULAR_EXPRESSION "${KELVO_TEST_FAIL_REGEX}"
-            ${serial})
+            ${serial}
+            ${locks})
 endfunction()

@@ -32,12 +32,6 @@ bool IsMinimized(HWND hwnd) {
            (::GetWindowLongW(hwnd, GWL_STYLE) & WS_MINIMIZE) != 0;
 }
 
-// True on the thread that runs the window.
-bool IsThreadOf(HWND hwnd) {
-    return hwnd != nullptr && hwnd != INVALID_HANDLE_VALUE &&
-           ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId();
-}
-
 // The one object, built in static storage on first use. Not a function-local static: the static C++
 // runtime guards those with a lock that records the calling host thread (a duplicated thread handle
 // and an event), and that record is lost each time the host unloads the module.
@@ -99,72 +93,101 @@ bool CBookrackWindowImpl::Show(bool byUser, HWND parent) {
             return false;
         }
         m_bShowOnBind = true;
-        const RECT def = GetDefaultRect();
-        if (byUser)
-            m_tipsDlg.Hide();
-
         if (!IsWindow()) {
-            m_bShown = true;
-            const bool created = CreateBookrackWindow(parent, SW_SHOW);
-            // A window that could not be made is not shown.
-            if (!created)
-                m_bShown = false;
-            return created;
-        }
-
-        ICtrlBookrackManager* manager = m_pBookrackMgr.load();
-        if (manager == nullptr) {
-            VEXIL_REPORT_IF(true, "Show without a bound bookrack manager");
-            return false;
-        }
-        if (byUser)
-            m_nShowMode = 1;
-
-        if (IsMinimized(GetWindowHandle())) {
-            m_bShown = true;
-            if (!manager->SetShowMode(m_nShowMode.load())) {
-                VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
-                return false;
-            }
-            PostMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
-            return true;
-        }
-
-        const bool wasShown = m_bShown.load();
-        if (!wasShown && !byUser) {
-            if (MatrixHasNoBook()) {
-                IShelfHost* host = m_pHost.load();
-                m_nShowMode = (host != nullptr && host->GetItemCount(m_nUserIndex.load(), 1) != 0) ? 1 : 0;
-            } else if (m_nShowMode.load() != 0) {
-                m_nShowMode = 1;
+            std::unique_lock<std::mutex> creating(m_createLock);
+            // Another host thread may have made it meanwhile.
+            if (!IsWindow()) {
+                m_bShown = true;
+                const bool created = CreateBookrackWindow(parent, SW_SHOW);
+                // A window that could not be made is not shown.
+                if (!created)
+                    m_bShown = false;
+                return created;
             }
         }
+        // The manager, the matrix, the store and the window's size belong to the window thread.
+        if (CalledOnWindowThread())
+            return ShowOnWindowThread(byUser);
+        return SendMessage(WM_BOOKRACK_SHOW, byUser ? 1 : 0, 0) == kShownResult;
+    });
+}
+
+bool CBookrackWindowImpl::ShowOnWindowThread(bool byUser) {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    const RECT def = GetDefaultRect();
+    if (byUser)
+        m_tipsDlg.Hide();
+
+    ICtrlBookrackManager* manager = m_pBookrackMgr.load();
+    if (manager == nullptr) {
+        VEXIL_REPORT_IF(true, "Show without a bound bookrack manager");
+        return false;
+    }
+    if (byUser)
+        m_nShowMode = 1;
+
+    if (IsMinimized(GetWindowHandle())) {
+        m_bShown = true;
         if (!manager->SetShowMode(m_nShowMode.load())) {
             VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
             return false;
         }
-
-        const int defWidth = def.right - def.left;
-        const int defHeight = def.bottom - def.top;
-        if (wasShown) {
-            const RECT local = GetLocalRect();
-            if (local.right != defWidth && local.bottom != defHeight)
-                MoveWindow(def.left, def.top, def.right, def.bottom, true);
-        } else {
-            MoveWindow(def.left, def.top, def.right, def.bottom, true);
-        }
-        m_bShown = true;
-        ShowWindow(SW_SHOW);
+        PostMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
         return true;
-    });
+    }
+
+    const bool wasShown = m_bShown.load();
+    if (!wasShown && !byUser) {
+        if (MatrixHasNoBook()) {
+            IShelfHost* host = m_pHost.load();
+            m_nShowMode = (host != nullptr && host->GetItemCount(m_nUserIndex.load(), 1) != 0) ? 1 : 0;
+        } else if (m_nShowMode.load() != 0) {
+            m_nShowMode = 1;
+        }
+    }
+    if (!manager->SetShowMode(m_nShowMode.load())) {
+        VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
+        return false;
+    }
+
+    const int defWidth = def.right - def.left;
+    const int defHeight = def.bottom - def.top;
+    if (wasShown) {
+        const RECT local = GetLocalRect();
+        if (local.right != defWidth && local.bottom != defHeight)
+            MoveWindow(def.left, def.top, def.right, def.bottom, true);
+    } else {
+        MoveWindow(def.left, def.top, def.right, def.bottom, true);
+    }
+    m_bShown = true;
+    ShowWindow(SW_SHOW);
+    return true;
 }
 
 void CBookrackWindowImpl::Hide() {
     Guarded([this] {
         m_bShown = false;
-        ShowWindow(SW_HIDE);
-        NotifyBrowserHidden();
+        if (CalledOnWindowThread())
+            HideOnWindowThread(false);
+        else
+            SendMessage(WM_BOOKRACK_HIDE, 0, 0);
     });
+}
+
+void CBookrackWindowImpl::HideOnWindowThread(bool hideAll) {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    if (hideAll)
+        m_tipsDlg.Hide();
+    m_bShown = false;
+    ShowWindow(SW_HIDE);
+    NotifyBrowserHidden();
+}
+
+void CBookrackWindowImpl::StopWorkAndHide() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    StopLoader();
+    m_patchDelWindow.Stop(true);
+    HideOnWindowThread(false);
 }
 
 void CBookrackWindowImpl::Close() {
@@ -172,19 +195,26 @@ void CBookrackWindowImpl::Close() {
         m_bClosing = true;
         m_bWindowClosing = true;
         m_bShown = false;
-        // The loader handle and the batch window belong to the window thread: stop them there.
-        const bool onWindowThread = IsThreadOf(GetWindowHandle());
-        if (IsWindow() && !onWindowThread) {
-            SendMessage(WM_BOOKRACK_STOP_WORK, 0, 0);
-        } else {
-            StopLoader();
-            m_patchDelWindow.Stop(true);
+        // From inside a sink callback: the window thread must not wait for itself; it ends on its
+        // own once the posted WM_CLOSE has destroyed the window, joining its loader and worker.
+        if (CalledOnWindowThread() && IsWindow()) {
+            StopWorkAndHide();
+            CloseWin32Window(false);
+            return;
         }
-        Hide();
-        CloseWin32Window(!onWindowThread);
-        // A loader started while no window existed has no window thread to stop it.
-        if (!onWindowThread && m_hWorker)
-            StopLoader();
+        vexil::ScopedHandle thread;
+        {
+            // A window another host thread is making is made before it is closed: otherwise this
+            // would wait for a thread whose window nobody closes.
+            std::lock_guard<std::mutex> creating(m_createLock);
+            SendMessage(WM_BOOKRACK_STOP_WORK, 0, 0);
+            CloseWin32Window(false);
+            thread = OwnThreadHandle();
+        }
+        // However long a host callback on the window thread takes: the thread is never killed, and
+        // the messages it sends to this thread meanwhile are delivered.
+        if (thread && ::GetThreadId(thread.get()) != ::GetCurrentThreadId())
+            vexil::WaitDeliveringSent(thread.get(), INFINITE);
     });
 }
 
@@ -195,6 +225,9 @@ bool CBookrackWindowImpl::IsShown() {
 bool CBookrackWindowImpl::Create(const BOOKRACK_CREATE_PARAMS* params) {
     return Guarded(false, [&] {
         if (params == nullptr || IsWindow() || m_bClosing.load())
+            return false;
+        std::lock_guard<std::mutex> creating(m_createLock);
+        if (IsWindow())
             return false;
         std::memcpy(&m_createParams, params, sizeof(m_createParams));
         m_bShowOnBind = false;
@@ -269,10 +302,11 @@ void CBookrackWindowImpl::ForwardItemShown(int id) {
 void CBookrackWindowImpl::HideAll(bool cancel) {
     Guarded([&] {
         m_patchDelWindow.Stop(cancel);
-        m_tipsDlg.Hide();
         m_bShown = false;
-        ShowWindow(SW_HIDE);
-        NotifyBrowserHidden();
+        if (CalledOnWindowThread())
+            HideOnWindowThread(true);
+        else
+            SendMessage(WM_BOOKRACK_HIDE, 1, 0);
     });
 }
 
@@ -296,7 +330,7 @@ void CBookrackWindowImpl::ShowNoBookTips() {
         if (!IsWindow())
             return;
         // The balloon is a window of the bookshelf's thread: build and show it there.
-        if (!IsThreadOf(GetWindowHandle())) {
+        if (!CalledOnWindowThread()) {
             SendMessage(WM_BOOKRACK_TIPS, 0, 0);
             return;
         }

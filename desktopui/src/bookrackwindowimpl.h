@@ -16,6 +16,7 @@
 #include <uiassist/cvexilwindow.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,17 +27,26 @@
 
 // A book event deferred while a batch delete runs.
 struct _ActionInfo {
-    int id;       // book id
-    int kind;     // kActionShow or kActionRemove
-    UINT msg;     // the message that carried the event
-    bool flag;    // open the book afterwards
+    int id;    // book id
+    int kind;  // kActionShow or kActionRemove
+    UINT msg;  // the message that carried the event
+    bool flag; // open the book afterwards
 };
 constexpr int kActionShow = 0;
 constexpr int kActionRemove = 1;
 
-// Sent by Close to the window thread: stop the loader and the batch delete there, where the loader
-// handle and the batch window belong. wParam 0, lParam 0.
+// The module's private messages to the bookshelf window: the interface operations that act on the
+// window's controls hand their work to its thread with them. Values no other message of the window
+// uses.
+// Sent by Close: stop the loader and the batch delete and hide the window, on the window thread where
+// the loader, the batch window and the controls belong. wParam 0, lParam 0.
 #define WM_BOOKRACK_STOP_WORK (WM_APP + 1100)
+// Sent by Show to a window that exists: wParam 1 when the user asked, lParam 0. Result 1 when shown.
+#define WM_BOOKRACK_SHOW (WM_APP + 1101)
+// Sent by Hide (wParam 0) and HideAll (wParam 1, which also hides the balloon); lParam 0.
+#define WM_BOOKRACK_HIDE (WM_APP + 1102)
+// The answer to WM_BOOKRACK_SHOW when the window was shown.
+constexpr LRESULT kShownResult = 1;
 
 // The bookshelf window's style: WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | 0x8.
 constexpr DWORD kBookrackStyle = 0xE0008;
@@ -46,6 +56,10 @@ constexpr DWORD kBookrackStyle = 0xE0008;
 // from the screen origin.
 RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& workArea);
 
+// Threads. The host calls the interface from any of its threads; the window's own thread runs every
+// message, notification, control, store and file operation; the loader (bookrack::ShelfLoader) and
+// the batch-delete worker (CPatchDelWindow) have objects of their own and reach the window only by
+// sent messages. The declarations below are grouped by the thread that runs them.
 class CBookrackWindowImpl : public CVexilWindow, public CBookrackWindow {
 public:
     CBookrackWindowImpl();
@@ -54,11 +68,15 @@ public:
     // The one object of the module, made on first use.
     static CBookrackWindowImpl* Instance();
 
-    // ---- CBookrackWindow ----
+    // ==== Caller's thread (any host thread) ====
+    // Only these act on the caller's thread: reading atomics, SetBookCover (the matrix accepts it
+    // from any thread), GetSelection, ForwardItemShown, and making the window (which starts its
+    // thread). Everything else is sent or posted to the window thread and done there; called on
+    // the window thread itself (from a sink callback), the work is done directly.
     bool Prepare(DWORD, DWORD, DWORD) override;
-    bool Show(bool byUser, HWND parent) override;
-    void Hide() override;
-    void Close() override;
+    bool Show(bool byUser, HWND parent) override; // creates, or sends WM_BOOKRACK_SHOW
+    void Hide() override;                         // sends WM_BOOKRACK_HIDE
+    void Close() override;                        // sends WM_BOOKRACK_STOP_WORK, waits
     bool IsShown() override;
     bool Create(const BOOKRACK_CREATE_PARAMS* params) override;
     void PostMatrixNotify(WPARAM wParam, LPARAM lParam) override;
@@ -69,27 +87,29 @@ public:
     void NotifyItem1004(int id, int openAfter) override;
     void NotifyItem1003(int id, int openAfter) override;
     void NotifyItem1005(int id, int openAfter) override;
-    void SetBookCover(int id, const char* imagePath) override;
+    void SetBookCover(int id, const char* imagePath) override; // the matrix, on the caller's thread
     void NotifyItem1002(int id) override;
     DWORD GetUiThreadId() override;
     void RemoveItem(int id) override;
     HWND GetHwnd() override;
-    void ForwardItemShown(int id) override;
-    void HideAll(bool cancel) override;
-    void StopBatchDelete(bool cancel) override;
+    void ForwardItemShown(int id) override;     // the sink, on the caller's thread
+    void HideAll(bool cancel) override;         // sends WM_BOOKRACK_HIDE
+    void StopBatchDelete(bool cancel) override; // flags only
     void PopupManagerAtCursor(DWORD value) override;
-    void ShowNoBookTips() override;
-    const std::vector<int>* GetSelection() override;
-    void Login(const char* accountId, const char* accountKey, const char* accountInfo, DWORD reserved) override;
+    void ShowNoBookTips() override;                  // sends WM_BOOKRACK_TIPS
+    const std::vector<int>* GetSelection() override; // the matrix, on the caller's thread
+    void Login(const char* accountId, const char* accountKey, const char* accountInfo,
+               DWORD reserved) override;
     void Logout(DWORD reserved) override;
     void RefreshTips() override;
     LONG IsWorkerRunning() override;
     LONG IsBatchDeleteBusy() override;
 
+    // ==== Batch-delete worker's thread ====
     // One step of a batch delete: sends WM_BOOKRACK_DELETE_AT (index).
     virtual void DeleteSelectedAt(int index);
 
-    // ---- CVexilWindow overrides ----
+    // ==== Window thread only ====
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnKeyDown(WPARAM, LPARAM) override {}
     void OnCreate() override;
@@ -99,18 +119,27 @@ public:
     bool PreTranslateMessage(MSG msg) override;
     LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
     void OnCreateResult(int code) override;
+    // After the message loop: joins the loaders and the batch-delete worker this window started.
+    void OnThreadEnding() override;
 
-    // The default rectangle for this machine's screen and work area.
+    // Any thread: the default rectangle for this machine's screen and work area.
     static RECT GetDefaultRect();
 
 private:
     // ---- window creation (bookrackwindowimpl_create.cpp) ----
+    // Caller's thread, under m_createLock.
     bool CreateBookrackWindow(HWND parent, int showCmd);
+    // Window thread from here on.
     // Rectangle of the add-book button in screen coordinates; false without button or window.
     bool GetNewBookButtonScreenRect(RECT* rect);
     // Shows the empty-shelf balloon below the add-book button.
     void ShowTipsBelowButton();
     bool MatrixHasNoBook();
+
+    // ---- interface work done on the window thread (bookrackwindowimpl.cpp) ----
+    bool ShowOnWindowThread(bool byUser);
+    void HideOnWindowThread(bool hideAll);
+    void StopWorkAndHide();
 
     // ---- message handling (bookrackwindowimpl_messages.cpp) ----
     void StartBatchDelete();
@@ -129,6 +158,7 @@ private:
     void NotifyBrowserHidden();
 
     // ---- library folder and covers (bookrackwindowimpl_library.cpp) ----
+    // Any thread (also the destructor's): forms, and creates when missing, the library folder.
     bool GetLibraryFolder(std::wstring& path);
     static bool CreateFolderTree(const wchar_t* path);
     void LocateCover(int id);
@@ -145,10 +175,15 @@ private:
 
     // ---- loading (bookrackwindowimpl_loader.cpp) ----
     void LoadShelf();
+    // Stops the running loader and waits for it, delivering sent messages; from inside the answer
+    // to a loader's request it does not wait (that loader may be waiting for this very answer) and
+    // leaves the loader to OnThreadEnding.
     void StopLoader();
+    // The loader's own thread: works on its ShelfLoader only, never on this object.
     static DWORD WINAPI LoaderThread(void* param);
 
     // ---- display mode and account (bookrackwindowimpl_account.cpp) ----
+    // Any thread (also the destructor's).
     void SaveShowMode(int mode);
     void OnAccountLogin();
     void OnAccountLogout();
@@ -158,42 +193,51 @@ private:
     void OnBatchDeleteEnded();
     LRESULT OnBatchDeleteAsked(WPARAM value);
 
-    // Controls are bound and released on the window thread and read by interface calls on the
-    // host's threads, hence atomic.
+    // ==== State shared between threads: atomic, each with its writer ====
+    // Bound and released by the window thread; read by SetBookCover and GetSelection on the caller's
+    // thread, as the design lets them call the matrix there.
     std::atomic<ICtrlBookrackManager*> m_pBookrackMgr{nullptr};
     std::atomic<ICtrlBookMatrix*> m_pBookMatrix{nullptr};
     std::atomic<ICtrlIEBrowser*> m_pIeBrowser{nullptr};
     std::atomic<ICtrlButton*> m_pNewBookBtn{nullptr};
+    // Written by Create on the caller's thread before the window thread starts; read by OnCreate.
     BOOKRACK_CREATE_PARAMS m_createParams = {};
-    std::atomic<int> m_nShowMode{1};
-    std::atomic<IShelfSink*> m_pSink{nullptr};
-    std::atomic<bool> m_bShowOnBind{true};
-    CAddBookTipsDlg m_tipsDlg;
-    std::atomic<int> m_nUserIndex{-1};
-    std::atomic<IShelfHost*> m_pHost{nullptr};
-    std::atomic<bool> m_bShown{false};
-    bool m_bInSizeMove = false; // window thread only
-    std::atomic<DWORD> m_dwUiThreadId{0};
-    HWND m_hIeServer = nullptr; // window thread only
-    std::vector<int> m_deletedIds; // window thread only
-    HICON m_hIcon = nullptr;
-    std::atomic<HINSTANCE> m_hInstance{nullptr};
-    std::atomic<LONG> m_lBatchBusy{0}; // changed only by exchange
-    CPatchDelWindow m_patchDelWindow;
-    std::atomic<bool> m_bClosing{false};
+    std::atomic<int> m_nShowMode{1};             // window thread; read by PopupManagerAtCursor
+    std::atomic<IShelfSink*> m_pSink{nullptr};   // SetNotifySink
+    std::atomic<bool> m_bShowOnBind{true};       // Show and Create, before the window is made
+    std::atomic<int> m_nUserIndex{-1};           // SetHost
+    std::atomic<IShelfHost*> m_pHost{nullptr};   // SetHost
+    std::atomic<bool> m_bShown{false};           // both: the operations and the window thread
+    std::atomic<DWORD> m_dwUiThreadId{0};        // OnCreate
+    std::atomic<HINSTANCE> m_hInstance{nullptr}; // SetNotifySink
+    std::atomic<LONG> m_lBatchBusy{0};           // window thread, by exchange
+    std::atomic<bool> m_bClosing{false};         // Close
     // Set by Close for the window it closes, cleared when a new window is made: a closing window
     // reports no book counts, a window that Show builds after Close does.
     std::atomic<bool> m_bWindowClosing{false};
-    std::atomic<LONG> m_lWorkerRun{0}; // changed only by exchange
-    std::vector<int> m_loadedIds; // written by the window thread while no loader runs
-    vexil::ScopedHandle m_hWorker; // window thread (and Close, after the window is gone)
-    bookrack::LoaderCoverOffer m_loaderCover; // the loader's cover for the book it asks about
+    std::atomic<LONG> m_lWorkerRun{0}; // window thread, by exchange
     // The account strings are written by Login/Logout on the host's threads and read by the window
     // thread when it handles the posted login; m_accountLock guards both.
     std::mutex m_accountLock;
     std::string m_strAccountId;
     std::string m_strAccountInfo;
-    std::vector<_ActionInfo> m_pendingActions; // window thread only
+    // Held by the caller's thread that makes a window, so two host threads never make two.
+    std::mutex m_createLock;
+
+    // ==== Window thread only ====
+    CAddBookTipsDlg m_tipsDlg;
+    bool m_bInSizeMove = false;
+    HWND m_hIeServer = nullptr;
+    std::vector<int> m_deletedIds;
+    HICON m_hIcon = nullptr;
+    CPatchDelWindow m_patchDelWindow; // its Stop and IsWorkerAlive are safe from any thread
+    std::vector<int> m_loadedIds;
+    std::shared_ptr<bookrack::ShelfLoader> m_loader; // the running load's loader
+    // Loaders stopped from inside the answer to a request: they end on their own and are joined
+    // when the window thread ends.
+    std::vector<std::shared_ptr<bookrack::ShelfLoader>> m_stoppedLoaders;
+    int m_nAnsweringLoader = 0; // depth of WM_BOOKRACK_LOAD_ITEM answers in progress
+    std::vector<_ActionInfo> m_pendingActions;
 
     friend class CPatchDelWindow;
 };

@@ -108,6 +108,7 @@ void CBookrackWindowImpl::SaveShowMode(int mode) {
 }
 
 void CBookrackWindowImpl::OnAccountLogin() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // Login writes the strings on the host's thread: work on a copy taken under the lock.
     std::string accountId;
     std::string accountInfo;
@@ -124,6 +125,7 @@ void CBookrackWindowImpl::OnAccountLogin() {
 }
 
 void CBookrackWindowImpl::OnAccountLogout() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     if (ICtrlBookMatrix* matrix = m_pBookMatrix.load())
         matrix->ClearBooks();
     if (ICtrlBookrackManager* manager = m_pBookrackMgr.load())

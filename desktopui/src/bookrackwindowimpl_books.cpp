@@ -28,6 +28,7 @@ bool ReadReadyFlag(IShelfItem& item) {
 } // namespace bookrack
 
 void CBookrackWindowImpl::AddBookToShelf(IShelfItem* item, bool redraw) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
     if (item == nullptr || m_pBookrackMgr.load() == nullptr || matrix == nullptr)
         return;
@@ -44,6 +45,7 @@ void CBookrackWindowImpl::AddBookToShelf(IShelfItem* item, bool redraw) {
 }
 
 void CBookrackWindowImpl::ShelveBook(UINT msg, int id, bool flag) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     if (m_lBatchBusy.load() != 0) {
         m_pendingActions.push_back(_ActionInfo{id, kActionShow, msg, flag});
         return;
@@ -76,6 +78,7 @@ void CBookrackWindowImpl::ShelveBook(UINT msg, int id, bool flag) {
 }
 
 void CBookrackWindowImpl::RefreshBook(int id) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     IShelfHost* host = m_pHost.load();
     IShelfItem* item = host != nullptr ? host->GetItem(id) : nullptr;
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
@@ -93,6 +96,7 @@ void CBookrackWindowImpl::RefreshBook(int id) {
 }
 
 void CBookrackWindowImpl::UnshelveBook(int id) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     if (m_lBatchBusy.load() != 0) {
         m_pendingActions.push_back(_ActionInfo{id, kActionRemove, WM_BOOKRACK_REMOVE_ITEM, false});
         return;
@@ -104,6 +108,7 @@ void CBookrackWindowImpl::UnshelveBook(int id) {
 }
 
 void CBookrackWindowImpl::ReplayQueuedActions() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // The host may deliver new events from inside the calls below while the batch still counts as
     // busy; they join the queue and are replayed in the next round, after the ones before them.
     while (!m_pendingActions.empty()) {
@@ -135,6 +140,7 @@ void CBookrackWindowImpl::ReplayQueuedActions() {
 }
 
 void CBookrackWindowImpl::UpdateBookCount() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
     if (m_bWindowClosing.load() || matrix == nullptr)
         return;
@@ -149,6 +155,7 @@ void CBookrackWindowImpl::UpdateBookCount() {
 }
 
 void CBookrackWindowImpl::RequestCoverFromHost(int id) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     IShelfSink* sink = m_pSink.load();
     std::wstring folder;
     if (sink != nullptr && GetLibraryFolder(folder))

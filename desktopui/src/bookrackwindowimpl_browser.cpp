@@ -31,6 +31,7 @@ HWND CBookrackWindowImpl::FindDocumentWindow(HWND start) {
 }
 
 void CBookrackWindowImpl::ForwardMouseWheel(WPARAM wParam, LPARAM lParam) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlIEBrowser* browser = m_pIeBrowser.load();
     if (!browser)
         return;
@@ -50,6 +51,7 @@ void CBookrackWindowImpl::ForwardMouseWheel(WPARAM wParam, LPARAM lParam) {
 }
 
 void CBookrackWindowImpl::NotifyBrowserHidden() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     if (ICtrlIEBrowser* browser = m_pIeBrowser.load())
         browser->OnShelfHidden();
 }

@@ -93,6 +93,7 @@ bool CBookrackWindowImpl::CreateBookrackWindow(HWND parent, int showCmd) {
 }
 
 bool CBookrackWindowImpl::GetNewBookButtonScreenRect(RECT* rect) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlButton* button = m_pNewBookBtn.load();
     const HWND hwnd = GetWindowHandle();
     if (rect == nullptr || button == nullptr || !HasWindow(hwnd))
@@ -108,6 +109,7 @@ bool CBookrackWindowImpl::GetNewBookButtonScreenRect(RECT* rect) {
 }
 
 void CBookrackWindowImpl::ShowTipsBelowButton() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     RECT button = {};
     if (!GetNewBookButtonScreenRect(&button))
         return;
@@ -120,6 +122,7 @@ void CBookrackWindowImpl::ShowTipsBelowButton() {
 }
 
 bool CBookrackWindowImpl::MatrixHasNoBook() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
     if (matrix == nullptr)
         return true;
@@ -128,6 +131,7 @@ bool CBookrackWindowImpl::MatrixHasNoBook() {
 }
 
 void CBookrackWindowImpl::OnCreate() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     const HWND hwnd = GetWindowHandle();
 
     // The icon comes from the instance the host named; the module's own resources when that one has
@@ -187,6 +191,7 @@ void CBookrackWindowImpl::OnCreate() {
 }
 
 void CBookrackWindowImpl::OnDestroy() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // Runs for WM_CLOSE and again for WM_DESTROY; the second run finds everything released.
     m_pBookrackMgr = nullptr;
     m_pBookMatrix = nullptr;
@@ -204,6 +209,7 @@ void CBookrackWindowImpl::OnDestroy() {
 }
 
 void CBookrackWindowImpl::OnCreateResult(int code) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     if (code != 0) {
         // The installation's skin is damaged: the user is told, and the process ends.
         ShowDamagedInstallNotice(bookrack::kSkinPackageFile);

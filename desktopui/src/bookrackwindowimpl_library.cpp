@@ -97,15 +97,15 @@ bool CBookrackWindowImpl::CreateFolderTree(const wchar_t* path) {
 }
 
 void CBookrackWindowImpl::LocateCover(int id) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
     if (matrix == nullptr)
         return;
-    const bookrack::LoaderRequestScope answeringLoader;
 
     // The loader names the cover its index of the folder holds for the book; a file that vanished
     // since is not handed over, and the book is looked for again.
     std::wstring image;
-    if (m_loaderCover.Take(id, image) && IsFile(image)) {
+    if (m_loader && m_loader->cover.Take(id, image) && IsFile(image)) {
         matrix->SetBookImage(id, vexil::WideToAnsi(image).c_str());
         return;
     }
@@ -119,6 +119,7 @@ void CBookrackWindowImpl::LocateCover(int id) {
 }
 
 LRESULT CBookrackWindowImpl::SetCoverFromIconUrl(int id) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     IShelfHost* host = m_pHost.load();
     if (host == nullptr)
         return 0;

@@ -3,6 +3,7 @@
 
 #include <uiassist/diag.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <set>
@@ -14,34 +15,11 @@
 
 namespace {
 
-// What a loader thread gets: its window and its own copy of the ids of the load, handed over so that
-// the thread never reads the window's vector.
-struct LoaderStart {
-    CBookrackWindowImpl* window;
-    std::vector<int> ids;
-};
-
-// The thread answering a loader's cover request, and how deep (one answer may run inside another).
-// Only the window thread answers. A thread id, not a thread_local: the static runtime's thread-local
-// storage leaves two semaphores behind each time the host unloads the module.
-std::atomic<DWORD> g_answeringThread{0};
-std::atomic<int> g_answerDepth{0};
+constexpr wchar_t kLoaderThreadName[] = L"Shelf loader";
 
 } // namespace
 
 namespace bookrack {
-
-LoaderRequestScope::LoaderRequestScope() {
-    g_answeringThread.store(GetCurrentThreadId());
-    ++g_answerDepth;
-}
-LoaderRequestScope::~LoaderRequestScope() {
-    if (--g_answerDepth == 0)
-        g_answeringThread.store(0);
-}
-bool LoaderRequestScope::Active() {
-    return g_answeringThread.load() == GetCurrentThreadId() && g_answerDepth.load() > 0;
-}
 
 void LoaderCoverOffer::Offer(int id, std::wstring path) {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -66,21 +44,44 @@ bool LoaderCoverOffer::Take(int id, std::wstring& path) {
 } // namespace bookrack
 
 void CBookrackWindowImpl::StopLoader() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // Taken out of the member first: a load started from a message delivered during the wait below
-    // finds no handle to stop twice.
-    vexil::ScopedHandle worker(std::move(m_hWorker));
-    if (!worker)
+    // finds no loader to stop twice.
+    std::shared_ptr<bookrack::ShelfLoader> loader = std::move(m_loader);
+    // Loaders stopped earlier that have ended since are let go.
+    m_stoppedLoaders.erase(std::remove_if(m_stoppedLoaders.begin(), m_stoppedLoaders.end(),
+                                          [](const std::shared_ptr<bookrack::ShelfLoader>& stopped) {
+                                              return WaitForSingleObject(stopped->thread.get(), 0) !=
+                                                     WAIT_TIMEOUT;
+                                          }),
+                           m_stoppedLoaders.end());
+    if (!loader)
         return;
     m_lWorkerRun.exchange(0);
-    // Asked from inside the answer to a cover request: the loader waits for that answer, so answer
-    // now; it then finds the run flag cleared and ends.
-    if (bookrack::LoaderRequestScope::Active())
-        ReplyMessage(0);
+    loader->stop.exchange(1);
+    // Inside the answer to a cover request (a host that signs in or closes the shelf from
+    // RequestCover): the loader that asked may be waiting for this very answer further down this
+    // thread's stack. It sees the stop once the answer returns and ends without asking again.
+    if (m_nAnsweringLoader > 0) {
+        m_stoppedLoaders.push_back(std::move(loader));
+        return;
+    }
     // The loader may be inside SendMessage to this very thread: keep delivering sent messages.
-    vexil::WaitDeliveringSent(worker.get(), INFINITE);
+    vexil::WaitDeliveringSent(loader->thread.get(), INFINITE);
+}
+
+void CBookrackWindowImpl::OnThreadEnding() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    // The window is gone, so no loader or worker can be waiting for this thread any more.
+    StopLoader();
+    for (const std::shared_ptr<bookrack::ShelfLoader>& stopped : m_stoppedLoaders)
+        vexil::WaitDeliveringSent(stopped->thread.get(), INFINITE);
+    m_stoppedLoaders.clear();
+    m_patchDelWindow.WaitForWorker();
 }
 
 void CBookrackWindowImpl::LoadShelf() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     StopLoader();
     m_lWorkerRun.exchange(1);
     // Whatever ends this load without a loader (no host, a failed thread start, a failing host call)
@@ -157,53 +158,56 @@ void CBookrackWindowImpl::LoadShelf() {
     }
 
     // A load started from a message delivered while an earlier loader was being stopped may have
-    // left a loader of its own: stop it before this load's loader takes the handle.
-    while (m_hWorker)
+    // left a loader of its own: stop it before this load's loader takes its place.
+    while (m_loader)
         StopLoader();
-    m_lWorkerRun.exchange(1);
-    auto start = std::make_unique<LoaderStart>(LoaderStart{this, m_loadedIds});
-    HANDLE thread = CreateThread(nullptr, 0, &CBookrackWindowImpl::LoaderThread, start.get(), 0, nullptr);
-    if (thread == nullptr)
+    const HWND hwnd = GetWindowHandle();
+    if (!HasWindow(hwnd))
         return;
-    start.release(); // the thread owns it now
-    m_hWorker.reset(thread);
+    auto loader = std::make_shared<bookrack::ShelfLoader>(hwnd, m_loadedIds);
+    // The thread's own reference to its loader.
+    auto threadRef = std::make_unique<std::shared_ptr<bookrack::ShelfLoader>>(loader);
+    m_lWorkerRun.exchange(1);
+    loader->thread.reset(
+        vexil::StartModuleThread(&CBookrackWindowImpl::LoaderThread, threadRef.get(), kLoaderThreadName));
+    if (!loader->thread)
+        return;
+    threadRef.release(); // the thread owns it now
+    m_loader = std::move(loader);
     loaderStarted = true;
 }
 
 DWORD WINAPI CBookrackWindowImpl::LoaderThread(void* param) {
-    std::unique_ptr<LoaderStart> start(static_cast<LoaderStart*>(param));
-    if (!start || start->window == nullptr)
-        return 0;
-    CBookrackWindowImpl* window = start->window;
+    const std::unique_ptr<std::shared_ptr<bookrack::ShelfLoader>> owned(
+        static_cast<std::shared_ptr<bookrack::ShelfLoader>*>(param));
+    bookrack::ShelfLoader& loader = **owned;
+    const auto stopped = [&loader] { return loader.stop.load() != 0; };
     try {
         // The covers of the whole load come from one enumeration of the library folder, made here so
         // that the window thread never waits for it: a search per book costs time that grows with
-        // the folder.
-        const bookrack::CoverIndex covers = start->ids.empty()
-                                                ? bookrack::CoverIndex()
-                                                : bookrack::CoverIndex::Build(bookrack::LibraryFolderPath());
-        for (const int id : start->ids) {
-            // The run flag is checked before every request: a restart or a close waits for at most
-            // the request in flight.
-            if (window->m_lWorkerRun.load() == 0)
-                break;
-            const HWND hwnd = window->m_hWnd.load();
-            if (!HasWindow(hwnd) || !::IsWindow(hwnd))
+        // the folder. A stop ends the enumeration too.
+        const bookrack::CoverIndex covers =
+            loader.ids.empty() ? bookrack::CoverIndex()
+                               : bookrack::CoverIndex::Build(bookrack::LibraryFolderPath(), stopped);
+        for (const int id : loader.ids) {
+            // Checked before every request: a restart or a close waits for at most the request in
+            // flight.
+            if (stopped() || !::IsWindow(loader.window))
                 break;
             // A book the index lacks is looked for by the window itself: its cover may have been
             // written since.
             const std::wstring* name = covers.Find(id);
             if (name == nullptr) {
-                SendMessageW(hwnd, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
+                SendMessageW(loader.window, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
                 continue;
             }
-            window->m_loaderCover.Offer(id, covers.PathOf(*name));
-            SendMessageW(hwnd, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
-            window->m_loaderCover.Withdraw();
+            loader.cover.Offer(id, covers.PathOf(*name));
+            SendMessageW(loader.window, WM_BOOKRACK_LOAD_ITEM, static_cast<WPARAM>(id), 0);
+            loader.cover.Withdraw();
         }
     } catch (const std::exception&) {
         // Out of memory for the index or a path: the books keep the covers found so far.
-        window->m_loaderCover.Withdraw();
+        loader.cover.Withdraw();
     }
     return 0;
 }

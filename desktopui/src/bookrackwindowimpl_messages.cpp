@@ -18,6 +18,7 @@ std::atomic<DWORD> g_snappingThread{0};
 } // namespace
 
 LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     if (msg == WM_CLOSE || msg == WM_DESTROY)
         OnDestroy();
     if (msg == WM_DESTROY) {
@@ -71,9 +72,16 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_BOOKRACK_LOGOUT:
         OnAccountLogout();
         return 0;
-    case WM_BOOKRACK_LOAD_ITEM:
+    case WM_BOOKRACK_LOAD_ITEM: {
+        // Counted, so that a stop from inside this answer does not wait for the loader asking.
+        struct AnsweringLoader {
+            int& depth;
+            explicit AnsweringLoader(int& d) : depth(d) { ++depth; }
+            ~AnsweringLoader() { --depth; }
+        } answering(m_nAnsweringLoader);
         LocateCover(id);
         return 0;
+    }
     case WM_BOOKRACK_REFRESH_ITEM:
         RefreshBook(id);
         return 0;
@@ -87,8 +95,12 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
         DeleteStep(id);
         return 0;
     case WM_BOOKRACK_STOP_WORK:
-        StopLoader();
-        m_patchDelWindow.Stop(true);
+        StopWorkAndHide();
+        return 0;
+    case WM_BOOKRACK_SHOW:
+        return ShowOnWindowThread(wParam != 0) ? kShownResult : 0;
+    case WM_BOOKRACK_HIDE:
+        HideOnWindowThread(wParam != 0);
         return 0;
     case WM_MOVE:
         OnMoveWhileSizing();
@@ -108,6 +120,10 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
         SetCoverFromIconUrl(static_cast<int>(lParam));
         break;
     case WM_BOOKRACK_BOOKS_CHANGED:
+        // The report lives only as long as a sender waits for the answer: a posted one (or one sent
+        // without waiting) may already be freed, so it is not read.
+        if ((InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_NOTIFY | ISMEX_CALLBACK)) != ISMEX_SEND)
+            return 1;
         return OnBooksChangedReport(lParam);
     case WM_VEXIL_CREATE_ERROR:
         // The skin of the installation is damaged: the notice ends the process.
@@ -120,6 +136,7 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
 }
 
 void CBookrackWindowImpl::StartBatchDelete() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // A batch already runs: a second request must neither restart nor end it.
     if (m_lBatchBusy.exchange(1) != 0)
         return;
@@ -128,12 +145,17 @@ void CBookrackWindowImpl::StartBatchDelete() {
     const int count = selection ? static_cast<int>(selection->size()) : 0;
     ISkinWindow* skin = GetSkinWindow();
     IUiKernel* kernel = skin ? skin->GetUiKernel() : nullptr;
-    // Nothing selected, no sink, or no window: no batch runs, so nothing would ever clear the flag.
-    if (!m_patchDelWindow.Start(kernel, this, m_pSink.load(), count))
+    // Nothing selected, no sink, or no window: no batch runs, so nothing would ever clear the flag,
+    // nor release the batch option the manager took when the sink agreed.
+    if (!m_patchDelWindow.Start(kernel, this, m_pSink.load(), count)) {
         m_lBatchBusy.exchange(0);
+        if (ICtrlBookrackManager* manager = m_pBookrackMgr.load())
+            manager->SetOptionState(false);
+    }
 }
 
 void CBookrackWindowImpl::DeleteStep(int index) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     IShelfSink* sink = m_pSink.load();
     ICtrlBookMatrix* matrix = m_pBookMatrix.load();
     const std::vector<int>* selection = matrix ? matrix->GetSelectedBooks() : nullptr;
@@ -155,6 +177,7 @@ void CBookrackWindowImpl::DeleteStep(int index) {
 }
 
 void CBookrackWindowImpl::FinishBatchDelete(WPARAM value) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // The genuine notice comes after the worker let go; one arriving while it still paces is not.
     if (m_patchDelWindow.IsWorkerAlive())
         return;
@@ -170,6 +193,7 @@ void CBookrackWindowImpl::FinishBatchDelete(WPARAM value) {
 }
 
 LRESULT CBookrackWindowImpl::OnBooksChangedReport(LPARAM lParam) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     const auto* report = reinterpret_cast<const BOOKS_CHANGED_REPORT*>(lParam);
     if (!report || (report->count > 0 && !report->ids))
         return 1;
@@ -193,6 +217,7 @@ LRESULT CBookrackWindowImpl::OnBooksChangedReport(LPARAM lParam) {
 }
 
 void CBookrackWindowImpl::OnManagerPopup(LPARAM lParam) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlBookrackManager* manager = m_pBookrackMgr.load();
     if (!manager)
         return;
@@ -202,6 +227,7 @@ void CBookrackWindowImpl::OnManagerPopup(LPARAM lParam) {
 }
 
 void CBookrackWindowImpl::OnRestored() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     const HWND hwnd = GetWindowHandle();
     if (!HasWindow(hwnd))
         return;
@@ -215,6 +241,7 @@ void CBookrackWindowImpl::OnRestored() {
 }
 
 void CBookrackWindowImpl::OnMoveWhileSizing() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // The balloon follows the add-book button while the user drags the empty shelf.
     if (!m_bInSizeMove || m_nShowMode.load() != 1 || !MatrixHasNoBook() || !m_tipsDlg.IsWindow())
         return;
@@ -226,6 +253,7 @@ void CBookrackWindowImpl::OnMoveWhileSizing() {
 }
 
 bool CBookrackWindowImpl::OnWindowPosChanged() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     const HWND hwnd = GetWindowHandle();
     // A minimized window has the icon's size; moving it would undo the minimizing.
     if (g_snappingThread.load() == ::GetCurrentThreadId() || !HasWindow(hwnd) || ::IsIconic(hwnd))
@@ -247,10 +275,18 @@ bool CBookrackWindowImpl::OnWindowPosChanged() {
     return true;
 }
 
-void CBookrackWindowImpl::OnEnterSizeMove() { m_bInSizeMove = true; }
-void CBookrackWindowImpl::OnExitSizeMove() { m_bInSizeMove = false; }
+void CBookrackWindowImpl::OnEnterSizeMove() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    m_bInSizeMove = true;
+}
+
+void CBookrackWindowImpl::OnExitSizeMove() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    m_bInSizeMove = false;
+}
 
 bool CBookrackWindowImpl::PreTranslateMessage(MSG msg) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     if (msg.message == WM_SIZE && msg.wParam == SIZE_MINIMIZED)
         return true;
     // Only the shelf's own system commands: the balloon and the batch-delete window share this loop.

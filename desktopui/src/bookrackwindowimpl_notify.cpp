@@ -16,6 +16,7 @@ int BookIdOf(const BOOK_INFO& info) {
 } // namespace
 
 LRESULT CBookrackWindowImpl::OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     CVexilWindow::OnCtrlMessage(control, id, wParam, lParam);
     const HWND hwnd = GetWindowHandle();
     const bool haveWindow = HasWindow(hwnd) && ::IsWindow(hwnd);
@@ -66,6 +67,7 @@ LRESULT CBookrackWindowImpl::OnCtrlMessage(IControlBase* control, int id, WPARAM
 }
 
 void CBookrackWindowImpl::OnShowModeChosen(int mode) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // The manager knows modes 0 and 1 only; another value would be saved and make every later Show
     // fail, so it changes nothing.
     if (mode != 0 && mode != 1)
@@ -81,6 +83,7 @@ void CBookrackWindowImpl::OnShowModeChosen(int mode) {
 }
 
 void CBookrackWindowImpl::OnBatchDeleteEnded() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // Only the end of a batch that stopped pacing ends it; a stray notice mid-run is ignored.
     if (m_patchDelWindow.IsWorkerAlive())
         return;
@@ -95,6 +98,7 @@ void CBookrackWindowImpl::OnBatchDeleteEnded() {
 }
 
 LRESULT CBookrackWindowImpl::OnBatchDeleteAsked(WPARAM value) {
+    VEXIL_ASSERT_WINDOW_THREAD();
     ICtrlBookrackManager* manager = m_pBookrackMgr.load();
     IShelfSink* sink = m_pSink.load();
     if (!manager || !sink)

@@ -48,7 +48,7 @@ std::wstring FindCoverFile(const std::wstring& folder, int id) {
     return {};
 }
 
-CoverIndex CoverIndex::Build(const std::wstring& folder) {
+CoverIndex CoverIndex::Build(const std::wstring& folder, const std::function<bool()>& stopped) {
     CoverIndex index;
     index.m_folder = folder;
     if (folder.empty() || folder.size() + 2 >= MAX_PATH)
@@ -62,6 +62,9 @@ CoverIndex CoverIndex::Build(const std::wstring& folder) {
         // The first cover of a book in enumeration order wins, as with a search for that book alone.
         if (id > 0 && IsCoverFile(found, folder))
             index.m_names.emplace(id, found.cFileName);
+        // A large folder takes long to read: a stop must not wait for the rest of it.
+        if (stopped && stopped())
+            break;
     } while (FindNextFileW(search.get(), &found));
     return index;
 }

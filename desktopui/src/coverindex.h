@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 
@@ -23,8 +24,9 @@ std::wstring FindCoverFile(const std::wstring& folder, int id);
 // would have given at that moment.
 class CoverIndex {
 public:
-    // Enumerates folder once; a missing or unreadable folder gives an empty index.
-    static CoverIndex Build(const std::wstring& folder);
+    // Enumerates folder once; a missing or unreadable folder gives an empty index. stopped, when
+    // given, is asked between two entries: once it answers true the scan ends with what it found.
+    static CoverIndex Build(const std::wstring& folder, const std::function<bool()>& stopped = nullptr);
 
     // The book's cover file name, or null when the folder held none of it.
     const std::wstring* Find(int id) const;

@@ -4,15 +4,15 @@
 // this window. The worker paces the run: it asks the owner for one book at a time (a sent message,
 // handled on the owner's thread) and keeps its own count, so every index 0..total-1 is requested
 // exactly once and in order however late the window shows the steps. Stop only sets flags; nobody
-// ever waits for the worker, so it cannot deadlock with a closing owner. The worker keeps the module
-// loaded until its last instruction, so a host that unloads the module right after Close is safe.
+// waits for the worker during a run; only the owner's window thread joins it when it ends, after the
+// owner's window is gone (so the worker's requests fail at once). The worker keeps the module loaded
+// until its last instruction, so a host that unloads the module right after Close is safe.
 #include "patchdelwindow.h"
 
 #include <uiassist/diag.h>
 #include <uiassist/textconv.h>
 
 #include <cwchar>
-#include <new>
 
 #include "bookrackwindowimpl.h"
 #include "product.h"
@@ -32,25 +32,7 @@ template <typename T> T* FindControl(ISkinWindow* skin, const char* name) {
     return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
 }
 
-// Handed to the worker: the window and the module reference the worker releases when it ends.
-struct WorkerStart {
-    CPatchDelWindow* window;
-    HMODULE pinnedModule;
-};
-
-// A reference to the module holding this code, or null when it is the program itself (which cannot
-// be unloaded under the worker).
-HMODULE PinThisModule() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PinThisModule),
-                            &module))
-        return nullptr;
-    if (module == GetModuleHandleW(nullptr)) {
-        FreeLibrary(module);
-        return nullptr;
-    }
-    return module;
-}
+constexpr wchar_t kWorkerThreadName[] = L"Batch delete";
 
 } // namespace
 
@@ -88,16 +70,11 @@ bool CPatchDelWindow::Start(IUiKernel* kernel, CBookrackWindowImpl* owner, IShel
     const bool created = CreateVexilWindowWithKernel(kernel, bookrack::kPatchDelWindowName, parent, RECT{},
                                                      SW_SHOW, WS_POPUP, 0, false);
     const bool complete = m_pCloseBtn && m_pCancelBtn && m_pProgress && m_pStateText;
-    HMODULE pin = nullptr;
-    WorkerStart* start = nullptr;
     if (created && complete) {
         // Disabled before the worker exists, so its re-enabling at the end always comes last.
         ::EnableWindow(parent, FALSE);
         m_lWorkerAlive.exchange(1);
-        pin = PinThisModule();
-        start = new (std::nothrow) WorkerStart{this, pin};
-        if (start)
-            m_hWorker.reset(CreateThread(nullptr, 0, &CPatchDelWindow::WorkerThread, start, 0, nullptr));
+        m_hWorker.reset(vexil::StartModuleThread(&CPatchDelWindow::WorkerThread, this, kWorkerThreadName));
         if (m_hWorker)
             return true;
         ::EnableWindow(parent, TRUE);
@@ -107,9 +84,6 @@ bool CPatchDelWindow::Start(IUiKernel* kernel, CBookrackWindowImpl* owner, IShel
     // Without a worker nothing would ever close the window, enable the owner or end the run, so
     // nothing of the run may stay behind. A skin without one of the four controls ends here too.
     VEXIL_REPORT_IF(created && !complete, "batch-delete window lacks one of its controls");
-    delete start;
-    if (pin)
-        FreeLibrary(pin);
     m_lRunning.exchange(0);
     const HWND hwnd = GetWindowHandle();
     if (HasWindow(hwnd) && ::IsWindow(hwnd))
@@ -119,6 +93,12 @@ bool CPatchDelWindow::Start(IUiKernel* kernel, CBookrackWindowImpl* owner, IShel
     m_pSink = nullptr;
     m_nTotal = 0;
     return false;
+}
+
+void CPatchDelWindow::WaitForWorker() {
+    if (m_hWorker)
+        vexil::WaitDeliveringSent(m_hWorker.get(), INFINITE);
+    m_hWorker.reset();
 }
 
 void CPatchDelWindow::Stop(bool abortedByOwner) {
@@ -179,9 +159,7 @@ LRESULT CPatchDelWindow::OnCtrlMessage(IControlBase* control, int id, WPARAM wPa
 }
 
 DWORD WINAPI CPatchDelWindow::WorkerThread(void* param) {
-    const WorkerStart start = *static_cast<WorkerStart*>(param);
-    delete static_cast<WorkerStart*>(param);
-    CPatchDelWindow* self = start.window;
+    CPatchDelWindow* self = static_cast<CPatchDelWindow*>(param);
     CBookrackWindowImpl* owner = self->m_pOwner;
     const int total = self->m_nTotal;
     const HWND parent = self->m_hParentWnd;
@@ -203,7 +181,5 @@ DWORD WINAPI CPatchDelWindow::WorkerThread(void* param) {
     self->m_lWorkerAlive.exchange(0);
     if (::IsWindow(parent))
         ::SendMessageW(parent, WM_BOOKRACK_BATCH_DELETE_DONE, notice, 0);
-    if (start.pinnedModule)
-        FreeLibraryAndExitThread(start.pinnedModule, 0);
     return 0;
 }

@@ -31,6 +31,9 @@ public:
     // True from a successful Start until the worker is about to send its end notice: while it holds,
     // a delete request or an end notice can only come from this run's worker.
     bool IsWorkerAlive() const { return m_lWorkerAlive.load() != 0; }
+    // Owner's window thread, once the owner's window is gone: waits until the last run's worker has
+    // ended (delivering sent messages).
+    void WaitForWorker();
 
     void OnCreate() override;
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;

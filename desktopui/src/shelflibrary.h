@@ -5,8 +5,12 @@
 #include <bookrack/shelfhost.h>
 #include <vexil/bookrecords.h>
 
+#include <uiassist/scopedhandle.h>
+
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace bookrack {
 
@@ -45,17 +49,18 @@ private:
     std::wstring m_path;
 };
 
-// Marks the window thread as answering a loader's cover request, for the scope's lifetime. A loader
-// that is stopped from inside that answer (a host that signs in or closes the shelf from
-// RequestCover) is waiting for the answer itself, so stopping it releases it first.
-class LoaderRequestScope {
-public:
-    LoaderRequestScope();
-    ~LoaderRequestScope();
-    LoaderRequestScope(const LoaderRequestScope&) = delete;
-    LoaderRequestScope& operator=(const LoaderRequestScope&) = delete;
-    // True on a thread inside such a scope.
-    static bool Active();
+// One run of the shelf loader: everything its thread works on, so that it never reads the window's
+// members. The window thread makes it, starts, stops and joins its thread, and takes the cover it
+// offers; the loader thread reads the ids, makes the offers and watches the stop flag. Each holds a
+// reference, so a loader that is stopped and left to end on its own still has its object.
+struct ShelfLoader {
+    ShelfLoader(HWND window, std::vector<int> ids) : window(window), ids(std::move(ids)) {}
+
+    const HWND window;          // asked for each cover with WM_BOOKRACK_LOAD_ITEM
+    const std::vector<int> ids; // the books of the load, in load order
+    LoaderCoverOffer cover;     // the loader offers, the window thread takes
+    std::atomic<LONG> stop{0};  // set by the window thread; the loader reads it between two steps
+    vexil::ScopedHandle thread; // window thread only
 };
 
 // The record of a book as it is first shelved: the item's texts (read in the order the host expects:

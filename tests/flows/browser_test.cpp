@@ -79,6 +79,8 @@ TEST_F(FlowTest, CopyDataIsAnsweredByTheBrowser) {
 }
 
 TEST(BrowserSkin, WithoutTheBrowserCopyDataAndTheWheelGoToTheRestOfTheWindow) {
+    // The missing browser is reported.
+    shelftest::ExpectDiagnosticReports();
     ::testing::NiceMock<MockShelfSink> sink;
     FakeShelfStore store;
     ModuleWithSkin withSkin(SkinWithout("BMCC_BookrackIeBrowser"));

@@ -60,6 +60,8 @@ unsigned Seed() {
 }
 
 TEST_F(FlowTest, ASeededStormOfMessagesAndNotificationsLeavesTheShelfMatchingTheStore) {
+    // Show is refused (and reported) whenever it meets a running batch delete.
+    shelftest::ExpectDiagnosticReports();
     ShowModeFileGuard modeFile;
     ASSERT_TRUE(modeFile.Held());
     const unsigned seed = Seed();

@@ -2,6 +2,11 @@
 // that book alone finds when the loader asks for it.
 #include "librarytest.h"
 
+#include <coverindex.h>
+
+#include <atomic>
+#include <thread>
+
 using shelftest::LibraryFolder;
 using ::testing::_;
 
@@ -81,6 +86,71 @@ TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
     ASSERT_TRUE(LibraryFolder::WriteFile(L"9.png", "cover"));
     Send(WM_BOOKRACK_LOAD_ITEM, 9, 0);
     EXPECT_EQ(Matrix()->ImagePath(9), AnsiPath(LibraryFolder::FilePath(L"9.png")));
+}
+
+// A folder of kFiles covers ("1.jpg" ... ) under %TEMP%, of the scan test's own: the library folder is
+// shared with other test processes. Wine creates each file in time that grows with the folder, so the
+// folder is made once per prefix (under another name, then renamed) and kept for later runs.
+std::wstring FolderOfCovers(int files) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"kelvo_scan_" + std::to_wstring(files);
+    if (bookrack::CoverIndex::Build(folder).Size() == static_cast<size_t>(files))
+        return folder;
+    const std::wstring making = folder + L".making" + std::to_wstring(GetCurrentProcessId());
+    shelftest::RemoveFolderTree(making);
+    if (!CreateDirectoryW(making.c_str(), nullptr))
+        return {};
+    for (int id = 1; id <= files; ++id) {
+        const std::wstring path = making + L"\\" + std::to_wstring(id) + L".jpg";
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return {};
+        CloseHandle(file);
+    }
+    shelftest::RemoveFolderTree(folder);
+    if (!MoveFileW(making.c_str(), folder.c_str()))
+        shelftest::RemoveFolderTree(making);
+    return folder;
+}
+
+TEST(CoverIndexScan, AStopEndsTheScanOfAFolderOfTwentyThousandFilesWithinFiftyMilliseconds) {
+    constexpr int kFiles = 20000;
+    constexpr int kStopAt = 1000;
+    constexpr ULONGLONG kStopBoundMs = 50;
+    const std::wstring folder = FolderOfCovers(kFiles);
+    ASSERT_EQ(bookrack::CoverIndex::Build(folder).Size(), static_cast<size_t>(kFiles));
+
+    // The loader's stop comes while the scan is at entry kStopAt (held there until it is set): the
+    // scan ends at that entry.
+    HANDLE reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE resume = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> stop{false};
+    std::atomic<int> entries{0};
+    ULONGLONG returnedAt = 0;
+    size_t found = 0;
+    std::thread loader([&] {
+        const bookrack::CoverIndex index = bookrack::CoverIndex::Build(folder, [&] {
+            if (++entries == kStopAt) {
+                SetEvent(reached);
+                WaitForSingleObject(resume, shelftest::kDefaultWaitMs);
+            }
+            return stop.load();
+        });
+        returnedAt = GetTickCount64();
+        found = index.Size();
+    });
+    const bool scanning = WaitForSingleObject(reached, shelftest::kDefaultWaitMs) == WAIT_OBJECT_0;
+    stop = true;
+    const ULONGLONG stoppedAt = GetTickCount64();
+    SetEvent(resume);
+    loader.join();
+    CloseHandle(reached);
+    CloseHandle(resume);
+    ASSERT_TRUE(scanning);
+    EXPECT_LT(returnedAt - stoppedAt, kStopBoundMs);
+    EXPECT_EQ(entries.load(), kStopAt) << "the scan went on after the stop";
+    EXPECT_LE(found, static_cast<size_t>(kStopAt));
 }
 
 } // namespace

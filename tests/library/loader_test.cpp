@@ -89,6 +89,8 @@ TEST_F(LoaderTest, AnEmptyStoreShowsTheTipsAndStillRunsALoader) {
 }
 
 TEST_F(LoaderTest, ALoadWithoutAnItemStoreLeavesLaterLoadsPossible) {
+    // A load without a store is reported.
+    shelftest::ExpectDiagnosticReports();
     // Without a host the window binds nothing, so the account messages come straight from the test.
     Window()->SetNotifySink(&sink, module->Module());
     BOOKRACK_CREATE_PARAMS params = {};

@@ -57,6 +57,8 @@ void ExpectAccountAndModeSteps(const BindingOutcome& outcome, bool ran) {
 } // namespace
 
 TEST_F(ModuleTest, BindingWithoutAHostBindsNothing) {
+    // Binding without a host is reported.
+    shelftest::ExpectDiagnosticReports();
     // Nothing bound means nothing loaded: the host hears nothing.
     EXPECT_CALL(sink, OnBookCountChanged).Times(0);
     EXPECT_CALL(sink, RequestCover).Times(0);
@@ -104,6 +106,8 @@ TEST(ModuleSkinTest, TheRealSkinBindsAllFourAndRunsTheAccountAndModeSteps) {
 }
 
 TEST(ModuleSkinTest, WithoutTheAddBookButtonTheAccountAndModeStepsAreSkipped) {
+    // The missing control is reported.
+    shelftest::ExpectDiagnosticReports();
     const std::string package = SkinWithoutControl(ReadRealSkinPackage(), "New_FolianBtn");
     ASSERT_FALSE(package.empty());
     const BindingOutcome outcome = ShowWithSkin(package);
@@ -115,6 +119,8 @@ TEST(ModuleSkinTest, WithoutTheAddBookButtonTheAccountAndModeStepsAreSkipped) {
 }
 
 TEST(ModuleSkinTest, AControlOfAnotherTypeCountsAsMissing) {
+    // The control of another type is reported.
+    shelftest::ExpectDiagnosticReports();
     const std::string buttonAsText =
         SkinWithControlClass(ReadRealSkinPackage(), "New_FolianBtn", "staticbox");
     ASSERT_FALSE(buttonAsText.empty());

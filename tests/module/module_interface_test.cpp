@@ -321,6 +321,8 @@ TEST_F(BookshelfTest, AWindowAndItsThreadAndIconAreGoneAfterClose) {
 }
 
 TEST_F(BookshelfTest, ShowIsRefusedWhileABatchDeleteRunsAndChangesNothing) {
+    // The refusal is reported.
+    shelftest::ExpectDiagnosticReports();
     store.SetShelfWithItems(kShelfKey, {31, 32, 33});
     Attach();
     ASSERT_TRUE(Window()->Show(true, nullptr));

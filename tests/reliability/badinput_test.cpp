@@ -71,6 +71,8 @@ struct Case {
 } // namespace
 
 TEST(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStaysWhole) {
+    // Several kinds of bad input are reported as they are refused.
+    shelftest::ExpectDiagnosticReports();
     Watchdog watchdog("the bad-input table", 200000);
     ShowModeFileKeeper showModeFile;
     ASSERT_TRUE(showModeFile.Held());

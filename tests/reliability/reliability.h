@@ -77,6 +77,7 @@ public:
     std::function<void(int id, int flag)> openBook;
     std::function<void(int id, int flag)> deleteBook;
     std::function<bool(int value)> toggleBookOption;
+    std::function<void(const std::set<unsigned long>* ids)> onMissingBooks;
 
     void OnBookCountChanged(int count, int) override {
         if (onBookCountChanged)
@@ -97,7 +98,10 @@ public:
         if (deleteBook)
             deleteBook(id, flag);
     }
-    void OnMissingBooks(const std::set<unsigned long>*) override {}
+    void OnMissingBooks(const std::set<unsigned long>* ids) override {
+        if (onMissingBooks)
+            onMissingBooks(ids);
+    }
     void OnBooksChanged(const int*, int) override {}
 };
 

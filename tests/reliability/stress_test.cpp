@@ -70,6 +70,8 @@ std::vector<int> Pick(std::mt19937& rng, const std::vector<int>& ids, size_t cou
 } // namespace
 
 TEST(Stress, FourHostThreadsCallingAtRandomLeaveTheShelfEqualToTheStore) {
+    // Show is refused (and reported) whenever it meets a running batch delete.
+    shelftest::ExpectDiagnosticReports();
     Watchdog watchdog("the stress test", 120000);
     // Display modes chosen during the storm are saved to the shared display-mode file.
     ShowModeFileKeeper showModeFile;
@@ -226,4 +228,70 @@ TEST(Stress, FourHostThreadsCallingAtRandomLeaveTheShelfEqualToTheStore) {
     EXPECT_FALSE(window->IsWindowAlive());
     EXPECT_TRUE(WaitForThreadsGone(NewThreads(threadsBefore)));
     module.Unload();
+}
+
+TEST(Stress,
+     FourHostThreadsShowingHidingClosingAndSigningInWhileTheWindowIsRebuiltLeaveControlsToTheWindowThread) {
+    Watchdog watchdog("the close-and-rebuild storm", 120000);
+    // A Show that meets a window on its way out is refused and reported; a thread check never may.
+    ExpectDiagnosticReports();
+    // Every window the storm closes saves the display mode into the shared file.
+    ShowModeFileKeeper showModeFile;
+    ASSERT_TRUE(showModeFile.Held());
+    const std::vector<int> ids = {8100901, 8100902, 8100903, 8100904};
+    HostSink sink;
+    FakeShelfStore store;
+    store.SetShelfWithItems(kShelfKey, ids);
+
+    const std::set<DWORD> threadsBefore = ThreadIds();
+    ModuleUnderTest module;
+    ASSERT_TRUE(module.Ok()) << module.Error();
+    CBookrackWindow* window = module.Window();
+    ASSERT_TRUE(ShowShelf(module, sink, store, kShelfKey, ids));
+
+    const char* const accounts[] = {"reader.a@example", "reader.b@example", "reader.c@example"};
+    std::mutex shownLock;
+    std::set<HWND> shownWindows;
+    std::atomic<int> closes{0};
+    const ULONGLONG deadline = GetTickCount64() + 4000;
+    const auto hostThread = [&](unsigned seed) {
+        std::mt19937 rng(seed);
+        while (GetTickCount64() < deadline) {
+            switch (rng() % 5) {
+            case 0:
+                if (window->Show(rng() % 2 == 0, nullptr)) {
+                    std::lock_guard<std::mutex> guard(shownLock);
+                    shownWindows.insert(window->GetHwnd());
+                }
+                break;
+            case 1:
+                window->Hide();
+                break;
+            case 2:
+                window->Close();
+                ++closes;
+                break;
+            case 3:
+                window->GetSelection();
+                break;
+            default:
+                window->Login(accounts[rng() % 3], "key", "Reader", 0);
+                break;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kHostThreads; ++i)
+        threads.emplace_back(hostThread, 104729u * static_cast<unsigned>(i + 1));
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_GT(closes.load(), 0);
+    EXPECT_GE(shownWindows.size(), 2u) << "the window was never rebuilt";
+
+    // The shelf still works: shown again, it holds the store's books, and Close ends every thread.
+    ASSERT_TRUE(ShowShelf(module, sink, store, kShelfKey, ids));
+    window->Close();
+    EXPECT_FALSE(window->IsWindowAlive());
+    EXPECT_TRUE(WaitForThreadsGone(NewThreads(threadsBefore)))
+        << "still running: " << DescribeThreads(NewThreads(threadsBefore));
 }

@@ -55,6 +55,25 @@ std::wstring LibraryFolder::ReadShowMode() {
     return value;
 }
 
+void RemoveFolderTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveFolderTree(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
 LibraryLock::LibraryLock(DWORD timeoutMs) {
     m_mutex = CreateMutexW(nullptr, FALSE, L"Local\\kelvo_test_library");
     if (m_mutex == nullptr)

@@ -1,5 +1,7 @@
 #include "shelftest/module.h"
 
+#include "shelftest/library.h"
+
 #include <atomic>
 #include <fstream>
 #include <functional>
@@ -35,26 +37,6 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
-}
-
-// Deletes folder and everything below it.
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 // Copies every file of from (not recursive) into to.
@@ -180,7 +162,7 @@ CustomSkinFolder::CustomSkinFolder(const std::string& skinPackage) {
 
 CustomSkinFolder::~CustomSkinFolder() {
     if (!m_path.empty())
-        RemoveTree(m_path);
+        RemoveFolderTree(m_path);
 }
 
 ModuleUnderTest::ModuleUnderTest() { Load(ExeFolder()); }

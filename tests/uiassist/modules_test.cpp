@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shelftest/diagnostics.h>
+
 #include <string>
 
 #include "testdll.h"
@@ -87,6 +89,8 @@ TEST(WindowClassPerModule, EachModuleRegistersItsOwnClassAndAReloadedModuleRegis
 }
 
 TEST(DiagnosticCounter, AllModulesOfTheProcessCountIntoOneCounter) {
+    // Reports on purpose, to count them.
+    shelftest::ExpectDiagnosticReports();
     HMODULE dll = LoadTestDll();
     ASSERT_NE(dll, nullptr);
     auto report = Entry<PFN_UiAssistTestDll_Report>(dll, "UiAssistTestDll_Report");

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shelftest/diagnostics.h>
 #include <shelftest/wait.h>
 
 #include <atomic>
@@ -236,6 +237,8 @@ TEST(Win32WindowMessages, FrameIsNeverDrawnAndHooksGetTheirMessages) {
 }
 
 TEST(Win32WindowMessages, AnExceptionInAHandlerStaysInsideTheWindowProcedure) {
+    // The exception is reported on purpose.
+    shelftest::ExpectDiagnosticReports();
     ProbeWindow window;
     ASSERT_TRUE(window.CreateInNewThread(nullptr, kRect, L"probe", SW_HIDE, WS_POPUP, 0));
     const long before = vexil::DiagnosticCount();
@@ -270,6 +273,7 @@ TEST(Win32WindowGeometry, EmptyRectangleStaysEmptyUntilSizedThenCentres) {
 }
 
 TEST(Win32WindowDiagnostics, DestroyingAnObjectWhoseWindowLivesIsReportedAndCutLoose) {
+    shelftest::ExpectDiagnosticReports();
 #if !(defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS)
     GTEST_SKIP() << "diagnostic assertions are compiled out of this build";
 #endif

@@ -95,7 +95,8 @@ CVexilWindow::CVexilWindow() = default;
 
 CVexilWindow::~CVexilWindow() {
     // The kernel's code runs this window until it is gone: end an own-thread window first.
-    CloseWin32Window(true);
+    PostMessage(WM_CLOSE, 0, 0);
+    WaitUntilThreadLeft();
     // A window that still lives (destroyed too early; the base reports it) keeps the kernel loaded
     // rather than have its code pulled from under the skin window.
     if (m_hKernelModule && !IsWindow())

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <new>
 
 // The window procedure lives in this module, so the class is registered under this module's
 // instance: a module that is unloaded and loaded again then registers a class that points at its
@@ -17,7 +18,7 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 30000;
-constexpr DWORD kCloseWaitMs = 5000;
+constexpr wchar_t kWindowThreadName[] = L"Vexil window";
 constexpr UINT kClassStyle = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
 // Answer to the non-client painting messages: no system frame or caption is ever drawn.
 constexpr LRESULT kNcPaintResult = 15;
@@ -104,30 +105,68 @@ size_t UnbindObject(const CWin32Window* window) {
     return removed;
 }
 
-// Handed to the window thread: the object, and the thread's own copy of the start event, so that a
-// creator that gave up waiting can close its handle without the thread signalling a closed one.
+// Handed to the window thread: the object, and the thread's own copies of the start event and of
+// the event it sets once it has left the object, so that a creator that gave up waiting can close
+// its handles without the thread signalling closed ones.
 struct WindowThreadStart {
     CWin32Window* window;
     vexil::ScopedHandle startEvent;
+    vexil::ScopedHandle leftEvent;
 };
+
+HANDLE DuplicateOf(HANDLE handle) {
+    HANDLE copy = nullptr;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        copy = nullptr;
+    return copy;
+}
+
+// What StartModuleThread hands its thread.
+struct ModuleThreadStart {
+    LPTHREAD_START_ROUTINE proc;
+    void* param;
+    HMODULE pin;
+    const wchar_t* name;
+};
+
+using SetThreadDescriptionFn = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+
+void NameThisThread(const wchar_t* name) {
+    static const auto setDescription = reinterpret_cast<SetThreadDescriptionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+    if (setDescription != nullptr && name != nullptr)
+        setDescription(GetCurrentThread(), name);
+}
+
+DWORD WINAPI ModuleThreadProc(void* param) {
+    const ModuleThreadStart start = *static_cast<ModuleThreadStart*>(param);
+    delete static_cast<ModuleThreadStart*>(param);
+    NameThisThread(start.name);
+    const DWORD code = start.proc(start.param);
+    if (start.pin != nullptr)
+        FreeLibraryAndExitThread(start.pin, code);
+    return code;
+}
 
 } // namespace
 
 namespace vexil {
 
-DWORD WaitDeliveringSent(HANDLE handle, DWORD timeoutMs) {
+DWORD WaitAnyDeliveringSent(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         DWORD remaining = INFINITE;
         if (timeoutMs != INFINITE) {
             const ULONGLONG elapsed = GetTickCount64() - start;
             if (elapsed >= timeoutMs)
-                return WaitForSingleObject(handle, 0);
+                return WaitForMultipleObjects(count, handles, FALSE, 0);
             remaining = static_cast<DWORD>(timeoutMs - elapsed);
         }
         const DWORD result =
-            MsgWaitForMultipleObjectsEx(1, &handle, remaining, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
-        if (result == WAIT_OBJECT_0 + 1) {
+            MsgWaitForMultipleObjectsEx(count, handles, remaining, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (result == WAIT_OBJECT_0 + count) {
             // Delivers the messages other threads are sending to this one; posted ones stay queued.
             MSG msg;
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -135,6 +174,30 @@ DWORD WaitDeliveringSent(HANDLE handle, DWORD timeoutMs) {
         }
         return result;
     }
+}
+
+DWORD WaitDeliveringSent(HANDLE handle, DWORD timeoutMs) {
+    return WaitAnyDeliveringSent(1, &handle, timeoutMs);
+}
+
+HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, void* param, const wchar_t* name) {
+    // A reference to the module holding this code; none when that is the program itself, which
+    // cannot be unloaded under the thread.
+    HMODULE pin = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&ModuleThreadProc), &pin) &&
+        pin == GetModuleHandleW(nullptr)) {
+        FreeLibrary(pin);
+        pin = nullptr;
+    }
+    auto* start = new (std::nothrow) ModuleThreadStart{proc, param, pin, name};
+    HANDLE thread = start ? CreateThread(nullptr, 0, &ModuleThreadProc, start, 0, nullptr) : nullptr;
+    if (thread == nullptr) {
+        delete start;
+        if (pin != nullptr)
+            FreeLibrary(pin);
+    }
+    return thread;
 }
 
 } // namespace vexil
@@ -145,13 +208,26 @@ CWin32Window::CWin32Window() : m_strTitle(VEXIL_WINDOW_TITLE) {
 }
 
 CWin32Window::~CWin32Window() {
-    CloseWin32Window(true);
+    PostMessage(WM_CLOSE, 0, 0);
+    WaitUntilThreadLeft();
     m_dwThreadId.store(0);
     // A window that outlives its object would route its messages to freed memory: cut it loose, so
     // that it falls back to the default procedure (the posted WM_CLOSE then destroys it).
     const size_t stale = UnbindObject(this);
     VEXIL_REPORT_IF(stale != 0, "window object destroyed while its window still exists");
     (void)stale;
+}
+
+void CWin32Window::WaitUntilThreadLeft() {
+    // Not for the thread's end: when the module is being unloaded, the thread may be ending in
+    // FreeLibraryAndExitThread and need the loader lock that this unload holds. A thread that was
+    // killed (process exit) counts as gone.
+    vexil::ScopedHandle left;
+    vexil::ScopedHandle thread = OwnThreadHandle(&left);
+    if (thread && left && ::GetThreadId(thread.get()) != GetCurrentThreadId()) {
+        const HANDLE handles[2] = {left.get(), thread.get()};
+        vexil::WaitAnyDeliveringSent(2, handles, INFINITE);
+    }
 }
 
 bool CWin32Window::RegisterWindowClass() {
@@ -231,24 +307,31 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
 
     auto start = std::make_unique<WindowThreadStart>();
     start->window = this;
-    HANDLE threadEvent = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), m_hStartEvent.get(), GetCurrentProcess(), &threadEvent, 0,
-                         FALSE, DUPLICATE_SAME_ACCESS)) {
+    start->startEvent.reset(DuplicateOf(m_hStartEvent.get()));
+    vexil::ScopedHandle left(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    start->leftEvent.reset(DuplicateOf(left.get()));
+    if (!start->startEvent || !start->leftEvent) {
         m_hStartEvent.reset();
         return false;
     }
-    start->startEvent.reset(threadEvent);
 
-    // A thread left from the previous window is still on its way out of this object's code.
-    if (m_hThread && ::GetThreadId(m_hThread.get()) != GetCurrentThreadId())
-        vexil::WaitDeliveringSent(m_hThread.get(), kCloseWaitMs);
+    // A thread left from the previous window may still be ending (joining the threads its window
+    // started): the new window gets its own thread only after that one has ended.
+    vexil::ScopedHandle previous = OwnThreadHandle();
+    if (previous && ::GetThreadId(previous.get()) != GetCurrentThreadId())
+        vexil::WaitDeliveringSent(previous.get(), INFINITE);
     m_dwThreadId.store(0);
-    m_hThread.reset(CreateThread(nullptr, 0, &CWin32Window::WindowThreadProc, start.get(), 0, nullptr));
-    if (!m_hThread) {
+    vexil::ScopedHandle thread(
+        vexil::StartModuleThread(&CWin32Window::WindowThreadProc, start.get(), kWindowThreadName));
+    if (!thread) {
         m_hStartEvent.reset();
         return false;
     }
     start.release(); // the thread owns it now
+    AcquireSRWLockExclusive(&m_threadLock);
+    m_hThread = std::move(thread);
+    m_hThreadLeft = std::move(left);
+    ReleaseSRWLockExclusive(&m_threadLock);
 
     // The creating thread may own the parent window, which the new window sends messages to while
     // it is created: keep delivering them while waiting.
@@ -276,7 +359,7 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
         haveWindow = self->IsWindow();
     }
     SetEvent(start->startEvent.get());
-    start.reset();
+    start->startEvent.reset();
 
     // Without a window nothing could ever end the loop below.
     if (haveWindow) {
@@ -294,12 +377,20 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
             }
         }
     }
+    try {
+        self->OnThreadEnding();
+    } catch (...) {
+        vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception in OnThreadEnding");
+    }
     if (SUCCEEDED(com))
         CoUninitialize();
+    // The last touch of the object.
+    SetEvent(start->leftEvent.get());
     return haveWindow ? 0 : 1;
 }
 
 bool CWin32Window::CreateBoundWindow() {
+    m_dwWindowThread.store(GetCurrentThreadId());
     const int width = m_rect.right - m_rect.left;
     const int height = m_rect.bottom - m_rect.top;
     HWND hwnd = CreateWindowExW(0, m_szClassName, m_strTitle.c_str(), m_dwStyle, m_rect.left, m_rect.top,
@@ -536,22 +627,22 @@ bool CWin32Window::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void CWin32Window::CloseWin32Window(bool wait) {
     PostMessage(WM_CLOSE, 0, 0);
-    if (m_bOwnThread.load() && m_hThread) {
+    if (wait && m_bOwnThread.load()) {
         // Compared through the handle: the thread id may already have been cleared by an earlier
-        // close, and the window thread itself must never wait for its own end.
-        const bool onWindowThread = ::GetThreadId(m_hThread.get()) == GetCurrentThreadId();
-        if (wait && !onWindowThread) {
-            if (vexil::WaitDeliveringSent(m_hThread.get(), kCloseWaitMs) == WAIT_TIMEOUT) {
-                TerminateThread(m_hThread.get(), static_cast<DWORD>(-1));
-                WaitForSingleObject(m_hThread.get(), kCloseWaitMs);
-                // The window went with its thread without a WM_NCDESTROY reaching this object.
-                UnbindObject(this);
-                SetHwnd(nullptr);
-            }
-            m_hThread.reset();
-        }
-        // Without a wait the handle is kept, so that a later close (the destructor's) can still
-        // wait for the thread to leave this object's code.
+        // close, and the window thread itself must never wait for its own end. The handle stays:
+        // a later close or the destructor may wait for the same thread.
+        vexil::ScopedHandle thread = OwnThreadHandle();
+        if (thread && ::GetThreadId(thread.get()) != GetCurrentThreadId())
+            vexil::WaitDeliveringSent(thread.get(), INFINITE);
     }
     m_dwThreadId.store(0);
+}
+
+vexil::ScopedHandle CWin32Window::OwnThreadHandle(vexil::ScopedHandle* left) const {
+    AcquireSRWLockShared(&m_threadLock);
+    vexil::ScopedHandle thread(DuplicateOf(m_hThread.get()));
+    if (left != nullptr)
+        left->reset(DuplicateOf(m_hThreadLeft.get()));
+    ReleaseSRWLockShared(&m_threadLock);
+    return thread;
 }

@@ -3,44 +3,75 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace vexil {
 
 namespace {
 
-// The counter lives in a section named after the process, so that every module of the process
-// that links this library counts into the same place. The mapping is never closed: it lasts as
-// long as the process, also when a module that opened it is unloaded.
-volatile LONG* ProcessCounter() {
-    static volatile LONG* const counter = []() -> volatile LONG* {
+// What every module of the process shares: the count and the latest report's text.
+struct SharedDiagnostics {
+    volatile LONG count;
+    volatile LONG wrongThread;
+    volatile LONG writing; // 1 while a report writes its text
+    char last[504];
+};
+
+// The section is named after the process, so that every module of the process that links this
+// library counts into the same place. The mapping is never closed: it lasts as long as the process,
+// also when a module that opened it is unloaded.
+SharedDiagnostics* Shared() {
+    static SharedDiagnostics* const shared = []() -> SharedDiagnostics* {
         wchar_t name[64];
         swprintf(name, sizeof(name) / sizeof(name[0]), L"Local\\vexil_diag_%lu",
                  static_cast<unsigned long>(GetCurrentProcessId()));
-        HANDLE mapping =
-            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name);
+        HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            sizeof(SharedDiagnostics), name);
         if (mapping) {
-            if (void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(LONG)))
-                return static_cast<volatile LONG*>(view);
+            if (void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedDiagnostics)))
+                return static_cast<SharedDiagnostics*>(view);
             CloseHandle(mapping);
         }
         // This module alone then: still counts, just not shared.
-        static LONG fallback = 0;
+        static SharedDiagnostics fallback = {};
         return &fallback;
-    }
-    ();
-    return counter;
+    }();
+    return shared;
 }
 
 } // namespace
 
 void ReportBrokenInvariant(const char* file, int line, const char* what) {
-    char text[512];
+    char text[sizeof(SharedDiagnostics::last)];
     snprintf(text, sizeof(text), "%s(%d): broken invariant: %s\n", file ? file : "?", line,
              what ? what : "?");
     OutputDebugStringA(text);
-    InterlockedIncrement(ProcessCounter());
+    SharedDiagnostics* shared = Shared();
+    // The text is best effort: a report racing another one keeps whichever got there first.
+    if (InterlockedExchange(&shared->writing, 1) == 0) {
+        std::memcpy(const_cast<char*>(shared->last), text, sizeof(text));
+        InterlockedExchange(&shared->writing, 0);
+    }
+    InterlockedIncrement(&shared->count);
 }
 
-long DiagnosticCount() { return InterlockedCompareExchange(ProcessCounter(), 0, 0); }
+void ReportWrongThread(const char* file, int line, const char* what) {
+    InterlockedIncrement(&Shared()->wrongThread);
+    ReportBrokenInvariant(file, line, what);
+}
+
+long WrongThreadCount() { return InterlockedCompareExchange(&Shared()->wrongThread, 0, 0); }
+
+long DiagnosticCount() { return InterlockedCompareExchange(&Shared()->count, 0, 0); }
+
+std::string LastDiagnostic() {
+    SharedDiagnostics* shared = Shared();
+    char text[sizeof(SharedDiagnostics::last)] = {};
+    if (InterlockedExchange(&shared->writing, 1) == 0) {
+        std::memcpy(text, const_cast<const char*>(shared->last), sizeof(text) - 1);
+        InterlockedExchange(&shared->writing, 0);
+    }
+    return text;
+}
 
 } // namespace vexil

@@ -27,6 +27,9 @@ public:
     static std::wstring ReadShowMode();
 };
 
+// Deletes folder and everything below it.
+void RemoveFolderTree(const std::wstring& folder);
+
 // The process-wide named mutex "Local\kelvo_test_library", held from construction to destruction.
 // Waits at most timeoutMs; check Held().
 class LibraryLock {

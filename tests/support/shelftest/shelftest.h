@@ -2,6 +2,7 @@
 #pragma once
 
 #include "child.h"
+#include "diagnostics.h"
 #include "hostfakes.h"
 #include "library.h"
 #include "module.h"

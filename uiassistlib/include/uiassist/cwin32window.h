@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 
+#include "diag.h"
 #include "scopedhandle.h"
 
 // Property set on every window of the class: the creation parameter.
@@ -17,19 +18,36 @@
 // Window text of every window of the class (the skin draws whatever caption the user sees).
 #define VEXIL_WINDOW_TITLE L"Welcome Vexil"
 
+// First line of a member function that belongs to the window's thread (the thread that created the
+// object's current window): checked builds report a call from any other thread.
+#if defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS
+#define VEXIL_ASSERT_WINDOW_THREAD()                                                                         \
+    do {                                                                                                     \
+        if (!CalledOnWindowThread())                                                                         \
+            ::vexil::ReportWrongThread(__FILE__, __LINE__,                                                   \
+                                       "window-thread-only code called on another thread");                  \
+    } while (0)
+#else
+#define VEXIL_ASSERT_WINDOW_THREAD()                                                                         \
+    do {                                                                                                     \
+    } while (0)
+#endif
+
 class CWin32Window {
 public:
     CWin32Window();
-    // Posts WM_CLOSE and waits (bounded) for an own-thread window's thread; it does not destroy the
-    // window synchronously, so an object must not be destroyed while its window still lives. If it
-    // is, that is reported (diag.h) and the window is cut loose: its messages then go to the
-    // default procedure, never to the freed object.
+    // Posts WM_CLOSE and waits until an own-thread window's thread has left this object; it does not
+    // destroy the window synchronously, so an object must not be destroyed while its window still
+    // lives. If it is, that is reported (diag.h) and the window is cut loose: its messages then go
+    // to the default procedure, never to the freed object.
     virtual ~CWin32Window();
     CWin32Window(const CWin32Window&) = delete;
     CWin32Window& operator=(const CWin32Window&) = delete;
 
     // Creates the window on a new thread that runs its message loop; returns once the window exists
     // (or could not be made: the thread then ends). title may be null (keeps the current title).
+    // The thread of an earlier window is waited for first, however long it takes to end. The new
+    // thread holds a reference to this module until its last instruction.
     // Both create operations return false while the object still has a window.
     virtual bool CreateInNewThread(HWND parent, RECT rect, const wchar_t* title, int showCmd, DWORD style,
                                    LPARAM param);
@@ -53,6 +71,10 @@ public:
     virtual bool PreTranslateMessage(MSG msg);
     virtual void OnShowWindow(bool, LPARAM) {}
     virtual bool CreateWin32Window();
+    // Own-thread windows: called on the window's thread once its message loop has ended (or when no
+    // window could be made), before the thread leaves this object. The place to join the threads the
+    // window started.
+    virtual void OnThreadEnding() {}
 
     HWND GetWindowHandle() const { return m_hWnd.load(); }
     bool IsWindow() const;
@@ -68,13 +90,15 @@ public:
     bool PostMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void SetHwnd(HWND hwnd) { m_hWnd.store(hwnd); }
     // Posts WM_CLOSE. With wait, for an own-thread window called from another thread: waits for the
-    // window thread to end (delivering messages sent to the waiting thread meanwhile), at most 5 s,
-    // then terminates it; the thread handle is closed once the thread has ended. Without wait, or on
-    // the window thread itself, the handle is kept so that a later close can still wait.
+    // window thread to end, however long that takes, delivering the messages sent to the waiting
+    // thread meanwhile (the window thread may be sending to it). On the window thread itself it never
+    // waits: the thread ends on its own once the window is gone.
     void CloseWin32Window(bool wait);
 
     // Id of the thread that runs an own-thread window's loop; 0 otherwise.
     DWORD GetThreadId() const { return m_dwThreadId.load(); }
+    // True on the thread that created the object's current (or latest) window.
+    bool CalledOnWindowThread() const { return m_dwWindowThread.load() == ::GetCurrentThreadId(); }
     // Unregisters the window class this module registered. Call when the module unloads, after its
     // windows are gone; false when nothing was registered or windows of the class still exist.
     static bool UnregisterWindowClass();
@@ -87,6 +111,11 @@ protected:
     // to this object and sets the creation-parameter property. No OnCreate, no ShowWindow. False
     // (and no window) on failure.
     bool CreateBoundWindow();
+    // A handle of its own to the own thread (empty without one), and optionally to its left event.
+    vexil::ScopedHandle OwnThreadHandle(vexil::ScopedHandle* left = nullptr) const;
+    // Waits (delivering sent messages) until an own-thread window's thread has left this object or
+    // is gone; returns at once on that thread itself. For destructors: it never needs the loader lock.
+    void WaitUntilThreadLeft();
 
     std::atomic<bool> m_bOwnThread{false};
     std::atomic<HWND> m_hWnd{nullptr};
@@ -95,8 +124,12 @@ protected:
     LPARAM m_lParam = 0;
     DWORD m_dwStyle = 0;
     vexil::ScopedHandle m_hStartEvent;
+    // The own thread and the event it sets when it has left this object. Replaced by a creation while
+    // other threads may be closing: read and written under m_threadLock.
     vexil::ScopedHandle m_hThread;
+    vexil::ScopedHandle m_hThreadLeft;
     std::atomic<DWORD> m_dwThreadId{0};
+    std::atomic<DWORD> m_dwWindowThread{0};
     RECT m_rect = {};
     int m_nShowCmd = SW_SHOW;
     wchar_t m_szClassName[MAX_PATH] = {};
@@ -106,6 +139,7 @@ private:
     static DWORD WINAPI WindowThreadProc(void* param);
     void StoreCreateArgs(bool ownThread, HWND parent, const RECT& rect, const wchar_t* title, int showCmd,
                          DWORD style, LPARAM param);
+    mutable SRWLOCK m_threadLock = SRWLOCK_INIT;
 };
 
 namespace vexil {
@@ -113,4 +147,13 @@ namespace vexil {
 // thread that is inside SendMessage to this thread can finish. Returns the wait result
 // (WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED). Posted messages are left in the queue.
 DWORD WaitDeliveringSent(HANDLE handle, DWORD timeoutMs);
+// The same for any of count handles (at most MAXIMUM_WAIT_OBJECTS - 1): WAIT_OBJECT_0 + index.
+DWORD WaitAnyDeliveringSent(DWORD count, const HANDLE* handles, DWORD timeoutMs);
+
+// Starts a thread named name (as debuggers show it) that runs proc(param). The thread holds a
+// reference to the module that contains this code from before it starts until its last instruction
+// (FreeLibraryAndExitThread), so a host that unloads the module never has its code pulled from under
+// a running thread, and the module goes exactly when its last thread or the host lets go. Null on
+// failure (nothing started, nothing held).
+HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, void* param, const wchar_t* name);
 } // namespace vexil

@@ -3,12 +3,21 @@
 // compile them out.
 #pragma once
 
+#include <string>
+
 namespace vexil {
 
 // Reports one broken invariant. Never ends the process.
 void ReportBrokenInvariant(const char* file, int line, const char* what);
+// Reports a call on a thread its code does not belong to: a broken invariant that is also counted
+// apart, so that a test expecting other reports still sees it.
+void ReportWrongThread(const char* file, int line, const char* what);
 // How many broken invariants the modules of this process have reported so far.
 long DiagnosticCount();
+// How many of them were calls on the wrong thread.
+long WrongThreadCount();
+// The text of the latest report of any module of the process ("" before the first).
+std::string LastDiagnostic();
 
 } // namespace vexil
 

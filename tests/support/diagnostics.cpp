@@ -1,0 +1,46 @@
+// Compiled into every suite that links the kit (an interface source of shelf_test_support), so that
+// its listener is registered before main runs.
+#include "shelftest/diagnostics.h"
+
+#include <uiassist/diag.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace shelftest {
+namespace {
+
+std::atomic<bool> g_expected{false};
+
+class DiagnosticsListener : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        g_expected = false;
+        m_before = vexil::DiagnosticCount();
+        m_wrongThreadBefore = vexil::WrongThreadCount();
+    }
+    // Runs before the result printer's OnTestEnd (end events go to the listeners in reverse), so
+    // the failure is reported as the test's own.
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        const long fired = vexil::DiagnosticCount() - m_before;
+        const long wrongThread = vexil::WrongThreadCount() - m_wrongThreadBefore;
+        // Calls on the wrong thread fail a test even where other reports are expected.
+        if (wrongThread != 0 || (fired != 0 && !g_expected.load()))
+            ADD_FAILURE() << fired << " diagnostic assertion(s) fired during this test, " << wrongThread
+                          << " of them thread checks; the latest: " << vexil::LastDiagnostic();
+    }
+
+    long m_before = 0;
+    long m_wrongThreadBefore = 0;
+};
+
+const bool g_registered = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new DiagnosticsListener);
+    return true;
+}();
+
+} // namespace
+
+void ExpectDiagnosticReports() { g_expected = true; }
+
+} // namespace shelftest
