@@ -49,7 +49,7 @@ TEST(ShelfWindowPictureTest, EverySizeAndModeIsPaintedWholeWithNothingCutOff) {
     KernelModule dll;
     ASSERT_NE(dll.kernel, nullptr);
     TempFolder temp;
-    const std::wstring coverPath = temp.Own(L"cover.png");
+    const std::wstring coverPath = temp.Path() + L"cover.png";
     ASSERT_TRUE(WriteSolidImage(coverPath, kCoverColour, 90, 135));
     const std::string cover(coverPath.begin(), coverPath.end());
     wchar_t keep[MAX_PATH] = {};
