@@ -3,11 +3,6 @@
 #include <shelftest/module.h>
 #include <shelftest/wait.h>
 
-#include <objidl.h>
-#include <gdiplus.h>
-
-#include "pngfile.h"
-
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -190,124 +185,6 @@ std::string ShelfPackage() {
            "control bookmatrix class=bookmatrix rect=0,100,400,400\n"
            "control bookrackmanager class=bookrackmanager rect=0,0,600,30\n"
            "end\n";
-}
-
-// ---- Drawing --------------------------------------------------------------------------------
-
-Canvas::Canvas(int width, int height, COLORREF fill) : m_width(width), m_height(height) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    m_bits = static_cast<uint32_t*>(bits);
-    m_dc = CreateCompatibleDC(nullptr);
-    m_old = SelectObject(m_dc, m_bitmap);
-    const uint32_t pixel = (GetRValue(fill) << 16) | (GetGValue(fill) << 8) | GetBValue(fill);
-    for (int i = 0; m_bits && i < width * height; ++i)
-        m_bits[i] = pixel;
-}
-
-Canvas::~Canvas() {
-    SelectObject(m_dc, m_old);
-    DeleteDC(m_dc);
-    DeleteObject(m_bitmap);
-}
-
-COLORREF Canvas::At(int x, int y) const {
-    if (!m_bits || x < 0 || y < 0 || x >= m_width || y >= m_height)
-        return CLR_INVALID;
-    const uint32_t pixel = m_bits[static_cast<size_t>(y) * m_width + x];
-    return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
-}
-
-int Canvas::Count(const RECT& rect, COLORREF colour) const {
-    int count = 0;
-    for (int y = rect.top; y < rect.bottom; ++y)
-        for (int x = rect.left; x < rect.right; ++x)
-            if (At(x, y) == colour)
-                ++count;
-    return count;
-}
-
-int Canvas::Differences(const Canvas& other, const RECT& rect) const {
-    int count = 0;
-    for (int y = rect.top; y < rect.bottom; ++y)
-        for (int x = rect.left; x < rect.right; ++x)
-            if (At(x, y) != other.At(x, y))
-                ++count;
-    return count;
-}
-
-namespace {
-
-// GDI+ for the life of the test program.
-bool GdiplusStarted() {
-    static const bool started = [] {
-        Gdiplus::GdiplusStartupInput input;
-        ULONG_PTR token = 0;
-        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
-    }();
-    return started;
-}
-
-} // namespace
-
-bool Canvas::SavePng(const std::wstring& path) const {
-    if (!GdiplusStarted())
-        return false;
-    GdiFlush();
-    Gdiplus::Bitmap image(m_width, m_height, m_width * 4, PixelFormat32bppRGB,
-                          reinterpret_cast<BYTE*>(m_bits));
-    return shelfdemo::SaveBitmapPng(image, path);
-}
-
-bool Near(COLORREF a, COLORREF b, int tolerance) {
-    if (a == CLR_INVALID || b == CLR_INVALID)
-        return false;
-    return abs(GetRValue(a) - GetRValue(b)) <= tolerance && abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
-           abs(GetBValue(a) - GetBValue(b)) <= tolerance;
-}
-
-RECT ClientRectOf(HWND hwnd) {
-    RECT rect = {};
-    GetClientRect(hwnd, &rect);
-    return rect;
-}
-
-POINT Centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
-
-std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin, HWND hwnd) {
-    const RECT client = ClientRectOf(hwnd);
-    auto canvas =
-        std::make_unique<Canvas>(std::max(1L, client.right), std::max(1L, client.bottom), kUnpainted);
-    auto* inspect = dynamic_cast<IRefSkinWindowInspect*>(skin);
-    const std::vector<std::string> names = inspect->ControlNames();
-    for (auto name = names.rbegin(); name != names.rend(); ++name) {
-        IControlBase* control = skin->GetControl(name->c_str());
-        RECT rect = {};
-        control->GetCtrlRect(&rect);
-        HWND window = dynamic_cast<IRefControlInspect*>(control)->ControlWindow();
-        POINT origin = {};
-        SetViewportOrgEx(canvas->Dc(), rect.left, rect.top, &origin);
-        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas->Dc()), PRF_CLIENT);
-        SetViewportOrgEx(canvas->Dc(), origin.x, origin.y, nullptr);
-    }
-    GdiFlush();
-    return canvas;
-}
-
-bool WriteSolidImage(const std::wstring& path, COLORREF colour, int width, int height) {
-    if (!GdiplusStarted())
-        return false;
-    Gdiplus::Bitmap image(width, height, PixelFormat32bppRGB);
-    Gdiplus::Graphics(&image).Clear(
-        Gdiplus::Color(255, GetRValue(colour), GetGValue(colour), GetBValue(colour)));
-    return shelfdemo::SaveBitmapPng(image, path);
 }
 
 } // namespace kerneltest

@@ -1,13 +1,11 @@
 // What the reference kernel's tests stand on: the kernel DLL loaded from bin/, a host window on a
-// thread of its own with a message loop that records what its skin window tells it, skin files in a
-// temporary folder, and pictures of a skin window.
+// thread of its own with a message loop that records what its skin window tells it, and skin files
+// in a temporary folder.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -96,45 +94,5 @@ std::string ShelfPackage();
 template <class T> T* As(ISkinWindow* skin, const char* name) {
     return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
 }
-
-// A 32-bit top-down bitmap to draw into and read pixels from.
-class Canvas {
-public:
-    Canvas(int width, int height, COLORREF fill);
-    ~Canvas();
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC Dc() const { return m_dc; }
-    int Width() const { return m_width; }
-    COLORREF At(int x, int y) const; // CLR_INVALID outside
-    COLORREF At(POINT at) const { return At(at.x, at.y); }
-    int Count(const RECT& rect, COLORREF colour) const;
-    // Pixels of the rectangle that differ between the two canvases.
-    int Differences(const Canvas& other, const RECT& rect) const;
-    bool SavePng(const std::wstring& path) const;
-
-private:
-    int m_width, m_height;
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
-    uint32_t* m_bits = nullptr;
-};
-
-// Each channel within tolerance.
-bool Near(COLORREF a, COLORREF b, int tolerance);
-RECT ClientRectOf(HWND hwnd);
-POINT Centre(const RECT& rect);
-
-// What a canvas holds where nothing was drawn.
-constexpr COLORREF kUnpainted = RGB(1, 2, 3);
-// Draws a whole skin window as it looks on the HWND it was built on: each control at its present
-// rectangle (WM_PRINTCLIENT, handled on its thread), the bottom one first, on a canvas of the HWND's
-// client size that starts kUnpainted.
-std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin, HWND hwnd);
-
-// Writes a PNG of one colour with GDI+ of the test program itself. False on failure.
-bool WriteSolidImage(const std::wstring& path, COLORREF colour, int width, int height);
 
 } // namespace kerneltest

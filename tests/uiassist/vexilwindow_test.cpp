@@ -90,22 +90,31 @@ protected:
     std::wstring m_skinPath;
 };
 
-TEST_F(VexilWindowTest, EmptyRectangleTakesTheSkinSizeCentredOnTheWorkAreaAndAGivenOneIsKept) {
-    SkinTestWindow centred, placed;
+TEST_F(VexilWindowTest, SizedFromTheSkinUnlessGivenARectangleAndLaterWindowsUseTheOpenPackage) {
+    SkinTestWindow centred, placed, other;
     ASSERT_TRUE(CreateOwnThread(centred, L"Main"));
     const RECT given = {40, 50, 640, 450};
     ASSERT_TRUE(CreateOwnThread(placed, L"Main", given));
-    ASSERT_TRUE(centred.WaitForResults() && placed.WaitForResults());
-    EXPECT_EQ(centred.lastCode.load(), 0);
-    const RECT work = CWin32Window::GetWorkArea(), rc = centred.Rect(), kept = placed.Rect();
+    // Another package whose "Main" has another size: the kernel keeps the one it has open.
+    const std::wstring otherPath =
+        m_folder.Write(L"o\\other.vxs", "vexilskin 1\nwindow Main size=300x200\nend\n");
+    ASSERT_TRUE(CreateOwnThread(other, L"Main", RECT{}, otherPath));
+    ASSERT_TRUE(centred.WaitForResults() && placed.WaitForResults() && other.WaitForResults());
+    EXPECT_EQ(other.lastCode.load(), 0) << "the second package reached the kernel";
+    EXPECT_EQ(CompareStringOrdinal(other.SkinPath().c_str(), -1, m_skinPath.c_str(), -1, TRUE), CSTR_EQUAL);
+
+    const RECT work = CWin32Window::GetWorkArea(), kept = placed.Rect();
     const int left = work.left + (work.right - work.left - kMainSize.cx) / 2;
     const int top = work.top + (work.bottom - work.top - kMainSize.cy) / 2;
     const RECT expected = {left, top, left + kMainSize.cx, top + kMainSize.cy};
-    EXPECT_TRUE(EqualRect(&rc, &expected));
-    EXPECT_TRUE(IsWindowVisible(centred.GetWindowHandle()));
+    for (SkinTestWindow* window : {&centred, &other}) {
+        const RECT rc = window->Rect();
+        EXPECT_TRUE(EqualRect(&rc, &expected));
+        EXPECT_TRUE(IsWindowVisible(window->GetWindowHandle()));
+    }
     EXPECT_TRUE(EqualRect(&kept, &given));
-    centred.CloseWin32Window(true);
-    placed.CloseWin32Window(true);
+    for (SkinTestWindow* window : {&centred, &placed, &other})
+        window->CloseWin32Window(true);
     EXPECT_EQ(m_inspector->LiveSkinWindowCount(), 0);
 }
 
@@ -202,22 +211,6 @@ TEST_F(VexilWindowTest, WindowsReleaseOnlyTheKernelReferenceTheyTook) {
     FreeLibrary(m_kernel);
     m_kernel = nullptr;
     EXPECT_EQ(GetModuleHandleW(kKernelName), nullptr) << "a window leaked a kernel reference";
-}
-
-TEST_F(VexilWindowTest, ASecondWindowUsesThePackageTheKernelHasOpen) {
-    SkinTestWindow first, second;
-    ASSERT_TRUE(CreateOwnThread(first, L"Main"));
-    ASSERT_TRUE(first.WaitForResults());
-    // Another package whose "Main" has another size.
-    const std::wstring other =
-        m_folder.Write(L"other\\other.vxs", "vexilskin 1\nwindow Main size=300x200\nend\n");
-    ASSERT_TRUE(CreateOwnThread(second, L"Main", RECT{}, other));
-    ASSERT_TRUE(second.WaitForResults());
-    EXPECT_EQ(second.lastCode.load(), 0) << "the second package reached the kernel";
-    EXPECT_EQ(CompareStringOrdinal(second.SkinPath().c_str(), -1, m_skinPath.c_str(), -1, TRUE), CSTR_EQUAL);
-    EXPECT_EQ(second.Rect().right - second.Rect().left, kMainSize.cx);
-    second.CloseWin32Window(true);
-    first.CloseWin32Window(true);
 }
 
 TEST_F(VexilWindowTest, AWindowWhoseSkinCannotBeBuiltIsTakenDownAndItsThreadEnds) {
