@@ -19,15 +19,15 @@ DWORD WINAPI FaultingThread(LPVOID) {
     return 0;
 }
 
-DWORD WINAPI SendingThread(LPVOID window) {
-    SendMessageW(static_cast<HWND>(window), WM_APP, 0, 0);
-    return 0;
-}
-
 LRESULT CALLBACK FaultingWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_APP)
         Fault();
     return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+DWORD WINAPI SendingThread(LPVOID window) {
+    SendMessageW(static_cast<HWND>(window), WM_APP, 0, 0);
+    return 0;
 }
 
 // A fault inside a window procedure that another thread reached with SendMessage: Wine's callback
