@@ -17,8 +17,6 @@
 
 namespace kerneltest {
 
-constexpr DWORD kWaitMs = 10000;
-
 // VexilKernel.dll from the test program's own folder, unloaded on destruction.
 struct KernelModule {
     KernelModule();

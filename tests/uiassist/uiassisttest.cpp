@@ -47,12 +47,4 @@ std::wstring TempFolder::Write(const std::wstring& name, const std::string& text
     return path;
 }
 
-IRefInspector* Inspector() {
-    HMODULE kernel = GetModuleHandleW(kKernelName);
-    auto entry = kernel ? reinterpret_cast<PFN_GetRefKernelInspector>(
-                              reinterpret_cast<void (*)()>(GetProcAddress(kernel, VEXIL_REF_INSPECTOR_ENTRY)))
-                        : nullptr;
-    return entry ? entry() : nullptr;
-}
-
 } // namespace uiassisttest

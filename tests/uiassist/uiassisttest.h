@@ -1,12 +1,9 @@
-// What the window-base suites share: the test skin package, temporary folders, the reference kernel.
+// What the window-base suites share: the test skin package and temporary folders.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
-
-#include <vexil/kernel.h>
-#include <vexilref/refprobe.h>
 
 namespace uiassisttest {
 
@@ -36,8 +33,5 @@ public:
 private:
     std::wstring m_path; // with a trailing backslash
 };
-
-// The reference kernel's inspector, when the kernel is loaded.
-IRefInspector* Inspector();
 
 } // namespace uiassisttest

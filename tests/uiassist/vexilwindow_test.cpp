@@ -2,6 +2,7 @@
 // the kernel reports, the kernel's error boxes, the kernel's module reference, and what creation
 // refuses.
 #include <uiassist/cvexilwindow.h>
+#include <vexilref/refprobe.h>
 
 #include <gtest/gtest.h>
 
@@ -67,8 +68,10 @@ protected:
         m_kernel = LoadLibraryExW(uiassisttest::BesideExe(kKernelName).c_str(), nullptr,
                                   LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
         ASSERT_NE(m_kernel, nullptr);
-        m_inspector = uiassisttest::Inspector();
-        ASSERT_NE(m_inspector, nullptr);
+        auto inspector = reinterpret_cast<PFN_GetRefKernelInspector>(
+            reinterpret_cast<void (*)()>(GetProcAddress(m_kernel, VEXIL_REF_INSPECTOR_ENTRY)));
+        ASSERT_NE(inspector, nullptr);
+        m_inspector = inspector();
         ASSERT_TRUE(m_inspector->CloseSkinPackage()) << "skin windows left over from an earlier test";
         m_skinPath = m_folder.Write(L"skin\\test.vxs", uiassisttest::kTestSkin);
     }
