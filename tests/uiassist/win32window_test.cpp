@@ -84,8 +84,9 @@ DWORD ThreadEnd(HANDLE thread) {
 TEST(Win32WindowThread, RunsItsLoopOnItsOwnThreadUntilTheWindowIsDestroyed) {
     const long reportsBefore = vexil::DiagnosticCount();
     auto window = std::make_unique<ProbeWindow>();
-    for (int life = 1; life <= 2; ++life) {
-        SCOPED_TRACE(life == 1 ? "first window" : "the same object again");
+    // The same object twice: closed from outside, then by CloseWin32Window from its own thread.
+    for (const bool fromItsOwnThread : {false, true}) {
+        SCOPED_TRACE(fromItsOwnThread ? "closed from its own thread" : "destroyed from outside");
         ASSERT_TRUE(window->CreateInNewThread(nullptr, kRect, L"probe", SW_SHOW, WS_POPUP, 0x1234));
         const HWND hwnd = window->GetWindowHandle();
         const DWORD windowThread = window->GetThreadId();
@@ -99,9 +100,16 @@ TEST(Win32WindowThread, RunsItsLoopOnItsOwnThreadUntilTheWindowIsDestroyed) {
         EXPECT_TRUE(EqualRect(&rc, &kRect));
         EXPECT_TRUE(IsWindowVisible(hwnd));
 
-        // Destroyed from outside, without CloseWin32Window: WM_NCDESTROY alone ends the loop.
+        // From outside, without CloseWin32Window: WM_NCDESTROY alone ends the loop. From its own
+        // thread, the close must not wait for itself.
         HANDLE thread = window->ThreadHandle();
-        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        DWORD_PTR answer = 0;
+        if (fromItsOwnThread) {
+            EXPECT_NE(SendMessageTimeoutW(hwnd, kCloseSelfMessage, 0, 0, SMTO_NORMAL, kWaitMs, &answer), 0);
+            EXPECT_LT(window->selfCloseMs.load(), 1000u) << "the window thread waited for its own end";
+        } else {
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        }
         EXPECT_EQ(ThreadEnd(thread), 0u);
         EXPECT_FALSE(IsWindow(hwnd));
         EXPECT_EQ(window->GetWindowHandle(), nullptr);
@@ -153,20 +161,6 @@ TEST(Win32WindowThread, CreatorDeliversMessagesTheWindowThreadSendsItWhileWaitin
     EXPECT_LT(GetTickCount64() - closeStart, 4000u) << "the close waited for its time limit";
     EXPECT_EQ(ThreadEnd(thread), 0u) << "the window thread was terminated instead of ending";
     DestroyWindow(parent.GetWindowHandle());
-}
-
-TEST(Win32WindowThread, ClosingFromItsOwnThreadDoesNotWaitForItself) {
-    ProbeWindow window;
-    ASSERT_TRUE(window.CreateInNewThread(nullptr, kRect, L"probe", SW_HIDE, WS_POPUP, 0));
-    HANDLE thread = window.ThreadHandle();
-    DWORD_PTR answer = 0;
-    EXPECT_NE(
-        SendMessageTimeoutW(window.GetWindowHandle(), kCloseSelfMessage, 0, 0, SMTO_NORMAL, kWaitMs, &answer),
-        0)
-        << "the window thread is stuck in its own close";
-    EXPECT_LT(window.selfCloseMs.load(), 1000u);
-    EXPECT_EQ(ThreadEnd(thread), 0u);
-    EXPECT_EQ(window.GetWindowHandle(), nullptr);
 }
 
 TEST(Win32WindowMessages, TheWholeWindowIsClientAreaAndTheKernelsCloseRequestReachesOnClose) {
