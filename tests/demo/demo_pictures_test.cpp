@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -105,19 +106,6 @@ protected:
     SessionNotes m_notes;
 };
 
-TEST_F(DemoPictures, TheSessionDeletedTwoOfTheShelfsBooks) {
-    const std::vector<int> before = m_notes.Ids("books_before"), deleted = m_notes.Ids("deleted"),
-                           after = m_notes.Ids("books_after");
-    ASSERT_EQ(deleted.size(), 2u);
-    ASSERT_GE(before.size(), 6u);
-    std::vector<int> expected;
-    for (int id : before)
-        if (std::find(deleted.begin(), deleted.end(), id) == deleted.end())
-            expected.push_back(id);
-    EXPECT_EQ(after, expected);
-    EXPECT_EQ(expected.size() + 2, before.size());
-}
-
 TEST_F(DemoPictures, TheTilesShowTheGeneratedCovers) {
     const Image shelf = Picture(L"shelf-before.png");
     const std::vector<int> books = m_notes.Ids("books_before");
@@ -147,7 +135,7 @@ TEST_F(DemoPictures, TheManagerShowsTextThatFollowsTheCount) {
         << m_notes.values["count_after"];
 }
 
-TEST_F(DemoPictures, TheBatchWindowIsUpWhileTheBooksAreDeleted) {
+TEST_F(DemoPictures, TheBatchWindowIsUpWhileTheBooksAreDeletedAndGoesWithinTwoSeconds) {
     const Image during = Picture(L"during-delete.png"), before = Picture(L"shelf-before.png");
     const RECT batch = m_notes.Rect("batch_rect");
     const int area = (batch.right - batch.left) * (batch.bottom - batch.top);
@@ -155,24 +143,26 @@ TEST_F(DemoPictures, TheBatchWindowIsUpWhileTheBooksAreDeleted) {
     // The window stands where the shelf's own picture was.
     EXPECT_GT(DifferingPixels(during, before, batch), area / 2);
     EXPECT_GT(InkPixels(during, batch), area / 20) << "the batch-delete window has content";
-}
-
-// Two books take a few hundred milliseconds, pictures included. A run of 2 s or more waited for
-// something that never came, such as Wine waiting 2 s for a window manager to withdraw the
-// batch-delete window.
-TEST_F(DemoPictures, TheBatchDeleteOfTwoBooksEndsWithinTwoSeconds) {
-    const auto found = m_notes.values.find("batch_ms");
-    ASSERT_NE(found, m_notes.values.end()) << "the session noted how long the batch delete took";
-    EXPECT_LT(std::stoi(found->second), 1800);
+    // Two books take a few hundred milliseconds, pictures included; 2 s or more waited for something
+    // that never came, such as a window manager to withdraw the batch-delete window.
+    ASSERT_TRUE(m_notes.values.count("batch_ms")) << "the session noted how long the batch delete took";
+    EXPECT_LT(std::stoi(m_notes.values["batch_ms"]), 1800);
 }
 
 TEST_F(DemoPictures, TheShelfShowsTwoBooksFewerAfterwards) {
-    const Image after = Picture(L"after-delete.png");
-    for (int id : m_notes.Ids("deleted"))
-        EXPECT_FALSE(Shows(after, id)) << "deleted book " << id << " is still on the shelf";
-    const std::vector<int> remaining = m_notes.Ids("books_after");
-    for (size_t i = 0; i < 4 && i < remaining.size(); ++i)
-        EXPECT_TRUE(Shows(after, remaining[i])) << "book " << remaining[i] << " went missing";
+    const std::vector<int> before = m_notes.Ids("books_before"), deleted = m_notes.Ids("deleted"),
+                           after = m_notes.Ids("books_after");
+    ASSERT_EQ(deleted.size(), 2u);
+    std::vector<int> expected;
+    std::copy_if(before.begin(), before.end(), std::back_inserter(expected),
+                 [&](int id) { return std::find(deleted.begin(), deleted.end(), id) == deleted.end(); });
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(expected.size() + 2, before.size());
+    const Image picture = Picture(L"after-delete.png");
+    for (int id : deleted)
+        EXPECT_FALSE(Shows(picture, id)) << "deleted book " << id << " is still on the shelf";
+    for (size_t i = 0; i < 4 && i < after.size(); ++i)
+        EXPECT_TRUE(Shows(picture, after[i])) << "book " << after[i] << " went missing";
 }
 
 TEST_F(DemoPictures, TheOtherDisplayModeShowsTheBooksSmaller) {

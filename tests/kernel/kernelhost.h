@@ -1,14 +1,11 @@
 // What the reference kernel's tests stand on: the kernel DLL loaded from bin/, a host window on a
-// thread of its own with a message loop, a callback that records notifications, and skin files
-// written into a temporary folder.
+// thread of its own with a message loop that records what its skin window tells it, and skin files
+// in a temporary folder.
 #pragma once
 
 #include <windows.h>
 
-#include <condition_variable>
-#include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,31 +17,22 @@
 
 namespace kerneltest {
 
-constexpr DWORD kWaitMs = 10000;
-
 // VexilKernel.dll from the test program's own folder, unloaded on destruction.
-class KernelModule {
-public:
+struct KernelModule {
     KernelModule();
     ~KernelModule();
-    KernelModule(const KernelModule&) = delete;
-    KernelModule& operator=(const KernelModule&) = delete;
-
     HMODULE module = nullptr;
     IUiKernel* kernel = nullptr;
     IRefInspector* inspector = nullptr;
     std::wstring folder; // with a trailing backslash
 };
 
-// One notification, or a WM_VEXIL_CREATE_* or WM_NCLBUTTONDOWN message (id = message, wParam = its
-// wParam, point = its lParam).
+// One notification, or a WM_VEXIL_CREATE_* message (id = message, wParam = its wParam).
 struct Notice {
     int id = 0;
     WPARAM wParam = 0;
-    IControlBase* control = nullptr;
     std::string bookId; // strAppId of the BOOK_INFO of open and delete notifications
     DWORD threadId = 0;
-    POINT point = {};
 };
 
 // A plain host window on its own thread; its skin window's notifications land in Notices().
@@ -55,19 +43,16 @@ public:
 
     HWND Hwnd() const { return m_hwnd; }
     DWORD ThreadId() const { return m_threadId; }
-    // Runs fn on the window's thread and returns when it has run (SendMessage).
+    // Runs fn on the window's thread and returns when it has run.
     void Run(const std::function<void()>& fn);
-    // Queues fn to run on the window's thread (PostMessage), for calls that block there.
-    void Post(std::function<void()> fn);
     // Returns once every message posted to the window's thread before this call was handled.
     bool Flush();
     // Builds a skin window on the host (on its thread) and registers this host as its callback.
     ISkinWindow* Build(IUiKernel* kernel, const std::wstring& path, const std::wstring& name);
-    void Destroy();
 
     std::vector<Notice> Notices();
     // Waits (bounded) until a notice with that id arrived; true when it did.
-    bool WaitFor(int id, Notice* notice = nullptr, DWORD timeoutMs = kWaitMs);
+    bool WaitFor(int id, Notice* notice = nullptr);
     // The code of the WM_VEXIL_CREATE_DONE (0) or WM_VEXIL_CREATE_ERROR that arrived, or 1 after timeout.
     int WaitCreateResult();
 
@@ -83,7 +68,6 @@ private:
     HWND m_hwnd = nullptr;
     DWORD m_threadId = 0;
     std::mutex m_lock;
-    std::condition_variable m_changed;
     std::vector<Notice> m_notices;
 };
 
@@ -93,67 +77,20 @@ public:
     TempFolder();
     ~TempFolder();
     std::wstring Write(const std::wstring& name, const std::string& text); // returns the full path
-    // A path in the folder for a file the test makes itself; removed with the folder.
-    std::wstring Own(const std::wstring& name);
     const std::wstring& Path() const { return m_path; }
 
 private:
     std::wstring m_path; // with a trailing backslash
-    std::vector<std::wstring> m_files;
 };
 
 // A shelved book's tile record: the id as its strAppId, title and author as the matrix shows them.
 BOOK_ITEM Book(int id, const std::string& title = "", const std::string& author = "");
-
-// A package of one window "W" (600x400) with the given control lines.
-std::string OneWindowPackage(const std::string& controlLines);
-// Control lines of every class the kernel knows, one control each, named after the class.
-std::string AllControlLines();
+// A package of one window "W" (600x400) with a book matrix "bookmatrix", a manager "bookrackmanager"
+// and a button "button".
+std::string ShelfPackage();
 
 template <class T> T* As(ISkinWindow* skin, const char* name) {
     return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
 }
-
-// A 32-bit top-down bitmap to draw into and read pixels from.
-class Canvas {
-public:
-    Canvas(int width, int height, COLORREF fill);
-    ~Canvas();
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC Dc() const { return m_dc; }
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
-    COLORREF At(int x, int y) const; // CLR_INVALID outside
-    COLORREF At(POINT at) const { return At(at.x, at.y); }
-    // Pixels of the rectangle within tolerance (per channel) of the colour.
-    int Count(const RECT& rect, COLORREF colour, int tolerance = 0) const;
-    // Pixels of the rectangle that differ between the two canvases.
-    int Differences(const Canvas& other, const RECT& rect) const;
-    bool SavePng(const std::wstring& path) const;
-
-private:
-    int m_width, m_height;
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
-    uint32_t* m_bits = nullptr;
-};
-
-// Each channel within tolerance.
-bool Near(COLORREF a, COLORREF b, int tolerance);
-RECT ClientRectOf(HWND hwnd);
-POINT Centre(const RECT& rect);
-
-// What a canvas holds where nothing was drawn.
-constexpr COLORREF kUnpainted = RGB(1, 2, 3);
-// Draws a whole skin window as it looks on the HWND it was built on: each control at its present
-// rectangle (WM_PRINTCLIENT, handled on its thread), the bottom one first, on a canvas of the HWND's
-// client size that starts kUnpainted.
-std::unique_ptr<Canvas> RenderSkinWindow(ISkinWindow* skin, HWND hwnd);
-
-// Writes a PNG of one colour with GDI+ of the test program itself. False on failure.
-bool WriteSolidImage(const std::wstring& path, COLORREF colour, int width, int height);
 
 } // namespace kerneltest

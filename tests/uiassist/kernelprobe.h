@@ -2,8 +2,9 @@
 #pragma once
 
 enum KernelProbeExit : int {
-    kProbeKernelLoaded = 0, // a kernel module was loaded (and, for "vexil", the window was built)
-    kProbeNoKernel = 2,     // no kernel module was loaded
-    kProbeNotCreated = 3,   // "vexil": the kernel was loaded but the window was not built
+    kProbeKernelBeside = 0,    // the kernel module was loaded from the probe's own folder
+    kProbeKernelElsewhere = 1, // a kernel module was loaded from another folder
+    kProbeNoKernel = 2,        // no kernel module was loaded
+    kProbeNotCreated = 3,      // "vexil": the kernel was loaded but the window was not built
     kProbeUsage = 4,
 };

@@ -1,7 +1,6 @@
 // uiassist_testdll: a module of its own that links uiassistlib, so that tests can load and unload a
 // second module of the process that registers the window class under its own instance.
 #include <uiassist/cwin32window.h>
-#include <uiassist/diag.h>
 
 #include "testdll.h"
 
@@ -9,48 +8,33 @@
 
 namespace {
 
-constexpr LRESULT kProbeAnswer = 0x5151;
-
 class DllWindow : public CWin32Window {
 public:
     std::atomic<DWORD> probeThread{0};
 
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == kTestDllProbeMessage) {
-            probeThread = GetCurrentThreadId();
-            return kProbeAnswer;
-        }
-        return CWin32Window::WindowProc(msg, wParam, lParam);
+        if (msg != kTestDllProbeMessage)
+            return CWin32Window::WindowProc(msg, wParam, lParam);
+        probeThread = GetCurrentThreadId();
+        return 1;
     }
 };
 
 } // namespace
 
-extern "C" __declspec(dllexport) int __cdecl UiAssistTestDll_RoundTrip() {
+extern "C" __declspec(dllexport) bool __cdecl UiAssistTestDll_RoundTrip() {
     try {
         DllWindow window;
-        const RECT rect = {10, 10, 210, 160};
-        if (!window.CreateInNewThread(nullptr, rect, L"testdll", SW_HIDE, WS_POPUP, 0))
-            return kTestDllNotCreated;
+        if (!window.CreateInNewThread(nullptr, RECT{10, 10, 210, 160}, L"testdll", SW_HIDE, WS_POPUP, 0))
+            return false;
         const DWORD windowThread = window.GetThreadId();
-        const LRESULT answer = window.SendMessage(kTestDllProbeMessage, 0, 0);
+        const bool routed = window.SendMessage(kTestDllProbeMessage, 0, 0) == 1 &&
+                            window.probeThread.load() == windowThread && windowThread != 0;
         window.CloseWin32Window(true);
-        if (answer != kProbeAnswer || window.probeThread.load() != windowThread || windowThread == 0)
-            return kTestDllNotRouted;
-        if (window.GetWindowHandle() != nullptr)
-            return kTestDllNotClosed;
-        return kTestDllOk;
+        return routed && window.GetWindowHandle() == nullptr;
     } catch (...) {
-        return kTestDllNotCreated;
+        return false;
     }
-}
-
-extern "C" __declspec(dllexport) void __cdecl UiAssistTestDll_Report() {
-    vexil::ReportBrokenInvariant(__FILE__, __LINE__, "reported by the test module");
-}
-
-extern "C" __declspec(dllexport) long __cdecl UiAssistTestDll_DiagnosticCount() {
-    return vexil::DiagnosticCount();
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
