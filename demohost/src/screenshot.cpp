@@ -68,6 +68,11 @@ bool CaptureWindows(const std::vector<HWND>& bottomToTop, Image* image) {
     if (!canvas.Ok())
         return false;
     PatBlt(canvas.Dc(), 0, 0, width, height, BLACKNESS);
+    // A window thread paints only when no posted message waits, so parts of a window that is busy
+    // (covers arriving) may still wait for their paint; a picture shows the window as it stands
+    // once those paints are done, the way the user sees it a moment later.
+    for (HWND window : bottomToTop)
+        RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     bool copied = false;
     for (HWND window : bottomToTop) {
         RECT rect;
