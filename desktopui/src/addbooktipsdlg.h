@@ -15,7 +15,8 @@ constexpr UINT kTipsLifetimeMs = 10000;
 
 class CAddBookTipsDlg : public CVexilWindow {
 public:
-    CAddBookTipsDlg() = default;
+    // lifetimeMs: how long a Show keeps the balloon up (tests take a shorter one).
+    explicit CAddBookTipsDlg(UINT lifetimeMs = kTipsLifetimeMs) : m_nLifetimeMs(lifetimeMs) {}
 
     // Shows the balloon at rect (screen coordinates) for kTipsLifetimeMs; false while suppressed.
     bool Show(IUiKernel* kernel, HWND parent, RECT rect);
@@ -24,21 +25,17 @@ public:
     // Hides and keeps the balloon away until ResetSuppress.
     void Suppress();
     void ResetSuppress();
-    bool IsSuppressed() const { return m_bSuppressed.load(); }
 
     void OnTimer(UINT_PTR id) override;
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
-
-    // Tests shorten the balloon's life; the product always uses kTipsLifetimeMs.
-    void SetLifetimeForTest(UINT ms) { m_nLifetimeMs = ms; }
 
 private:
     std::atomic<bool> m_bSuppressed{false};
     // Show asked for the balloon and no Hide came since: a kernel that reports the window ready
     // after a Hide must not bring it back without its timer.
     std::atomic<bool> m_bWanted{false};
-    UINT m_nLifetimeMs = kTipsLifetimeMs;
+    const UINT m_nLifetimeMs;
 };
 
 // Tells the user that the installation is damaged (naming fileName), offers the download page, and

@@ -17,10 +17,12 @@ struct SharedDiagnostics {
     char last[504];
 };
 
-// The section is named after the process, so that every module of the process that links this
-// library counts into the same place. The mapping is never closed: it lasts as long as the process,
-// also when a module that opened it is unloaded.
+// In checked builds the section is named after the process, so that every module of the process
+// that links this library counts into the same place and a test can read it. The mapping is never
+// closed: it lasts as long as the process, also when a module that opened it is unloaded. Other
+// builds count for this module alone and make no section.
 SharedDiagnostics* Shared() {
+#if defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS
     static SharedDiagnostics* const shared = []() -> SharedDiagnostics* {
         wchar_t name[64];
         swprintf(name, sizeof(name) / sizeof(name[0]), L"Local\\vexil_diag_%lu",
@@ -37,6 +39,10 @@ SharedDiagnostics* Shared() {
         return &fallback;
     }();
     return shared;
+#else
+    static SharedDiagnostics local = {};
+    return &local;
+#endif
 }
 
 } // namespace
