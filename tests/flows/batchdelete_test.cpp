@@ -319,6 +319,8 @@ TEST(BatchDeleteSkin, ASkinWithoutTheProgressBarStartsNoRunAndLeavesTheShelfUsab
         shelf.Manager()->UserAskBatchDelete();
         shelf.Flush();
         EXPECT_EQ(shelf.Window()->IsBatchDeleteBusy(), 0);
+        EXPECT_FALSE(shelf.Manager()->OptionState())
+            << "the batch option outlived a batch that never started";
         EXPECT_TRUE(IsWindowEnabled(shelf.Hwnd()));
         EXPECT_EQ(shelf.PatchDelWindow(), nullptr);
     }
