@@ -1,6 +1,9 @@
 #include "shelftest/module.h"
 
 #include "shelftest/library.h"
+#include "shelftest/wait.h"
+
+#include <uiassist/cwin32window.h>
 
 #include <atomic>
 #include <fstream>
@@ -210,6 +213,26 @@ ISkinWindow* ModuleUnderTest::SkinWindow() const {
 IControlBase* ModuleUnderTest::RawControl(const char* name) const {
     ISkinWindow* skin = SkinWindow();
     return skin ? skin->GetControl(name) : nullptr;
+}
+
+HWND ModuleUnderTest::FindWindowNamed(const wchar_t* skinWindowName) const {
+    for (HWND hwnd : WindowsOfClass(VEXIL_WINDOW_CLASS)) {
+        auto* skin = dynamic_cast<IRefSkinWindowInspect*>(SkinWindowOf(hwnd));
+        if (skin && skin->WindowName() == skinWindowName)
+            return hwnd;
+    }
+    return nullptr;
+}
+
+LRESULT ModuleUnderTest::Notify(int id, WPARAM wParam, LPARAM lParam) const {
+    auto* skin = dynamic_cast<IRefSkinWindowInspect*>(SkinWindow());
+    IControlMessage* callback = skin ? skin->Callback() : nullptr;
+    LRESULT result = 0x7FFF;
+    if (callback == nullptr || !RunOnWindowThread(Window()->GetHwnd(), [&] {
+            result = callback->OnCtrlMessage(nullptr, id, wParam, lParam);
+        }))
+        ADD_FAILURE() << "notification " << id << " could not be delivered";
+    return result;
 }
 
 void ModuleUnderTest::Unload() {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,35 @@ private:
     std::atomic<int> m_getItemCalls{0};
     std::atomic<int> m_getItemCountCalls{0};
     std::atomic<int> m_getItemIdsCalls{0};
+};
+
+// The sink as plain code, for tests whose module threads call it a great many times (GoogleMock keeps
+// bookkeeping per calling thread): unset callbacks do nothing, ToggleBookOption answers true.
+class HostSink : public IShelfSink {
+public:
+    std::function<void(int count)> onBookCountChanged;
+    std::function<void(HWND window, const wchar_t* folder, int id)> requestCover;
+    std::function<void(int id, int flag)> openBook;
+    std::function<void(int id, int flag)> deleteBook;
+    std::function<void(const std::set<unsigned long>* ids)> onMissingBooks;
+
+    void OnBookCountChanged(int count, int) override { Call(onBookCountChanged, count); }
+    void RequestCover(HWND window, const wchar_t* folder, int id) override {
+        Call(requestCover, window, folder, id);
+    }
+    void OpenBook(int id, int flag) override { Call(openBook, id, flag); }
+    bool QueryBookFlag(int) override { return false; }
+    void OnBookShown(int) override {}
+    bool ToggleBookOption(int) override { return true; }
+    void DeleteBook(int id, int flag) override { Call(deleteBook, id, flag); }
+    void OnMissingBooks(const std::set<unsigned long>* ids) override { Call(onMissingBooks, ids); }
+    void OnBooksChanged(const int*, int) override {}
+
+private:
+    template <class Fn, class... Args> static void Call(const Fn& fn, Args... args) {
+        if (fn)
+            fn(args...);
+    }
 };
 
 } // namespace shelftest

@@ -83,8 +83,16 @@ public:
     // window, the control or the interface is missing).
     template <class T> T* Control(const char* name) const { return dynamic_cast<T*>(RawControl(name)); }
     IControlBase* RawControl(const char* name) const;
+    IRefBookMatrixInspect* Matrix() const { return Control<IRefBookMatrixInspect>("BMCC_BookMatrix"); }
+    IRefManagerInspect* Manager() const { return Control<IRefManagerInspect>("BookrackMgr"); }
+    IRefBrowserInspect* Browser() const { return Control<IRefBrowserInspect>("BMCC_BookrackIeBrowser"); }
     // Skin window and control of any other window of the module (e.g. the balloon).
     ISkinWindow* SkinWindowOf(HWND hwnd) const;
+    // The module's window whose skin window has that name (e.g. L"NoBookBalloon"); null when none.
+    HWND FindWindowNamed(const wchar_t* skinWindowName) const;
+    // A control notification as the kernel delivers it: to the skin window's callback, on the window's
+    // thread (0x7FFF when there is no callback or the thread did not answer).
+    LRESULT Notify(int id, WPARAM wParam, LPARAM lParam) const;
 
     // Closes the window (when alive) and unloads both modules now; the destructor then does nothing.
     void Unload();
