@@ -1,9 +1,8 @@
 // The display-mode file and the account switch.
-#include "librarytest.h"
-
-using shelftest::LibraryFolder;
+#include <shelftest/shelf.h>
 
 namespace librarytest {
+using namespace shelftest;
 namespace {
 
 std::wstring IniValue(const wchar_t* section, const wchar_t* key) {
@@ -27,18 +26,18 @@ std::vector<std::wstring> LeftoverTempFiles() {
     return names;
 }
 
-class AccountTest : public LibraryTest {
+class AccountTest : public ShelfTest {
 protected:
     // The test owns Folian.ini: it is put back as it was once the module is gone.
     void OwnShowModeFile() {
-        LockLibrary();
+        auto guard = std::make_shared<ShowModeFileGuard>();
+        ASSERT_TRUE(guard->Held());
         ASSERT_TRUE(LibraryFolder::Ensure());
-        auto backup = std::make_shared<ShowModeFileBackup>();
-        AtTeardown([backup]() mutable { backup.reset(); });
+        AtTeardown([guard]() mutable { guard.reset(); });
     }
 
     bool WaitForUserName(const std::string& name) {
-        return shelftest::WaitUntil([&] { return Manager()->UserName() == name && !Manager()->SignedOut(); });
+        return WaitUntil([&] { return Manager()->UserName() == name && !Manager()->SignedOut(); });
     }
 };
 
@@ -125,7 +124,7 @@ TEST_F(AccountTest, TheManagerShowsTheDisplayNameOrForGeneratedNamesTheAccountsU
     }
 
     Window()->Logout(0);
-    EXPECT_TRUE(shelftest::WaitUntil([&] { return Manager()->SignedOut(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Manager()->SignedOut(); }));
     EXPECT_EQ(Manager()->UserName(), "");
 }
 
