@@ -128,27 +128,5 @@ TEST_F(AccountTest, TheManagerShowsTheDisplayNameOrForGeneratedNamesTheAccountsU
     EXPECT_EQ(Manager()->UserName(), "");
 }
 
-TEST_F(AccountTest, SigningInTwiceReloadsOnceAndSigningOutTwiceReloadsTwice) {
-    store.SetShelfWithItems(kShelfKey, {81, 82});
-    CreateShelf();
-    ASSERT_TRUE(WaitForUserName(kAccountInfo));
-    const int loads = Matrix()->SetBooksCalls();
-    const int clears = Matrix()->ClearBooksCalls();
-    const int storeCounts = store.GetItemCountCalls();
-
-    Window()->Login(kAccount, "key", kAccountInfo, 0); // already signed in: nothing
-    Window()->Login("zed@example.com", "key", "Zed", 0);
-    Window()->Login("zed@example.com", "key", "Zed", 0);
-    Window()->Logout(0);
-    Window()->Logout(0);
-    Window()->Login("yan@example.com", "key", "Yan", 0); // handled last: everything before is done
-    ASSERT_TRUE(WaitForUserName("Yan"));
-
-    EXPECT_EQ(Matrix()->SetBooksCalls() - loads, 4);
-    EXPECT_EQ(Matrix()->ClearBooksCalls() - clears, 4);
-    EXPECT_EQ(store.GetItemCountCalls() - storeCounts, 4);
-    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{81, 82}));
-}
-
 } // namespace
 } // namespace librarytest

@@ -116,19 +116,6 @@ TEST(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStaysWh
              EXPECT_EQ(matrix->ImagePath(12345), "");
              EXPECT_EQ(matrix->Ids(), shelf);
          }},
-        {"sign-in without an account does nothing; without key and name it signs in nameless",
-         [&] {
-             const int loads = matrix->SetBooksCalls();
-             window->Login(nullptr, "key", "Name", 0);
-             window->Login("", nullptr, nullptr, 0);
-             flush();
-             EXPECT_EQ(matrix->SetBooksCalls(), loads);
-             window->Login("solo@example", nullptr, nullptr, 0);
-             flush();
-             EXPECT_EQ(matrix->SetBooksCalls(), loads + 1);
-             EXPECT_EQ(manager->UserName(), "");
-             EXPECT_FALSE(manager->SignedOut());
-         }},
         {"very long account names are kept whole",
          [&] {
              const std::string user(99990, 'u');

@@ -53,8 +53,6 @@ public:
     const wchar_t* GetTextC() override { return Text(m_data.textC); }
     int QueryFlag(void* buffer, int bufferSize, int reserved) override;
 
-    int QueryFlagCalls() const { return m_queryFlagCalls.load(); }
-
 private:
     static const wchar_t* Text(const std::optional<std::wstring>& text) {
         return text ? text->c_str() : nullptr;
@@ -62,7 +60,6 @@ private:
 
     const int m_id;
     const FakeItemData m_data;
-    std::atomic<int> m_queryFlagCalls{0};
 };
 
 // The item store. Thread-safe: the module calls it from its window and loader threads while the test
@@ -94,9 +91,7 @@ public:
     unsigned GetItemCount(int shelfKey, int reserved) override;
     void GetItemIds(int shelfKey, int* ids, unsigned count, int reserved) override;
 
-    int GetItemCalls() const { return m_getItemCalls.load(); }
     int GetItemCountCalls() const { return m_getItemCountCalls.load(); }
-    int GetItemIdsCalls() const { return m_getItemIdsCalls.load(); }
 
 private:
     std::mutex m_lock;
@@ -105,9 +100,7 @@ private:
     std::map<int, std::vector<int>> m_shelves;
     std::map<int, unsigned> m_countOverrides;
     std::function<void(int)> m_getItemHook;
-    std::atomic<int> m_getItemCalls{0};
     std::atomic<int> m_getItemCountCalls{0};
-    std::atomic<int> m_getItemIdsCalls{0};
 };
 
 // The sink as plain code, for tests whose module threads call it a great many times (GoogleMock keeps

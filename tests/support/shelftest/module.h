@@ -33,24 +33,6 @@ std::string SkinWithControlClass(const std::string& package, const std::string& 
 std::string SkinWithWindowRenamed(const std::string& package, const std::string& window,
                                   const std::string& newName);
 
-// A fresh folder under %TEMP% holding copies of desktopui.dll and VexilKernel.dll and the file
-// DesktopSkin\KelvoDesktopUi.ufd with the given contents. Removed (with everything in it) on
-// destruction; destroy it only after the module loaded from it was unloaded.
-class CustomSkinFolder {
-public:
-    explicit CustomSkinFolder(const std::string& skinPackage);
-    ~CustomSkinFolder();
-    CustomSkinFolder(const CustomSkinFolder&) = delete;
-    CustomSkinFolder& operator=(const CustomSkinFolder&) = delete;
-
-    bool Ok() const { return m_ok; }
-    const std::wstring& Path() const { return m_path; }
-
-private:
-    std::wstring m_path;
-    bool m_ok = false;
-};
-
 // The loaded module. Load order: the folder's VexilKernel.dll first (so the module, which loads the
 // kernel by its bare name, gets that very copy and its skin folder), then desktopui.dll.
 // On destruction: Close() on the window when one is alive, then the module and the kernel are
@@ -107,20 +89,23 @@ private:
     std::string m_error;
 };
 
-// A module loaded from a folder with a skin made for the test. The module is unloaded before the
-// folder is removed.
+// A module loaded from a fresh folder under %TEMP% that holds copies of desktopui.dll and
+// VexilKernel.dll and DesktopSkin\KelvoDesktopUi.ufd with the given contents. The module is unloaded
+// before the folder is removed.
 class ModuleWithSkin {
 public:
     explicit ModuleWithSkin(const std::string& skinPackage);
     ~ModuleWithSkin();
-    bool Ok() const { return m_folder.Ok() && m_module && m_module->Ok(); }
+    ModuleWithSkin(const ModuleWithSkin&) = delete;
+    ModuleWithSkin& operator=(const ModuleWithSkin&) = delete;
+    bool Ok() const { return m_module && m_module->Ok(); }
     std::string Error() const;
     ModuleUnderTest& Module() { return *m_module; }
     CBookrackWindow* Window() const { return m_module ? m_module->Window() : nullptr; }
-    const std::wstring& Folder() const { return m_folder.Path(); }
+    const std::wstring& Folder() const { return m_folder; }
 
 private:
-    CustomSkinFolder m_folder;
+    std::wstring m_folder;
     std::unique_ptr<ModuleUnderTest> m_module;
 };
 
