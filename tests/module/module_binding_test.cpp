@@ -35,7 +35,7 @@ BindingOutcome ShowWithSkin(const std::string& package) {
     // A new window that shows itself: binding applies the display mode and signs out (no block).
     EXPECT_TRUE(window->Show(false, nullptr));
     const HWND hwnd = window->GetHwnd();
-    EXPECT_TRUE(DrainPostedMessages(hwnd));
+    EXPECT_TRUE(Flush(hwnd));
     outcome.matrixBound = window->GetSelection() != nullptr;
     outcome.uiThread = window->GetUiThreadId();
     IRefManagerInspect* manager = loaded.Module().Manager();
@@ -87,12 +87,12 @@ TEST_F(ModuleTest, BindingWithoutAHostBindsNothing) {
     ASSERT_TRUE(Window()->Show(true, nullptr));
     const HWND hwnd = Window()->GetHwnd();
     ASSERT_TRUE(WaitUntil([hwnd] { return IsWindowVisible(hwnd) != FALSE; }));
-    ASSERT_TRUE(DrainPostedMessages(hwnd));
+    ASSERT_TRUE(Flush(hwnd));
 
     EXPECT_EQ(Window()->GetUiThreadId(), 0u);
     EXPECT_EQ(Window()->GetSelection(), nullptr);
-    auto* manager = module->Control<IRefManagerInspect>("BookrackMgr");
-    auto* matrix = module->Control<IRefBookMatrixInspect>("BMCC_BookMatrix");
+    auto* manager = module->Manager();
+    auto* matrix = module->Matrix();
     ASSERT_NE(manager, nullptr);
     ASSERT_NE(matrix, nullptr);
     EXPECT_EQ(manager->ShowMode(), 0);
@@ -111,9 +111,9 @@ TEST_F(ModuleTest, ANullHostLeavesTheEarlierHostInPlace) {
     Window()->SetHost(&store, kShelfKey);
     Window()->SetHost(nullptr, 3);
     ASSERT_TRUE(Window()->Show(true, nullptr));
-    ASSERT_TRUE(DrainPostedMessages(Window()->GetHwnd()));
+    ASSERT_TRUE(Flush(Window()->GetHwnd()));
     EXPECT_NE(Window()->GetSelection(), nullptr);
-    auto* matrix = module->Control<IRefBookMatrixInspect>("BMCC_BookMatrix");
+    auto* matrix = module->Matrix();
     ASSERT_NE(matrix, nullptr);
     EXPECT_EQ(matrix->Ids(), (std::vector<int>{21, 22}));
 }

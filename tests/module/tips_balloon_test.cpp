@@ -134,7 +134,7 @@ TEST_F(ModuleTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelf
     const BOOKRACK_CREATE_PARAMS params = {};
     ASSERT_TRUE(Window()->Create(&params));
     const HWND shelf = Window()->GetHwnd();
-    ASSERT_TRUE(DrainPostedMessages(shelf));
+    ASSERT_TRUE(Flush(shelf));
     ASSERT_TRUE(Window()->Show(true, nullptr));
     ASSERT_TRUE(IsWindowVisible(shelf));
 
