@@ -232,8 +232,12 @@ TEST_F(FlowTest, StopByTheOwnerEndsTheRunWithNotice0AndAnIdleStopChangesNothing)
 }
 
 TEST_F(FlowTest, ASelectionEmptiedDuringARunEndsItAndAStrayStepDeletesNothing) {
-    EXPECT_CALL(sink, ToggleBookOption(_)).WillOnce(Return(true));
+    EXPECT_CALL(sink, ToggleBookOption(_)).Times(2).WillRepeatedly(Return(true));
     EXPECT_CALL(sink, DeleteBook(101, 1)).WillOnce(Invoke([&](int, int) { Matrix()->SetSelection({}); }));
+    // A step one past the selection, asked while the run deletes its first book, ends that run too.
+    EXPECT_CALL(sink, DeleteBook(102, 1)).WillOnce(Invoke([&](int, int) {
+        SendMessageW(Hwnd(), WM_BOOKRACK_DELETE_AT, 2, 0);
+    }));
     Matrix()->SetSelection({101, 102, 103});
     const int endNotices = Matrix()->BatchDeleteEndNotices();
     Manager()->UserAskBatchDelete();
@@ -241,13 +245,18 @@ TEST_F(FlowTest, ASelectionEmptiedDuringARunEndsItAndAStrayStepDeletesNothing) {
     EXPECT_EQ(Matrix()->LastRemoveBooksIds(), std::vector<int>{101});
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{102, 103, 104}));
     EXPECT_TRUE(IsWindowEnabled(Hwnd()));
+    Matrix()->SetSelection({102, 103});
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices + 1));
+    EXPECT_EQ(Matrix()->LastRemoveBooksIds(), std::vector<int>{102});
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{103, 104}));
 
     // A step that no running batch asked for, and one past the selection.
-    Matrix()->SetSelection({102});
+    Matrix()->SetSelection({103});
     EXPECT_EQ(SendMessageW(Hwnd(), WM_BOOKRACK_DELETE_AT, 0, 0), 0);
     EXPECT_EQ(SendMessageW(Hwnd(), WM_BOOKRACK_DELETE_AT, 5, 0), 0);
     EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
-    EXPECT_EQ(Matrix()->Selection(), std::vector<int>{102});
+    EXPECT_EQ(Matrix()->Selection(), std::vector<int>{103});
 }
 
 TEST_F(FlowTest, RequestsAndNoticesThatNoRunSentLeaveARunningBatchAlone) {
@@ -340,6 +349,7 @@ TEST(BatchDeleteSkin, AProgressWindowLackingAControlStartsNoRunAndLeavesTheShelf
             EXPECT_EQ(module.Window()->IsBatchDeleteBusy(), 0);
             EXPECT_TRUE(IsWindowEnabled(module.Window()->GetHwnd()));
             EXPECT_EQ(module.FindWindowNamed(L"MsgBox.PatchDel"), nullptr);
+            EXPECT_FALSE(module.Manager()->OptionState()) << "the batch option stayed taken";
         }
         EXPECT_EQ(module.Matrix()->Ids(), kShelf);
         // Show refuses while a batch counts as running.
