@@ -1,11 +1,13 @@
 // The embedded page: the wheel reaches the page's document window, WM_COPYDATA goes to the browser
 // control, and a skin without the browser leaves both to the rest of the window.
-#include "flowtest.h"
+#include <shelftest/shelf.h>
 
 using namespace shelftest;
 
 namespace flows {
 namespace {
+
+using FlowTest = ShownShelfTest;
 
 WPARAM Wheel(int delta) { return MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(delta))); }
 
@@ -76,26 +78,6 @@ TEST_F(FlowTest, CopyDataIsAnsweredByTheBrowser) {
     const int before = Browser()->CopyDataCalls();
     EXPECT_EQ(SendMessageW(Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), kRefCopyDataResult);
     EXPECT_EQ(Browser()->CopyDataCalls(), before + 1);
-}
-
-TEST(BrowserSkin, WithoutTheBrowserCopyDataAndTheWheelGoToTheRestOfTheWindow) {
-    // The missing browser is reported.
-    shelftest::ExpectDiagnosticReports();
-    ::testing::NiceMock<MockShelfSink> sink;
-    FakeShelfStore store;
-    ModuleWithSkin withSkin(SkinWithout("BMCC_BookrackIeBrowser"));
-    ASSERT_TRUE(withSkin.Ok()) << withSkin.Error();
-    // A skin that lacks one of the shelf's controls loads no books; the window still works.
-    ShowShelf(withSkin.Module(), sink, store, 7, false);
-    if (::testing::Test::HasFatalFailure())
-        return;
-    ShelfDriver shelf(&withSkin.Module());
-    COPYDATASTRUCT data = {1, 0, nullptr};
-    // The default handling answers FALSE.
-    EXPECT_EQ(SendMessageW(shelf.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), FALSE);
-    EXPECT_EQ(SendWheel(shelf.Hwnd(), 120), 0);
-    shelf.Window()->Hide();
-    EXPECT_FALSE(IsWindowVisible(shelf.Hwnd()));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The window's own messages: the host's books-changed report, the window snapping back to its
 // default size, the balloon following the add-book button, the manager's menu, minimize and restore.
-#include "flowtest.h"
+#include <shelftest/shelf.h>
 
 #include <mutex>
 
@@ -10,6 +10,8 @@ using ::testing::Invoke;
 
 namespace flows {
 namespace {
+
+using FlowTest = ShownShelfTest;
 
 RECT WindowRect(HWND hwnd) {
     RECT rc = {};
@@ -65,11 +67,17 @@ TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothin
     EXPECT_EQ(send(&report), 1);
     report.code = BOOKS_CHANGED_CODE_ACK;
     EXPECT_EQ(send(&report), 0);
+    report.count = -3;
+    EXPECT_EQ(send(&report), 0);
     EXPECT_EQ(send(nullptr), 1);
     report.ids = nullptr;
     report.count = 3;
     report.code = BOOKS_CHANGED_CODE_CHANGED;
     EXPECT_EQ(send(&report), 1);
+    // A posted report may be freed by its sender before the window gets to it: it is not read.
+    report.ids = ids;
+    report.count = 1;
+    PostMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report));
     Flush();
     EXPECT_EQ(Matrix()->UpdateBookInfoCalls(), refreshes);
 }
@@ -77,8 +85,18 @@ TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothin
 TEST_F(FlowTest, AWindowResizedAwayFromItsDefaultSizeSnapsBackWhileAMoveIsKept) {
     // Show placed the window at its default rectangle.
     const RECT home = WindowRect(Hwnd());
-    SetWindowPos(Hwnd(), nullptr, 40, 30, 700, 500, SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_TRUE(WaitUntil([&] { return SameRect(WindowRect(Hwnd()), home); }));
+    const int width = home.right - home.left;
+    const int height = home.bottom - home.top;
+    // Both sides changed, the width only, the height only.
+    for (const RECT& resized :
+         {RECT{40, 30, 740, 530}, RECT{home.left, home.top, home.right - 60, home.bottom},
+          RECT{home.left, home.top, home.right, home.bottom - 40}}) {
+        SetWindowPos(Hwnd(), nullptr, resized.left, resized.top, resized.right - resized.left,
+                     resized.bottom - resized.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        EXPECT_TRUE(WaitUntil([&] { return SameRect(WindowRect(Hwnd()), home); }))
+            << "not snapped back from " << resized.right - resized.left << " x "
+            << resized.bottom - resized.top << " to " << width << " x " << height;
+    }
 
     MoveBy(Hwnd(), 15, 10);
     RECT moved = home;
@@ -96,7 +114,7 @@ TEST_F(FlowTest, TheBalloonFollowsTheAddBookButtonOnlyWhileAnEmptyShelfIsDragged
     }
     HWND balloon = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
-        balloon = FindModuleWindow(L"NoBookBalloon");
+        balloon = module->FindWindowNamed(L"NoBookBalloon");
         return balloon && IsWindowVisible(balloon);
     }));
     auto* button = module->Control<IRefButtonInspect>("New_FolianBtn");

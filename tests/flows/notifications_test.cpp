@@ -1,6 +1,6 @@
 // What the skin's controls report: opening and deleting a book by its record, the display mode, and
 // the manager's hide and activation requests.
-#include "flowtest.h"
+#include <shelftest/shelf.h>
 
 using namespace shelftest;
 using ::testing::_;
@@ -8,6 +8,8 @@ using ::testing::Mock;
 
 namespace flows {
 namespace {
+
+using FlowTest = ShownShelfTest;
 
 TEST_F(FlowTest, ABookIsOpenedAndDeletedByTheNumberAtTheStartOfItsRecordId) {
     const struct {
@@ -56,7 +58,7 @@ TEST_F(FlowTest, ChoosingADisplayModeSavesItAndShowsTheBalloonOnlyForAnEmptyShel
         Window()->RemoveItem(id);
     }
     const auto balloonShown = [&] {
-        HWND balloon = FindModuleWindow(L"NoBookBalloon");
+        HWND balloon = module->FindWindowNamed(L"NoBookBalloon");
         return balloon && IsWindowVisible(balloon);
     };
     Flush();

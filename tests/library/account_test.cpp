@@ -1,9 +1,8 @@
 // The display-mode file and the account switch.
-#include "librarytest.h"
-
-using shelftest::LibraryFolder;
+#include <shelftest/shelf.h>
 
 namespace librarytest {
+using namespace shelftest;
 namespace {
 
 std::wstring IniValue(const wchar_t* section, const wchar_t* key) {
@@ -27,18 +26,18 @@ std::vector<std::wstring> LeftoverTempFiles() {
     return names;
 }
 
-class AccountTest : public LibraryTest {
+class AccountTest : public ShelfTest {
 protected:
     // The test owns Folian.ini: it is put back as it was once the module is gone.
     void OwnShowModeFile() {
-        LockLibrary();
+        auto guard = std::make_shared<ShowModeFileGuard>();
+        ASSERT_TRUE(guard->Held());
         ASSERT_TRUE(LibraryFolder::Ensure());
-        auto backup = std::make_shared<ShowModeFileBackup>();
-        AtTeardown([backup]() mutable { backup.reset(); });
+        AtTeardown([guard]() mutable { guard.reset(); });
     }
 
     bool WaitForUserName(const std::string& name) {
-        return shelftest::WaitUntil([&] { return Manager()->UserName() == name && !Manager()->SignedOut(); });
+        return WaitUntil([&] { return Manager()->UserName() == name && !Manager()->SignedOut(); });
     }
 };
 
@@ -125,30 +124,8 @@ TEST_F(AccountTest, TheManagerShowsTheDisplayNameOrForGeneratedNamesTheAccountsU
     }
 
     Window()->Logout(0);
-    EXPECT_TRUE(shelftest::WaitUntil([&] { return Manager()->SignedOut(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Manager()->SignedOut(); }));
     EXPECT_EQ(Manager()->UserName(), "");
-}
-
-TEST_F(AccountTest, SigningInTwiceReloadsOnceAndSigningOutTwiceReloadsTwice) {
-    store.SetShelfWithItems(kShelfKey, {81, 82});
-    CreateShelf();
-    ASSERT_TRUE(WaitForUserName(kAccountInfo));
-    const int loads = Matrix()->SetBooksCalls();
-    const int clears = Matrix()->ClearBooksCalls();
-    const int storeCounts = store.GetItemCountCalls();
-
-    Window()->Login(kAccount, "key", kAccountInfo, 0); // already signed in: nothing
-    Window()->Login("zed@example.com", "key", "Zed", 0);
-    Window()->Login("zed@example.com", "key", "Zed", 0);
-    Window()->Logout(0);
-    Window()->Logout(0);
-    Window()->Login("yan@example.com", "key", "Yan", 0); // handled last: everything before is done
-    ASSERT_TRUE(WaitForUserName("Yan"));
-
-    EXPECT_EQ(Matrix()->SetBooksCalls() - loads, 4);
-    EXPECT_EQ(Matrix()->ClearBooksCalls() - clears, 4);
-    EXPECT_EQ(store.GetItemCountCalls() - storeCounts, 4);
-    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{81, 82}));
 }
 
 } // namespace

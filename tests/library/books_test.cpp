@@ -1,10 +1,11 @@
 // Books arriving, changing and going while the shelf is open, and while a batch delete runs.
-#include "librarytest.h"
+#include <shelftest/shelf.h>
 
 using ::testing::_;
 using ::testing::Return;
 
 namespace librarytest {
+using namespace shelftest;
 namespace {
 
 std::vector<std::string> WithoutCounts(const std::vector<std::string>& events) {
@@ -24,10 +25,10 @@ const BOOK_INFO* FindBook(const std::vector<BOOK_INFO>& books, const std::string
     return nullptr;
 }
 
-using BookTest = LibraryTest;
+using BookTest = ShelfTest;
 
 TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) {
-    shelftest::FakeItemData dune;
+    FakeItemData dune;
     dune.textA = L"Dune";
     dune.textB = L"Frank Herbert";
     dune.textC = L"Chapter 1";
@@ -58,6 +59,14 @@ TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) 
     // An id the store does not hold is ignored.
     Window()->NotifyItem1001(99);
     EXPECT_EQ(Matrix()->Ids(), std::vector<int>{21});
+    // Once the last book went, the manager holds none.
+    EXPECT_TRUE(Manager()->AnyBooks());
+    store.RemoveItem(21);
+    Window()->RemoveItem(21);
+    Flush();
+    EXPECT_TRUE(Matrix()->Ids().empty());
+    EXPECT_EQ(Manager()->BookCount(), 0);
+    EXPECT_FALSE(Manager()->AnyBooks());
 }
 
 TEST_F(BookTest, OnlyTheOpeningEventsOpenABook) {
@@ -78,9 +87,9 @@ TEST_F(BookTest, OnlyTheOpeningEventsOpenABook) {
 }
 
 TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
-    shelftest::FakeItemData noAnswer;
+    FakeItemData noAnswer;
     noAnswer.queryResult = 0;
-    shelftest::FakeItemData notReady;
+    FakeItemData notReady;
     notReady.readyFlag = 0;
     store.AddItem(23, noAnswer);
     store.AddItem(24, notReady);
@@ -98,7 +107,7 @@ TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
 
     // The host's item changed: a refresh takes its new texts, and the sink's yes beats the item's
     // missing answer.
-    shelftest::FakeItemData renamed = noAnswer;
+    FakeItemData renamed = noAnswer;
     renamed.textA = L"Second edition";
     store.AddItem(23, renamed);
     Send(WM_BOOKRACK_REFRESH_ITEM, 23, 0);
@@ -112,7 +121,7 @@ TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
 
 TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) {
     store.SetShelfWithItems(kShelfKey, {30});
-    for (int id : {31, 32, 33})
+    for (int id : {31, 32, 33, 34})
         store.AddItem(id);
     ON_CALL(sink, ToggleBookOption(_)).WillByDefault(Return(true));
     // The host tells the shelf about other books while it deletes the selected one.
@@ -126,6 +135,11 @@ TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) 
             shelf += " " + std::to_string(id);
         log.Add("delete 30, busy " + std::to_string(Window()->IsBatchDeleteBusy()) + ", shelf" + shelf);
     });
+    // Book 34 arrives while the queued events are being replayed: it is replayed too.
+    ON_CALL(sink, OnBookShown(31)).WillByDefault([&](int) {
+        log.Add("shown 31");
+        Window()->NotifyItem1001(34);
+    });
     CreateShelf();
     ASSERT_TRUE(WaitForCoverRequests({30}));
     log.Clear();
@@ -133,17 +147,18 @@ TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) 
 
     Matrix()->SetSelection({30});
     Manager()->UserAskBatchDelete();
-    ASSERT_TRUE(shelftest::WaitUntil([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return Matrix()->BatchDeleteEndNotices() >= 1 && Window()->IsBatchDeleteBusy() == 0 &&
-               Matrix()->Ids().size() == 2;
+               Matrix()->Ids().size() == 3;
     })) << "the batch delete did not end";
 
     // Nothing was applied while the batch ran; book 31 came and went in that order; the deferred 1002 event
     // opens its book.
-    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{32, 33}));
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{32, 33, 34}));
     EXPECT_EQ(WithoutCounts(log.Events()),
               (std::vector<std::string>{"delete 30, busy 1, shelf 30", "shown 31", "cover 31", "shown 32",
-                                        "cover 32", "open 32 0", "shown 33", "cover 33", "open 33 0"}));
+                                        "cover 32", "open 32 0", "shown 33", "cover 33", "open 33 0",
+                                        "shown 34", "cover 34"}));
     EXPECT_EQ(Matrix()->UpdateLayoutCalls() - layouts, 1);
 }
 

@@ -1,16 +1,16 @@
 // A load finds its covers from one look at the library folder: each book gets what a search for
 // that book alone finds when the loader asks for it.
-#include "librarytest.h"
+#include <shelftest/shelf.h>
 
 #include <coverindex.h>
 
 #include <atomic>
 #include <thread>
 
-using shelftest::LibraryFolder;
 using ::testing::_;
 
 namespace librarytest {
+using namespace shelftest;
 namespace {
 
 // The test's own lookup of a book's cover, one book at a time: the first "<id>.<extension>" file
@@ -34,7 +34,7 @@ std::wstring CoverBySearch(int id) {
     return cover;
 }
 
-class CoverIndexTest : public LibraryTest {};
+class CoverIndexTest : public ShelfTest {};
 
 TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
     LockLibrary();
@@ -43,9 +43,11 @@ TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
     AtTeardown([shelf] {
         RemoveCovers(shelf);
         LibraryFolder::RemoveFile(L"018.png");
+        LibraryFolder::RemoveFile(L"18x.png");
     });
-    for (const wchar_t* name : {L"7.jpg", L"7.png", L"7.txt.bak", L"17.png", L"70.png", L"018.png", L"9.jpg",
-                                L"22.gif", L"22.jpg", L"23.png"}) {
+    // "018.png" and "18x.png" are no covers of book 18.
+    for (const wchar_t* name : {L"7.jpg", L"7.png", L"7.txt.bak", L"17.png", L"70.png", L"018.png",
+                                L"18x.png", L"9.jpg", L"22.gif", L"22.jpg", L"23.png"}) {
         ASSERT_TRUE(LibraryFolder::WriteFile(name, "cover")) << AnsiPath(name);
     }
     // Folders named like covers are not covers.
@@ -63,7 +65,7 @@ TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
     store.SetShelfWithItems(kShelfKey, shelf);
     CreateShelf();
     // Book 70 is the loader's last request.
-    ASSERT_TRUE(shelftest::WaitUntil([&] { return !Matrix()->ImagePath(70).empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Matrix()->ImagePath(70).empty(); }));
 
     std::vector<int> withoutCover;
     for (const int id : shelf) {
@@ -98,7 +100,7 @@ std::wstring FolderOfCovers(int files) {
     if (bookrack::CoverIndex::Build(folder).Size() == static_cast<size_t>(files))
         return folder;
     const std::wstring making = folder + L".making" + std::to_wstring(GetCurrentProcessId());
-    shelftest::RemoveFolderTree(making);
+    RemoveFolderTree(making);
     if (!CreateDirectoryW(making.c_str(), nullptr))
         return {};
     for (int id = 1; id <= files; ++id) {
@@ -108,9 +110,9 @@ std::wstring FolderOfCovers(int files) {
             return {};
         CloseHandle(file);
     }
-    shelftest::RemoveFolderTree(folder);
+    RemoveFolderTree(folder);
     if (!MoveFileW(making.c_str(), folder.c_str()))
-        shelftest::RemoveFolderTree(making);
+        RemoveFolderTree(making);
     return folder;
 }
 
@@ -133,14 +135,14 @@ TEST(CoverIndexScan, AStopEndsTheScanOfAFolderOfTwentyThousandFilesWithinFiftyMi
         const bookrack::CoverIndex index = bookrack::CoverIndex::Build(folder, [&] {
             if (++entries == kStopAt) {
                 SetEvent(reached);
-                WaitForSingleObject(resume, shelftest::kDefaultWaitMs);
+                WaitForSingleObject(resume, kDefaultWaitMs);
             }
             return stop.load();
         });
         returnedAt = GetTickCount64();
         found = index.Size();
     });
-    const bool scanning = WaitForSingleObject(reached, shelftest::kDefaultWaitMs) == WAIT_OBJECT_0;
+    const bool scanning = WaitForSingleObject(reached, kDefaultWaitMs) == WAIT_OBJECT_0;
     stop = true;
     const ULONGLONG stoppedAt = GetTickCount64();
     SetEvent(resume);

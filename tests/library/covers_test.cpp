@@ -1,29 +1,16 @@
 // The library folder and the books' cover files.
-#include "librarytest.h"
-
-#include <shellapi.h>
+#include <shelftest/shelf.h>
 
 #include <fstream>
 #include <iterator>
 
-using shelftest::LibraryFolder;
-
 namespace librarytest {
+using namespace shelftest;
 namespace {
 
 bool IsFolder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Deletes a folder with everything below it.
-void RemoveTree(const std::wstring& folder) {
-    std::wstring from = folder + L'\0'; // the list ends with a second terminator
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_NO_UI;
-    SHFileOperationW(&operation);
 }
 
 // The folder above the library folder (...\AppData\Roaming\KelvoDesktop).
@@ -32,7 +19,7 @@ std::wstring ProductFolder() {
     return library.substr(0, library.find_last_of(L'\\'));
 }
 
-class CoverTest : public LibraryTest {
+class CoverTest : public ShelfTest {
 protected:
     // Moves path out of the way for the rest of the test; afterwards whatever the test left there
     // is removed and the original comes back.
@@ -45,7 +32,7 @@ protected:
         AtTeardown([path, aside, existed] {
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (IsFolder(path))
-                RemoveTree(path);
+                RemoveFolderTree(path);
             else
                 DeleteFileW(path.c_str());
             if (existed)
@@ -86,7 +73,7 @@ TEST_F(CoverTest, ABookTakesItsOwnCoverFileOrAsksTheHostForIt) {
     store.SetShelfWithItems(kShelfKey, {7, 17});
     CreateShelf();
     ASSERT_TRUE(WaitForCoverRequests({7}));
-    ASSERT_TRUE(shelftest::WaitUntil([&] { return !Matrix()->ImagePath(17).empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Matrix()->ImagePath(17).empty(); }));
 
     // Book 7 has no cover of its own: 17.jpg is not it, and the host is asked with the window, the
     // library folder and the id.
@@ -130,7 +117,7 @@ TEST_F(CoverTest, TheHostsCoverIsNamedAfterTheIconAddressOnlyWhenThatStaysInTheL
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(AnsiPath(c.iconUrl.substr(0, 60)));
-        shelftest::FakeItemData data;
+        FakeItemData data;
         data.iconUrl = c.iconUrl;
         store.AddItem(7, data);
         Window()->SetBookCover(7, "");

@@ -1,12 +1,13 @@
 // Loading the whole shelf from the item store, and the loader that then finds the covers.
-#include "librarytest.h"
+#include <shelftest/shelf.h>
 
 using ::testing::_;
 
 namespace librarytest {
+using namespace shelftest;
 namespace {
 
-class LoaderTest : public LibraryTest {
+class LoaderTest : public ShelfTest {
 protected:
     void UseCoverIds(const std::vector<int>& ids) {
         LockLibrary();
@@ -15,12 +16,8 @@ protected:
     }
 
     bool TipsBalloonVisible() const {
-        for (HWND hwnd : shelftest::WindowsOfClass(L"VexilWindow")) {
-            auto* skin = dynamic_cast<IRefSkinWindowInspect*>(module->SkinWindowOf(hwnd));
-            if (skin != nullptr && skin->WindowName() == L"NoBookBalloon" && IsWindowVisible(hwnd))
-                return true;
-        }
-        return false;
+        const HWND balloon = module->FindWindowNamed(L"NoBookBalloon");
+        return balloon != nullptr && IsWindowVisible(balloon);
     }
 };
 
@@ -39,7 +36,7 @@ TEST_F(LoaderTest, OnlyPositiveIdsAreShelvedAndTheirCoversAreAskedForInShelfOrde
 
 TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
     UseCoverIds({3, 4, 8});
-    shelftest::FakeItemData odd;
+    FakeItemData odd;
     odd.textA = std::nullopt;
     odd.textB = L"";
     odd.textC = L"Caf\u00e9 \u4e66 \u0416";
@@ -79,9 +76,9 @@ TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
 }
 
 TEST_F(LoaderTest, AnEmptyStoreShowsTheTipsAndStillRunsALoader) {
-    ShowShelf();
+    ShowShelf({});
     EXPECT_TRUE(Matrix()->Ids().empty());
-    EXPECT_TRUE(shelftest::WaitUntil([&] { return TipsBalloonVisible(); })) << "no tips for the empty shelf";
+    EXPECT_TRUE(WaitUntil([&] { return TipsBalloonVisible(); })) << "no tips for the empty shelf";
     EXPECT_EQ(Window()->IsWorkerRunning(), 1);
     // The next load joins that loader: it must have ended.
     Window()->Login("bob@example.com", "", "Bob", 0);
@@ -90,12 +87,12 @@ TEST_F(LoaderTest, AnEmptyStoreShowsTheTipsAndStillRunsALoader) {
 
 TEST_F(LoaderTest, ALoadWithoutAnItemStoreLeavesLaterLoadsPossible) {
     // A load without a store is reported.
-    shelftest::ExpectDiagnosticReports();
+    ExpectDiagnosticReports();
     // Without a host the window binds nothing, so the account messages come straight from the test.
     Window()->SetNotifySink(&sink, module->Module());
     BOOKRACK_CREATE_PARAMS params = {};
     ASSERT_TRUE(Window()->Create(&params));
-    ASSERT_TRUE(shelftest::WaitUntil([&] { return Window()->IsWindowAlive(); }));
+    ASSERT_TRUE(WaitUntil([&] { return Window()->IsWindowAlive(); }));
 
     Send(WM_BOOKRACK_LOGOUT, 0, 0);
     EXPECT_EQ(Window()->IsWorkerRunning(), 0) << "a load that started no loader kept the run flag";
@@ -133,7 +130,7 @@ TEST_F(LoaderTest, TwoHundredQuickAccountSwitchesWhileTheLoaderRunsNeverHang) {
     store.SetShelfWithItems(kShelfKey, ids);
     CreateShelf();
     const int loads = Matrix()->SetBooksCalls();
-    const int threads = shelftest::ThreadCount();
+    const std::set<DWORD> threads = ThreadIds();
 
     for (int i = 0; i < 200; ++i) {
         if (i % 2 == 0)
@@ -146,7 +143,7 @@ TEST_F(LoaderTest, TwoHundredQuickAccountSwitchesWhileTheLoaderRunsNeverHang) {
     EXPECT_EQ(Matrix()->SetBooksCalls(), loads + 200);
     EXPECT_EQ(Matrix()->Ids(), ids);
     // No loader is left behind.
-    EXPECT_TRUE(shelftest::WaitForThreadCountAtMost(threads));
+    EXPECT_TRUE(WaitForThreadsGone(NewThreads(threads))) << "left: " << DescribeThreads(NewThreads(threads));
 }
 
 } // namespace

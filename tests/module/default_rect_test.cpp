@@ -18,31 +18,24 @@ Size SizeFor(int screenWidth, int screenHeight) {
 
 } // namespace
 
-TEST(DefaultRect, KnownScreensTakeTheirSizeFromTheTable) {
+TEST(DefaultRect, SizeAtTheEdgesOfTheTableAndOfTheLargeScreenRule) {
     const struct {
         int screenWidth, screenHeight, width, height;
-    } table[] = {
-        {1920, 1200, 1000, 800}, {1920, 1080, 1000, 800}, {1680, 1050, 1000, 800}, {1440, 900, 1000, 800},
-        {1366, 768, 1000, 600},  {1280, 1024, 1000, 800}, {1280, 800, 1000, 600},  {1280, 768, 1000, 600},
-        {1024, 600, 1000, 600},  {800, 600, 760, 540},    {1024, 768, 1000, 600},
+    } cases[] = {
+        {1920, 1200, 1000, 800}, // the largest listed screen, where the large rule starts
+        {2560, 1440, 1000, 800}, {1920, 1201, 1000, 800}, // unlisted, large in both directions
+        {2560, 1199, 1000, 600}, {1919, 1440, 1000, 600}, // large in one direction only
+        {1920, 1080, 1000, 800}, {1440, 900, 1000, 800},  // listed below the large rule, yet tall
+        {1366, 768, 1000, 600},  {1600, 900, 1000, 600},  // below them: listed and unlisted
+        {1280, 1024, 1000, 800}, {1280, 800, 1000, 600},  // one width, two heights
+        {1024, 600, 1000, 600},  {800, 600, 760, 540},    // the smallest listed screens
+        {640, 480, 1000, 600},                            // below the table: the small fallback
     };
-    for (const auto& row : table) {
-        const Size size = SizeFor(row.screenWidth, row.screenHeight);
-        EXPECT_EQ(size.width, row.width) << row.screenWidth << "x" << row.screenHeight;
-        EXPECT_EQ(size.height, row.height) << row.screenWidth << "x" << row.screenHeight;
+    for (const auto& c : cases) {
+        const Size size = SizeFor(c.screenWidth, c.screenHeight);
+        EXPECT_EQ(size.width, c.width) << c.screenWidth << "x" << c.screenHeight;
+        EXPECT_EQ(size.height, c.height) << c.screenWidth << "x" << c.screenHeight;
     }
-}
-
-TEST(DefaultRect, OtherScreensAreLargeFrom1920By1200Up) {
-    EXPECT_EQ(SizeFor(2560, 1440).height, 800);
-    EXPECT_EQ(SizeFor(2560, 1440).width, 1000);
-    EXPECT_EQ(SizeFor(1920, 1201).height, 800);
-    // Large in one direction only is not enough.
-    EXPECT_EQ(SizeFor(2560, 1199).height, 600);
-    EXPECT_EQ(SizeFor(1919, 1440).height, 600);
-    EXPECT_EQ(SizeFor(1600, 900).width, 1000);
-    EXPECT_EQ(SizeFor(1600, 900).height, 600);
-    EXPECT_EQ(SizeFor(640, 480).height, 600);
 }
 
 TEST(DefaultRect, CentredOnTheWorkAreaSizeFromTheScreenOrigin) {

@@ -31,16 +31,7 @@ RECT ExpectedDefaultRect() {
     return RECT{left, top, left + 1000, top + 600};
 }
 
-class BookshelfTest : public ModuleTest {
-protected:
-    IRefManagerInspect* Manager() const { return module->Control<IRefManagerInspect>("BookrackMgr"); }
-    IRefBookMatrixInspect* Matrix() const {
-        return module->Control<IRefBookMatrixInspect>("BMCC_BookMatrix");
-    }
-    HWND Hwnd() const { return Window()->GetHwnd(); }
-    // Everything the window was posted so far (its kernel report, the account step) is handled.
-    void Settle() const { ASSERT_TRUE(DrainPostedMessages(Hwnd())); }
-};
+using BookshelfTest = ShelfTest;
 
 } // namespace
 
@@ -51,15 +42,6 @@ TEST_F(BookshelfTest, EveryCallHandsOutTheSameObject) {
     CBookrackWindow* fromOtherThread = nullptr;
     std::thread([&] { fromOtherThread = module->Entry()(); }).join();
     EXPECT_EQ(fromOtherThread, first);
-}
-
-TEST_F(BookshelfTest, TheModuleCarriesItsIconAndVersion) {
-    EXPECT_NE(
-        FindResourceW(module->Module(), MAKEINTRESOURCEW(101), reinterpret_cast<LPCWSTR>(RT_GROUP_ICON)),
-        nullptr);
-    EXPECT_NE(FindResourceW(module->Module(), MAKEINTRESOURCEW(VS_VERSION_INFO),
-                            reinterpret_cast<LPCWSTR>(RT_VERSION)),
-              nullptr);
 }
 
 TEST_F(BookshelfTest, WithoutAWindowOrHostEveryOperationIsAQuietNoOp) {
@@ -114,7 +96,7 @@ TEST_F(BookshelfTest, CreateBuildsTheWindowHiddenOnItsOwnThreadAndShowShowsItThe
     EXPECT_TRUE(Window()->IsWindowAlive());
 
     // The kernel's report and the first load (signed out) have been handled: still hidden.
-    Settle();
+    Flush();
     ASSERT_NE(Matrix(), nullptr);
     EXPECT_EQ(Matrix()->SetBooksCalls(), 1);
     EXPECT_FALSE(IsWindowVisible(hwnd));
@@ -165,7 +147,7 @@ TEST_F(BookshelfTest, CreateIsRefusedOnALiveWindowAndAfterCloseAndCopiesNothing)
     const BOOKRACK_CREATE_PARAMS first = Params("first@example", "First Name", true);
     const BOOKRACK_CREATE_PARAMS second = Params("second@example", "Second Name", true);
     ASSERT_TRUE(Window()->Create(&first));
-    Settle();
+    Flush();
     EXPECT_EQ(Manager()->UserName(), "First Name");
     EXPECT_FALSE(Window()->Create(&second));
 
@@ -174,7 +156,7 @@ TEST_F(BookshelfTest, CreateIsRefusedOnALiveWindowAndAfterCloseAndCopiesNothing)
     PostMessageW(firstWindow, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntil([this] { return !Window()->IsWindowAlive(); }));
     ASSERT_TRUE(Window()->Show(false, nullptr));
-    Settle();
+    Flush();
     EXPECT_EQ(Manager()->UserName(), "First Name");
     // The new window loaded its shelf although the account did not change.
     EXPECT_EQ(Matrix()->SetBooksCalls(), 1);
@@ -186,7 +168,7 @@ TEST_F(BookshelfTest, CreateIsRefusedOnALiveWindowAndAfterCloseAndCopiesNothing)
     EXPECT_FALSE(Window()->IsWindowAlive());
     // Show still builds a window after Close, and it is still the first block's account.
     ASSERT_TRUE(Window()->Show(false, nullptr));
-    Settle();
+    Flush();
     EXPECT_EQ(Manager()->UserName(), "First Name");
 }
 
@@ -196,7 +178,7 @@ TEST_F(BookshelfTest, CreateParamsWithoutTerminatorsCountAsEmpty) {
     // The display name fills its field without a terminator; the key behind it must not leak in.
     std::memset(params.szAccountInfo, 'N', sizeof(params.szAccountInfo));
     ASSERT_TRUE(Window()->Create(&params));
-    Settle();
+    Flush();
     EXPECT_EQ(Manager()->UserName(), "");
     EXPECT_FALSE(Manager()->SignedOut());
 
@@ -208,7 +190,7 @@ TEST_F(BookshelfTest, CreateParamsWithoutTerminatorsCountAsEmpty) {
     Attach();
     std::memset(params.szAccountId, 'A', sizeof(params.szAccountId));
     ASSERT_TRUE(Window()->Create(&params));
-    Settle();
+    Flush();
     EXPECT_EQ(Matrix()->SetBooksCalls(), 0);
     EXPECT_EQ(Manager()->UserName(), "");
 }
@@ -227,7 +209,7 @@ TEST_F(BookshelfTest, ACreateBlockAndAReportLaidOutByteByByteAreReadAtTheirOffse
     std::memcpy(block + 520, "key", 4);
     block[780] = 1;
     ASSERT_TRUE(Window()->Create(reinterpret_cast<const BOOKRACK_CREATE_PARAMS*>(block)));
-    Settle();
+    Flush();
     EXPECT_EQ(Manager()->UserName(), "Byte Reader");
     EXPECT_FALSE(Manager()->SignedOut());
     ASSERT_TRUE(WaitUntil([this] { return Matrix()->Ids().size() == 3; }));
@@ -249,27 +231,27 @@ TEST_F(BookshelfTest, SigningInTwiceWithTheSameAccountLoadsOnce) {
     Attach();
     const BOOKRACK_CREATE_PARAMS params = Params("", "", false);
     ASSERT_TRUE(Window()->Create(&params));
-    Settle();
+    Flush();
     IRefBookMatrixInspect* matrix = Matrix();
     const int loads = matrix->SetBooksCalls();
 
     Window()->Login("a@example", "key", "Name A", 0);
     Window()->Login("a@example", "other key", "Name A2", 0);
     Window()->Login("b@example", "key", "Name B", 0);
-    Settle();
+    Flush();
     EXPECT_EQ(matrix->SetBooksCalls(), loads + 2);
     EXPECT_EQ(Manager()->UserName(), "Name B");
 
     // No account: nothing at all.
     Window()->Login(nullptr, "key", "Nobody", 0);
     Window()->Login("", "key", "Nobody", 0);
-    Settle();
+    Flush();
     EXPECT_EQ(matrix->SetBooksCalls(), loads + 2);
     EXPECT_EQ(Manager()->UserName(), "Name B");
 
     // Null key and display name are empty texts.
     Window()->Login("c@example", nullptr, nullptr, 0);
-    Settle();
+    Flush();
     EXPECT_EQ(matrix->SetBooksCalls(), loads + 3);
     EXPECT_EQ(Manager()->UserName(), "");
     EXPECT_FALSE(Manager()->SignedOut());
@@ -277,23 +259,23 @@ TEST_F(BookshelfTest, SigningInTwiceWithTheSameAccountLoadsOnce) {
     // Signing out reloads every time, and afterwards the same account signs in again.
     Window()->Logout(0);
     Window()->Logout(0);
-    Settle();
+    Flush();
     EXPECT_EQ(matrix->SetBooksCalls(), loads + 5);
     EXPECT_TRUE(Manager()->SignedOut());
     Window()->Login("c@example", nullptr, "C", 0);
-    Settle();
+    Flush();
     EXPECT_EQ(matrix->SetBooksCalls(), loads + 6);
     EXPECT_EQ(Manager()->UserName(), "C");
 }
 
 TEST_F(BookshelfTest, AWindowAndItsThreadAndIconAreGoneAfterClose) {
     Attach();
-    const int baseline = ThreadCount();
-    ASSERT_GT(baseline, 0);
+    const std::set<DWORD> threadsBefore = ThreadIds();
     ASSERT_TRUE(Window()->Show(true, nullptr));
     const HWND hwnd = Hwnd();
     ASSERT_TRUE(WaitUntil([hwnd] { return IsWindowVisible(hwnd) != FALSE; }));
-    EXPECT_GT(ThreadCount(), baseline);
+    const std::set<DWORD> windowThread = NewThreads(threadsBefore);
+    EXPECT_FALSE(windowThread.empty());
 
     const HICON big = reinterpret_cast<HICON>(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
     const HICON small = reinterpret_cast<HICON>(SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0));
@@ -309,7 +291,7 @@ TEST_F(BookshelfTest, AWindowAndItsThreadAndIconAreGoneAfterClose) {
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_FALSE(Window()->IsWindowAlive());
     EXPECT_FALSE(Window()->IsShown());
-    EXPECT_TRUE(WaitForThreadCountAtMost(baseline));
+    EXPECT_TRUE(StillRunning(windowThread).empty());
     EXPECT_FALSE(GetIconInfo(big, &info)) << "the window's icon outlived the window";
     EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty());
 
@@ -326,7 +308,7 @@ TEST_F(BookshelfTest, ShowIsRefusedWhileABatchDeleteRunsAndChangesNothing) {
     store.SetShelfWithItems(kShelfKey, {31, 32, 33});
     Attach();
     ASSERT_TRUE(Window()->Show(true, nullptr));
-    Settle();
+    Flush();
     ASSERT_EQ(Matrix()->Ids(), (std::vector<int>{31, 32, 33}));
 
     // The first deletion holds the batch (and the window thread) until the test lets it go.

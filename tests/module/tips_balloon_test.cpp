@@ -130,22 +130,16 @@ TEST_F(ModuleTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelf
     const BOOKRACK_CREATE_PARAMS params = {};
     ASSERT_TRUE(Window()->Create(&params));
     const HWND shelf = Window()->GetHwnd();
-    ASSERT_TRUE(DrainPostedMessages(shelf));
+    ASSERT_TRUE(Flush(shelf));
     ASSERT_TRUE(Window()->Show(true, nullptr));
     ASSERT_TRUE(IsWindowVisible(shelf));
 
-    auto findBalloon = [this]() -> HWND {
-        for (HWND hwnd : WindowsOfClass(L"VexilWindow")) {
-            auto* skin = dynamic_cast<IRefSkinWindowInspect*>(module->SkinWindowOf(hwnd));
-            if (skin && skin->WindowName() == L"NoBookBalloon")
-                return hwnd;
-        }
-        return nullptr;
-    };
     // The host asks from its own thread; the balloon is built on the shelf's.
     Window()->ShowNoBookTips();
     HWND balloon = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (balloon = findBalloon()) != nullptr && IsWindowVisible(balloon); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return (balloon = module->FindWindowNamed(L"NoBookBalloon")) != nullptr && IsWindowVisible(balloon);
+    }));
     EXPECT_EQ(GetWindowThreadProcessId(balloon, nullptr), GetWindowThreadProcessId(shelf, nullptr));
     EXPECT_EQ(GetWindow(balloon, GW_OWNER), shelf);
 

@@ -2,14 +2,13 @@
 // window thread: the removal it reports from DeleteBook, the cover it names from RequestCover, the
 // shelf it hides from OpenBook and the account it signs in from OnBookCountChanged all take effect,
 // without a deadlock and without leaving the shelf out of step with the store.
-#include "reliability.h"
+#include <shelftest/shelf.h>
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 
 using namespace shelftest;
-using namespace reliability;
 
 namespace {
 
@@ -66,8 +65,8 @@ TEST(Reentrancy, ASinkCallingBackIntoTheShelfFromItsCallbacksNeitherDeadlocksNor
 
     ASSERT_TRUE(ShowShelf(module, sink, store, kShelfKey, shelf));
     const HWND hwnd = window->GetHwnd();
-    IRefBookMatrixInspect* matrix = Matrix(module);
-    IRefManagerInspect* manager = Manager(module);
+    IRefBookMatrixInspect* matrix = module.Matrix();
+    IRefManagerInspect* manager = module.Manager();
     // The count of the first load signed in "reader6", whose load asked for every cover again.
     EXPECT_EQ(manager->UserName(), "Reader 6");
     EXPECT_TRUE(WaitUntil([&] { return EveryCoverNamed(matrix); }))

@@ -1,12 +1,11 @@
 // Closing the shelf while both of its workers are busy: the loader is asking a slow host for covers
 // and a batch delete is pacing through the selection. Close returns within a bound, both workers and
 // the window thread end, no window of the module is left, and Show builds a new shelf afterwards.
-#include "reliability.h"
+#include <shelftest/shelf.h>
 
 #include <atomic>
 
 using namespace shelftest;
-using namespace reliability;
 
 namespace {
 
@@ -49,8 +48,8 @@ TEST(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANewSh
     // The window thread and the loader.
     const std::set<DWORD> windowAndLoader = NewThreads(threadsBefore);
 
-    Matrix(module)->SetSelection({kFirstId, kFirstId + 1, kFirstId + 2, kFirstId + 3, kFirstId + 4});
-    Manager(module)->UserAskBatchDelete();
+    module.Matrix()->SetSelection({kFirstId, kFirstId + 1, kFirstId + 2, kFirstId + 3, kFirstId + 4});
+    module.Manager()->UserAskBatchDelete();
     ASSERT_EQ(WaitForSingleObject(deleting, kDefaultWaitMs), WAIT_OBJECT_0);
     ASSERT_EQ(window->IsBatchDeleteBusy(), 1);
     ASSERT_LT(coverRequests.load(), kBooks) << "the loader finished before Close came";
@@ -74,7 +73,7 @@ TEST(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANewSh
     ASSERT_TRUE(ShowShelf(module, sink, store, kShelfKey, ids));
     EXPECT_TRUE(IsWindowVisible(window->GetHwnd()));
     EXPECT_EQ(WindowsOfClass(L"VexilWindow").size(), 1u);
-    EXPECT_EQ(Manager(module)->BookCount(), kBooks) << "the new shelf does not count its books";
+    EXPECT_EQ(module.Manager()->BookCount(), kBooks) << "the new shelf does not count its books";
     EXPECT_TRUE(WaitUntil([&] { return coverRequests.load() > requestsAfterClose; }));
     window->Close();
     EXPECT_TRUE(WaitForThreadsGone(NewThreads(threadsBefore)));

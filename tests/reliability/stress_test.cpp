@@ -2,7 +2,7 @@
 // consistent, as a real host does: a book enters the store before the shelf hears of it and leaves it
 // before the shelf is told. Afterwards nothing hangs, no batch counts as running, no loader is left,
 // and the shelf holds exactly the store's books.
-#include "reliability.h"
+#include <shelftest/shelf.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,6 @@
 #include <random>
 
 using namespace shelftest;
-using namespace reliability;
 
 namespace {
 
@@ -74,7 +73,7 @@ TEST(Stress, FourHostThreadsCallingAtRandomLeaveTheShelfEqualToTheStore) {
     shelftest::ExpectDiagnosticReports();
     Watchdog watchdog("the stress test", 120000);
     // Display modes chosen during the storm are saved to the shared display-mode file.
-    ShowModeFileKeeper showModeFile;
+    ShowModeFileGuard showModeFile;
     ASSERT_TRUE(showModeFile.Held());
 
     HostSink sink;
@@ -94,8 +93,8 @@ TEST(Stress, FourHostThreadsCallingAtRandomLeaveTheShelfEqualToTheStore) {
     CBookrackWindow* window = module.Window();
     ASSERT_TRUE(ShowShelf(module, sink, store, kShelfKey, host.Ids()));
     const HWND hwnd = window->GetHwnd();
-    IRefBookMatrixInspect* matrix = Matrix(module);
-    IRefManagerInspect* manager = Manager(module);
+    IRefBookMatrixInspect* matrix = module.Matrix();
+    IRefManagerInspect* manager = module.Manager();
 
     // Sent messages go before posted ones, so four threads that keep sending would hold back the
     // posted start of a batch delete until after the storm. The user's request therefore comes while
@@ -236,7 +235,7 @@ TEST(Stress,
     // A Show that meets a window on its way out is refused and reported; a thread check never may.
     ExpectDiagnosticReports();
     // Every window the storm closes saves the display mode into the shared file.
-    ShowModeFileKeeper showModeFile;
+    ShowModeFileGuard showModeFile;
     ASSERT_TRUE(showModeFile.Held());
     const std::vector<int> ids = {8100901, 8100902, 8100903, 8100904};
     HostSink sink;

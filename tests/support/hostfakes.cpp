@@ -6,7 +6,6 @@
 namespace shelftest {
 
 int FakeItem::QueryFlag(void* buffer, int bufferSize, int) {
-    ++m_queryFlagCalls;
     if (m_data.queryResult == 0)
         return 0;
     if (buffer != nullptr && bufferSize >= 1)
@@ -53,7 +52,6 @@ void FakeShelfStore::SetGetItemHook(std::function<void(int)> hook) {
 }
 
 IShelfItem* FakeShelfStore::GetItem(int id) {
-    ++m_getItemCalls;
     std::function<void(int)> hook;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -77,7 +75,6 @@ unsigned FakeShelfStore::GetItemCount(int shelfKey, int) {
 }
 
 void FakeShelfStore::GetItemIds(int shelfKey, int* ids, unsigned count, int) {
-    ++m_getItemIdsCalls;
     if (ids == nullptr)
         return;
     std::lock_guard<std::mutex> guard(m_lock);

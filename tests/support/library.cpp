@@ -66,7 +66,7 @@ void RemoveFolderTree(const std::wstring& folder) {
             const std::wstring path = folder + L"\\" + name;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveFolderTree(path);
-            else
+            else if (SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL))
                 DeleteFileW(path.c_str());
         } while (FindNextFileW(find, &data));
         FindClose(find);
@@ -88,6 +88,54 @@ LibraryLock::~LibraryLock() {
         ReleaseMutex(m_mutex);
     if (m_mutex)
         CloseHandle(m_mutex);
+}
+
+ShowModeFileGuard::ShowModeFileGuard() {
+    m_attributes = GetFileAttributesW(LibraryFolder::FilePath(L"Folian.ini").c_str());
+    m_bytes = LibraryFolder::ReadFile(L"Folian.ini");
+}
+
+ShowModeFileGuard::~ShowModeFileGuard() {
+    if (!m_lock.Held())
+        return;
+    const std::wstring path = LibraryFolder::FilePath(L"Folian.ini");
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (m_attributes == INVALID_FILE_ATTRIBUTES) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    LibraryFolder::WriteFile(L"Folian.ini", m_bytes);
+    SetFileAttributesW(path.c_str(), m_attributes);
+}
+
+std::string AnsiPath(const std::wstring& path) {
+    const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(size > 1 ? size - 1 : 0, '\0');
+    if (size > 1)
+        WideCharToMultiByte(CP_THREAD_ACP, 0, path.c_str(), -1, &text[0], size, nullptr, nullptr);
+    return text;
+}
+
+void RemoveCovers(const std::vector<int>& ids) {
+    for (const int id : ids) {
+        const std::wstring prefix = std::to_wstring(id) + L".";
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(LibraryFolder::FilePath(prefix + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            const std::wstring path = LibraryFolder::FilePath(name);
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
 }
 
 } // namespace shelftest

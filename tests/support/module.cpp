@@ -1,6 +1,9 @@
 #include "shelftest/module.h"
 
 #include "shelftest/library.h"
+#include "shelftest/wait.h"
+
+#include <uiassist/cwin32window.h>
 
 #include <atomic>
 #include <fstream>
@@ -140,31 +143,6 @@ std::string SkinWithWindowRenamed(const std::string& package, const std::string&
     });
 }
 
-CustomSkinFolder::CustomSkinFolder(const std::string& skinPackage) {
-    static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    m_path = std::wstring(temp) + L"kelvo_skin_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-             std::to_wstring(++counter) + L"_" + std::to_wstring(GetTickCount());
-    if (!CreateDirectoryW(m_path.c_str(), nullptr))
-        return;
-    const std::wstring bin = ExeFolder();
-    const std::wstring skin = m_path + L"\\" + kSkinFolder;
-    m_ok = CopyFileW((bin + L"\\" + kModuleFile).c_str(), (m_path + L"\\" + kModuleFile).c_str(), FALSE) &&
-           CopyFileW((bin + L"\\" + kKernelFile).c_str(), (m_path + L"\\" + kKernelFile).c_str(), FALSE) &&
-           CreateDirectoryW(skin.c_str(), nullptr);
-    if (!m_ok)
-        return;
-    // Whatever else the real package folder holds (images), then the test's own package.
-    CopyFolderFiles(bin + L"\\" + kSkinFolder, skin);
-    m_ok = WriteBytes(skin + L"\\" + kSkinFile, skinPackage);
-}
-
-CustomSkinFolder::~CustomSkinFolder() {
-    if (!m_path.empty())
-        RemoveFolderTree(m_path);
-}
-
 ModuleUnderTest::ModuleUnderTest() { Load(ExeFolder()); }
 
 ModuleUnderTest::ModuleUnderTest(const std::wstring& folder) { Load(folder); }
@@ -212,6 +190,26 @@ IControlBase* ModuleUnderTest::RawControl(const char* name) const {
     return skin ? skin->GetControl(name) : nullptr;
 }
 
+HWND ModuleUnderTest::FindWindowNamed(const wchar_t* skinWindowName) const {
+    for (HWND hwnd : WindowsOfClass(VEXIL_WINDOW_CLASS)) {
+        auto* skin = dynamic_cast<IRefSkinWindowInspect*>(SkinWindowOf(hwnd));
+        if (skin && skin->WindowName() == skinWindowName)
+            return hwnd;
+    }
+    return nullptr;
+}
+
+LRESULT ModuleUnderTest::Notify(int id, WPARAM wParam, LPARAM lParam) const {
+    auto* skin = dynamic_cast<IRefSkinWindowInspect*>(SkinWindow());
+    IControlMessage* callback = skin ? skin->Callback() : nullptr;
+    LRESULT result = 0x7FFF;
+    if (callback == nullptr || !RunOnWindowThread(Window()->GetHwnd(), [&] {
+            result = callback->OnCtrlMessage(nullptr, id, wParam, lParam);
+        }))
+        ADD_FAILURE() << "notification " << id << " could not be delivered";
+    return result;
+}
+
 void ModuleUnderTest::Unload() {
     if (CBookrackWindow* window = Window())
         window->Close();
@@ -223,17 +221,32 @@ void ModuleUnderTest::Unload() {
         FreeLibrary(std::exchange(m_kernel, nullptr));
 }
 
-ModuleWithSkin::ModuleWithSkin(const std::string& skinPackage) : m_folder(skinPackage) {
-    if (m_folder.Ok())
-        m_module = std::make_unique<ModuleUnderTest>(m_folder.Path());
+ModuleWithSkin::ModuleWithSkin(const std::string& skinPackage) {
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    m_folder = std::wstring(temp) + L"kelvo_skin_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+               std::to_wstring(++counter) + L"_" + std::to_wstring(GetTickCount());
+    const std::wstring bin = ExeFolder();
+    const std::wstring skin = m_folder + L"\\" + kSkinFolder;
+    if (!CreateDirectoryW(m_folder.c_str(), nullptr) ||
+        !CopyFileW((bin + L"\\" + kModuleFile).c_str(), (m_folder + L"\\" + kModuleFile).c_str(), FALSE) ||
+        !CopyFileW((bin + L"\\" + kKernelFile).c_str(), (m_folder + L"\\" + kKernelFile).c_str(), FALSE) ||
+        !CreateDirectoryW(skin.c_str(), nullptr))
+        return;
+    // Whatever else the real package folder holds (images), then the test's own package.
+    CopyFolderFiles(bin + L"\\" + kSkinFolder, skin);
+    if (WriteBytes(skin + L"\\" + kSkinFile, skinPackage))
+        m_module = std::make_unique<ModuleUnderTest>(m_folder);
 }
 
-ModuleWithSkin::~ModuleWithSkin() { m_module.reset(); }
+ModuleWithSkin::~ModuleWithSkin() {
+    m_module.reset();
+    RemoveFolderTree(m_folder);
+}
 
 std::string ModuleWithSkin::Error() const {
-    if (!m_folder.Ok())
-        return "cannot prepare the skin folder " + Narrow(m_folder.Path());
-    return m_module ? m_module->Error() : "not loaded";
+    return m_module ? m_module->Error() : "cannot prepare the skin folder " + Narrow(m_folder);
 }
 
 void ModuleTest::SetUp() {

@@ -64,20 +64,4 @@ FoundMessageBox FindAndAnswerMessageBox(DWORD pid, const std::wstring& caption, 
     return result;
 }
 
-MessageBoxWatcher::MessageBoxWatcher(const std::wstring& caption, int answer, DWORD timeoutMs, DWORD pid)
-    : m_thread([this, caption, answer, timeoutMs, pid] {
-          m_result = FindAndAnswerMessageBox(pid, caption, answer, timeoutMs);
-      }) {}
-
-MessageBoxWatcher::~MessageBoxWatcher() {
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-FoundMessageBox MessageBoxWatcher::Result() {
-    if (m_thread.joinable())
-        m_thread.join();
-    return m_result;
-}
-
 } // namespace shelftest

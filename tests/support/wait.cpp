@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstdio>
 
 namespace shelftest {
 namespace {
@@ -118,25 +119,95 @@ bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeout
     return ran;
 }
 
-int ThreadCount() {
+bool Flush(HWND hwnd) { return DrainPostedMessages(hwnd) && DrainPostedMessages(hwnd); }
+
+namespace {
+// The module that holds the thread's start address (null when unknown).
+HMODULE ThreadModule(DWORD id) {
+    using NtQueryInformationThreadFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    constexpr ULONG kThreadQuerySetWin32StartAddress = 9;
+    static const auto query = reinterpret_cast<NtQueryInformationThreadFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    void* start = nullptr;
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
+    if (thread == nullptr)
+        return nullptr;
+    if (query != nullptr)
+        query(thread, kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
+    CloseHandle(thread);
+    HMODULE module = nullptr;
+    if (start == nullptr || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                static_cast<LPCWSTR>(start), &module))
+        return nullptr;
+    return module;
+}
+} // namespace
+
+std::set<DWORD> ThreadIds() {
+    std::set<DWORD> ids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    int count = 0;
+        return ids;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    const DWORD self = GetCurrentProcessId();
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == self)
-            ++count;
-        entry.dwSize = sizeof(entry);
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ids.insert(entry.th32ThreadID);
     }
     CloseHandle(snapshot);
-    return count;
+    return ids;
 }
 
-bool WaitForThreadCountAtMost(int count, DWORD timeoutMs) {
-    return WaitUntil([count] { return ThreadCount() <= count; }, timeoutMs);
+std::set<DWORD> NewThreads(const std::set<DWORD>& before) {
+    std::set<DWORD> added;
+    for (DWORD id : ThreadIds()) {
+        if (before.count(id) == 0 && ThreadModule(id) != GetModuleHandleW(nullptr))
+            added.insert(id);
+    }
+    return added;
+}
+
+std::set<DWORD> StillRunning(const std::set<DWORD>& threads) {
+    std::set<DWORD> running;
+    for (DWORD id : ThreadIds()) {
+        if (threads.count(id) != 0)
+            running.insert(id);
+    }
+    return running;
+}
+
+bool WaitForThreadsGone(const std::set<DWORD>& threads, DWORD timeoutMs) {
+    return WaitUntil([&] { return StillRunning(threads).empty(); }, timeoutMs);
+}
+
+std::string DescribeThreads(const std::set<DWORD>& threads) {
+    std::string text;
+    for (DWORD id : threads) {
+        char name[MAX_PATH] = "?";
+        if (HMODULE module = ThreadModule(id))
+            GetModuleFileNameA(module, name, MAX_PATH);
+        text += std::to_string(id) + " (" + name + ") ";
+    }
+    return text;
+}
+
+Watchdog::Watchdog(const char* what, DWORD boundMs) : m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    const std::string text = what;
+    m_thread = std::thread([this, text, boundMs] {
+        if (WaitForSingleObject(m_done, boundMs) == WAIT_OBJECT_0)
+            return;
+        std::fprintf(stderr, "watchdog: %s did not finish within %lu ms: the test hangs\n", text.c_str(),
+                     static_cast<unsigned long>(boundMs));
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    });
+}
+
+Watchdog::~Watchdog() {
+    SetEvent(m_done);
+    m_thread.join();
+    CloseHandle(m_done);
 }
 
 namespace {
@@ -151,7 +222,8 @@ BOOL CALLBACK CollectWindowOfClass(HWND hwnd, LPARAM param) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     wchar_t name[256] = {};
-    if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) && lstrcmpiW(name, search->className) == 0)
+    if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) &&
+        lstrcmpiW(name, search->className) == 0)
         search->found.push_back(hwnd);
     return TRUE;
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,6 @@ public:
     const wchar_t* GetTextC() override { return Text(m_data.textC); }
     int QueryFlag(void* buffer, int bufferSize, int reserved) override;
 
-    int QueryFlagCalls() const { return m_queryFlagCalls.load(); }
-
 private:
     static const wchar_t* Text(const std::optional<std::wstring>& text) {
         return text ? text->c_str() : nullptr;
@@ -61,7 +60,6 @@ private:
 
     const int m_id;
     const FakeItemData m_data;
-    std::atomic<int> m_queryFlagCalls{0};
 };
 
 // The item store. Thread-safe: the module calls it from its window and loader threads while the test
@@ -93,9 +91,7 @@ public:
     unsigned GetItemCount(int shelfKey, int reserved) override;
     void GetItemIds(int shelfKey, int* ids, unsigned count, int reserved) override;
 
-    int GetItemCalls() const { return m_getItemCalls.load(); }
     int GetItemCountCalls() const { return m_getItemCountCalls.load(); }
-    int GetItemIdsCalls() const { return m_getItemIdsCalls.load(); }
 
 private:
     std::mutex m_lock;
@@ -104,9 +100,36 @@ private:
     std::map<int, std::vector<int>> m_shelves;
     std::map<int, unsigned> m_countOverrides;
     std::function<void(int)> m_getItemHook;
-    std::atomic<int> m_getItemCalls{0};
     std::atomic<int> m_getItemCountCalls{0};
-    std::atomic<int> m_getItemIdsCalls{0};
+};
+
+// The sink as plain code, for tests whose module threads call it a great many times (GoogleMock keeps
+// bookkeeping per calling thread): unset callbacks do nothing, ToggleBookOption answers true.
+class HostSink : public IShelfSink {
+public:
+    std::function<void(int count)> onBookCountChanged;
+    std::function<void(HWND window, const wchar_t* folder, int id)> requestCover;
+    std::function<void(int id, int flag)> openBook;
+    std::function<void(int id, int flag)> deleteBook;
+    std::function<void(const std::set<unsigned long>* ids)> onMissingBooks;
+
+    void OnBookCountChanged(int count, int) override { Call(onBookCountChanged, count); }
+    void RequestCover(HWND window, const wchar_t* folder, int id) override {
+        Call(requestCover, window, folder, id);
+    }
+    void OpenBook(int id, int flag) override { Call(openBook, id, flag); }
+    bool QueryBookFlag(int) override { return false; }
+    void OnBookShown(int) override {}
+    bool ToggleBookOption(int) override { return true; }
+    void DeleteBook(int id, int flag) override { Call(deleteBook, id, flag); }
+    void OnMissingBooks(const std::set<unsigned long>* ids) override { Call(onMissingBooks, ids); }
+    void OnBooksChanged(const int*, int) override {}
+
+private:
+    template <class Fn, class... Args> static void Call(const Fn& fn, Args... args) {
+        if (fn)
+            fn(args...);
+    }
 };
 
 } // namespace shelftest

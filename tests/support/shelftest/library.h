@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace shelftest {
 
@@ -44,5 +45,27 @@ private:
     HANDLE m_mutex = nullptr;
     bool m_held = false;
 };
+
+// Holds the library lock and puts the display-mode file (Folian.ini) back as it was (bytes and
+// attributes, or its absence) when destroyed, for tests that choose a display mode or unload the
+// module (both save it). Destroy it only after the module was unloaded.
+class ShowModeFileGuard {
+public:
+    ShowModeFileGuard();
+    ~ShowModeFileGuard();
+    ShowModeFileGuard(const ShowModeFileGuard&) = delete;
+    ShowModeFileGuard& operator=(const ShowModeFileGuard&) = delete;
+    bool Held() const { return m_lock.Held(); }
+
+private:
+    LibraryLock m_lock;
+    DWORD m_attributes = INVALID_FILE_ATTRIBUTES;
+    std::string m_bytes;
+};
+
+// A path in the ANSI code page, as the module hands paths to the book matrix.
+std::string AnsiPath(const std::wstring& path);
+// Deletes every file of the library folder named "<id>.*" for each id (covers of earlier runs).
+void RemoveCovers(const std::vector<int>& ids);
 
 } // namespace shelftest

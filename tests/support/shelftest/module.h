@@ -33,24 +33,6 @@ std::string SkinWithControlClass(const std::string& package, const std::string& 
 std::string SkinWithWindowRenamed(const std::string& package, const std::string& window,
                                   const std::string& newName);
 
-// A fresh folder under %TEMP% holding copies of desktopui.dll and VexilKernel.dll and the file
-// DesktopSkin\KelvoDesktopUi.ufd with the given contents. Removed (with everything in it) on
-// destruction; destroy it only after the module loaded from it was unloaded.
-class CustomSkinFolder {
-public:
-    explicit CustomSkinFolder(const std::string& skinPackage);
-    ~CustomSkinFolder();
-    CustomSkinFolder(const CustomSkinFolder&) = delete;
-    CustomSkinFolder& operator=(const CustomSkinFolder&) = delete;
-
-    bool Ok() const { return m_ok; }
-    const std::wstring& Path() const { return m_path; }
-
-private:
-    std::wstring m_path;
-    bool m_ok = false;
-};
-
 // The loaded module. Load order: the folder's VexilKernel.dll first (so the module, which loads the
 // kernel by its bare name, gets that very copy and its skin folder), then desktopui.dll.
 // On destruction: Close() on the window when one is alive, then the module and the kernel are
@@ -83,8 +65,16 @@ public:
     // window, the control or the interface is missing).
     template <class T> T* Control(const char* name) const { return dynamic_cast<T*>(RawControl(name)); }
     IControlBase* RawControl(const char* name) const;
+    IRefBookMatrixInspect* Matrix() const { return Control<IRefBookMatrixInspect>("BMCC_BookMatrix"); }
+    IRefManagerInspect* Manager() const { return Control<IRefManagerInspect>("BookrackMgr"); }
+    IRefBrowserInspect* Browser() const { return Control<IRefBrowserInspect>("BMCC_BookrackIeBrowser"); }
     // Skin window and control of any other window of the module (e.g. the balloon).
     ISkinWindow* SkinWindowOf(HWND hwnd) const;
+    // The module's window whose skin window has that name (e.g. L"NoBookBalloon"); null when none.
+    HWND FindWindowNamed(const wchar_t* skinWindowName) const;
+    // A control notification as the kernel delivers it: to the skin window's callback, on the window's
+    // thread (0x7FFF when there is no callback or the thread did not answer).
+    LRESULT Notify(int id, WPARAM wParam, LPARAM lParam) const;
 
     // Closes the window (when alive) and unloads both modules now; the destructor then does nothing.
     void Unload();
@@ -99,20 +89,23 @@ private:
     std::string m_error;
 };
 
-// A module loaded from a folder with a skin made for the test. The module is unloaded before the
-// folder is removed.
+// A module loaded from a fresh folder under %TEMP% that holds copies of desktopui.dll and
+// VexilKernel.dll and DesktopSkin\KelvoDesktopUi.ufd with the given contents. The module is unloaded
+// before the folder is removed.
 class ModuleWithSkin {
 public:
     explicit ModuleWithSkin(const std::string& skinPackage);
     ~ModuleWithSkin();
-    bool Ok() const { return m_folder.Ok() && m_module && m_module->Ok(); }
+    ModuleWithSkin(const ModuleWithSkin&) = delete;
+    ModuleWithSkin& operator=(const ModuleWithSkin&) = delete;
+    bool Ok() const { return m_module && m_module->Ok(); }
     std::string Error() const;
     ModuleUnderTest& Module() { return *m_module; }
     CBookrackWindow* Window() const { return m_module ? m_module->Window() : nullptr; }
-    const std::wstring& Folder() const { return m_folder.Path(); }
+    const std::wstring& Folder() const { return m_folder; }
 
 private:
-    CustomSkinFolder m_folder;
+    std::wstring m_folder;
     std::unique_ptr<ModuleUnderTest> m_module;
 };
 

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <string>
-#include <thread>
 
 namespace shelftest {
 
@@ -20,21 +19,5 @@ struct FoundMessageBox {
 // caption when empty), reads its caption and text, then answers it by clicking the button with id
 // answer (IDYES, IDNO, IDOK...; 0 leaves it open).
 FoundMessageBox FindAndAnswerMessageBox(DWORD pid, const std::wstring& caption, int answer, DWORD timeoutMs);
-
-// The same on a thread of its own, for boxes that the calling thread itself shows (MessageBox blocks
-// it): start the watcher, show the box, then Result() joins and returns what was found.
-class MessageBoxWatcher {
-public:
-    MessageBoxWatcher(const std::wstring& caption, int answer, DWORD timeoutMs = 10000,
-                      DWORD pid = GetCurrentProcessId());
-    ~MessageBoxWatcher();
-    MessageBoxWatcher(const MessageBoxWatcher&) = delete;
-    MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
-    FoundMessageBox Result();
-
-private:
-    std::thread m_thread;
-    FoundMessageBox m_result;
-};
 
 } // namespace shelftest

@@ -7,4 +7,5 @@
 #include "library.h"
 #include "module.h"
 #include "msgbox.h"
+#include "shelf.h"
 #include "wait.h"
