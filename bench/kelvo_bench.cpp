@@ -23,6 +23,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -401,14 +402,14 @@ void ShelfBench::Memory(int count, std::vector<Figure>& figures) {
 
     m_store.SetShelf(kShelfKey, ids);
     const int imageCalls = m_matrix->SetBookImageCalls();
-    const int threads = shelftest::ThreadCount();
+    const std::set<DWORD> threads = shelftest::ThreadIds();
     if (Reload(count) == 0 ||
         WaitFor([&] { return m_matrix->SetBookImageCalls() - imageCalls >= count; }, kLoadTimeoutMs) == 0) {
         printf("error: the %d-book load for the memory figure did not finish\n", count);
         return;
     }
     // Measured once the loader has ended and the window has answered everything sent to it.
-    shelftest::WaitForThreadCountAtMost(threads);
+    shelftest::WaitForThreadsGone(shelftest::NewThreads(threads));
     DWORD_PTR result = 0;
     SendMessageTimeoutW(m_window->GetHwnd(), WM_NULL, 0, 0, SMTO_NORMAL, kProbeTimeoutMs, &result);
     const size_t full = bench::PrivateBytes();
