@@ -52,7 +52,7 @@ public:
     // The control as the contract sees it.
     virtual IControlBase* Base() = 0;
     const std::string& Name() const { return m_spec.name; }
-    const ControlSpec& Spec() const { return m_spec; }
+    const ControlSpec& Design() const { return m_spec; }
     HWND Window() const;
 
     // The window class of each kind of control; registered by the kernel under its own module.

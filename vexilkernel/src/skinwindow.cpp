@@ -108,7 +108,7 @@ void CSkinWindow::Layout(SIZE client) {
         std::lock_guard<std::mutex> lock(m_lock);
         design = m_size;
         for (const auto& control : m_controls) {
-            const RECT place = PlaceControl(control->Spec(), design, client);
+            const RECT place = PlaceControl(control->Design(), design, client);
             const RECT now = control->Placement();
             if (!EqualRect(&place, &now))
                 moves.emplace_back(control.get(), place);
