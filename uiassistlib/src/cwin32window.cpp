@@ -321,6 +321,7 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
     if (previous && ::GetThreadId(previous.get()) != GetCurrentThreadId())
         vexil::WaitDeliveringSent(previous.get(), INFINITE);
     m_dwThreadId.store(0);
+    m_startState.store(kStartPending);
     vexil::ScopedHandle thread(
         vexil::StartModuleThread(&CWin32Window::WindowThreadProc, start.get(), kWindowThreadName));
     if (!thread) {
@@ -337,8 +338,14 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
     // it is created: keep delivering them while waiting.
     const DWORD waited = vexil::WaitDeliveringSent(m_hStartEvent.get(), kStartTimeoutMs);
     m_hStartEvent.reset();
-    if (waited != WAIT_OBJECT_0)
-        return false;
+    if (waited != WAIT_OBJECT_0) {
+        // Giving up: a window finished after this point would have no caller to close it and would
+        // keep its thread (and a later close) waiting forever, so the thread destroys it instead.
+        int state = kStartPending;
+        if (m_startState.compare_exchange_strong(state, kStartAbandoned))
+            return false;
+        // The thread finished just now: its result stands.
+    }
     return IsWindow();
 }
 
@@ -357,6 +364,11 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
     } catch (...) {
         vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception while creating a window on its thread");
         haveWindow = self->IsWindow();
+    }
+    int state = kStartPending;
+    if (!self->m_startState.compare_exchange_strong(state, kStartDone) && haveWindow) {
+        // The creator stopped waiting for this window: it goes, and its WM_NCDESTROY ends the loop.
+        ::DestroyWindow(self->GetWindowHandle());
     }
     SetEvent(start->startEvent.get());
     start->startEvent.reset();
