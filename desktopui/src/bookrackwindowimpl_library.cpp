@@ -33,10 +33,10 @@ bool IsFolder(const wchar_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// An extension taken from a web address must stay a file name inside the library folder.
+// An extension taken from a web address must stay a file name inside the library folder. It is the
+// text after the address's last dot, so it holds no dot: a separator or a drive is all it could add.
 bool IsSafeExtension(const std::wstring& extension) {
-    return extension.find_first_of(L"\\/:") == std::wstring::npos &&
-           extension.find(L"..") == std::wstring::npos;
+    return extension.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
 bool IsFile(const std::wstring& path) {
@@ -70,7 +70,7 @@ bool CBookrackWindowImpl::GetLibraryFolder(std::wstring& path) {
         return false;
     // A file standing where the folder should be is not a library folder; CreateFolderTree then
     // fails on it as well.
-    if (PathFileExistsW(folder.c_str()) && IsFolder(folder.c_str())) {
+    if (IsFolder(folder.c_str())) {
         path = std::move(folder);
         return true;
     }
