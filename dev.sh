@@ -81,14 +81,14 @@ prepare_prefix() { # prefix graphics
 }
 
 # Keeps one wineserver alive for the whole run, so each test program starts in a fraction of a
-# second, and starts Wine's services with /dev/null as their output.
+# second, and starts Wine's services and desktop with /dev/null as their output.
 start_wineserver() { # prefix
     if WINEPREFIX=$1 wineserver -p </dev/null >/dev/null 2>&1; then
         started_servers+=("$1")
     else
         echo "dev.sh: a wineserver already runs for $1; using it" >&2
     fi
-    "$harness/wine-run" --prefix="$1" cmd.exe /c exit </dev/null >/dev/null 2>&1
+    "$harness/wine-run" --prefix="$1" --boot </dev/null >/dev/null 2>&1
 }
 
 cmd_test() {
