@@ -49,45 +49,38 @@ TEST_F(KernelTest, TheOutcomeIsPostedAfterReturningAndErrorsGoToASkinWindowThatS
     EXPECT_EQ(dll.inspector->LiveSkinWindowCount(), 0) << "skin windows go with their windows";
 }
 
-TEST_F(KernelTest, RelativePackagePathIsTakenFromTheKernelFolderNotTheCurrentOne) {
-    // A decoy with the same relative path in the current directory holds none of the windows.
-    temp.Write(L"DesktopSkin\\KelvoDesktopUi.ufd", "vexilskin 1\nwindow Decoy size=10x10\nend\n");
-    wchar_t previous[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryW(temp.path.c_str()));
-    HostWindow host;
-    ISkinWindow* skin = host.Build(dll.kernel, L"DesktopSkin\\KelvoDesktopUi.ufd", L"BookrackWindow");
-    SetCurrentDirectoryW(previous);
-
-    ASSERT_EQ(host.WaitCreateResult(), 0) << dll.inspector->LastPackageError();
-    EXPECT_EQ(_wcsicmp(dll.kernel->GetSkinPath(), (dll.folder + L"DesktopSkin\\KelvoDesktopUi.ufd").c_str()),
-              0);
-    EXPECT_NE(As<ICtrlBookMatrix>(skin, "BMCC_BookMatrix"), nullptr);
-}
-
-// Window "W" with a book matrix and a manager.
+// The shipped bookshelf window with its book matrix and manager, built as the module builds it: by
+// a path relative to the kernel's folder, from a current directory where a decoy package has the same
+// relative path and none of the windows.
 class ShelfKernelTest : public KernelTest {
 protected:
     void SetUp() override {
         KernelTest::SetUp();
-        const std::string package = "vexilskin 1\nwindow W size=600x400\n"
-                                    "control bookmatrix class=bookmatrix rect=0,100,400,400\n"
-                                    "control bookrackmanager class=bookrackmanager rect=0,0,600,30\nend\n";
-        ISkinWindow* skin = host.Build(dll.kernel, temp.Write(L"shelf.ufd", package), L"W");
-        ASSERT_EQ(host.WaitCreateResult(), 0);
-        matrix = As<ICtrlBookMatrix>(skin, "bookmatrix");
-        manager = As<ICtrlBookrackManager>(skin, "bookrackmanager");
+        temp.Write(kPackage, "vexilskin 1\nwindow Decoy size=10x10\nend\n");
+        wchar_t previous[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        ASSERT_TRUE(SetCurrentDirectoryW(temp.path.c_str()));
+        ISkinWindow* skin = host.Build(dll.kernel, kPackage, L"BookrackWindow");
+        SetCurrentDirectoryW(previous);
+        ASSERT_EQ(host.WaitCreateResult(), 0) << dll.inspector->LastPackageError();
+        matrix = As<ICtrlBookMatrix>(skin, "BMCC_BookMatrix");
+        manager = As<ICtrlBookrackManager>(skin, "BookrackMgr");
         shelf = dynamic_cast<IRefBookMatrixInspect*>(matrix);
         bar = dynamic_cast<IRefManagerInspect*>(manager);
         ASSERT_TRUE(shelf && bar);
     }
 
+    static constexpr wchar_t kPackage[] = L"DesktopSkin\\KelvoDesktopUi.ufd";
     HostWindow host;
     ICtrlBookMatrix* matrix = nullptr;
     ICtrlBookrackManager* manager = nullptr;
     IRefBookMatrixInspect* shelf = nullptr;
     IRefManagerInspect* bar = nullptr;
 };
+
+TEST_F(ShelfKernelTest, RelativePackagePathIsTakenFromTheKernelFolderNotTheCurrentOne) {
+    EXPECT_EQ(_wcsicmp(dll.kernel->GetSkinPath(), (dll.folder + kPackage).c_str()), 0);
+}
 
 TEST_F(ShelfKernelTest, RemoveBooksTellsTheEndOfTheBatchOnlyAfterTheCallerReturned) {
     const std::vector<BOOK_ITEM> items = {Book(1), Book(2), Book(3), Book(4)};

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 
 #include "kernelhost.h"
 
@@ -15,54 +14,35 @@ namespace {
 constexpr uint32_t kUnpainted = 0x010203; // what a canvas holds where nothing was drawn
 constexpr int kBooks = 40;
 
-// A 32-bit bitmap to draw into, kUnpainted until drawn on.
-class Canvas {
-public:
-    Canvas(int width, int height) : m_pixels(static_cast<size_t>(width) * height) {
-        BITMAPINFO info = {};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = nullptr;
-        m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        m_bits = static_cast<uint32_t*>(bits);
-        std::fill(m_bits, m_bits + m_pixels, kUnpainted);
-        m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~Canvas() {
-        SelectObject(m_dc, m_old);
-        DeleteDC(m_dc);
-        DeleteObject(m_bitmap);
-    }
-    HDC Dc() const { return m_dc; }
-    long Unpainted() const { return std::count(m_bits, m_bits + m_pixels, kUnpainted); }
-    bool Same(const Canvas& other) const {
-        return m_pixels == other.m_pixels && std::equal(m_bits, m_bits + m_pixels, other.m_bits);
-    }
-
-private:
-    size_t m_pixels;
-    HDC m_dc = CreateCompatibleDC(nullptr);
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
-    uint32_t* m_bits = nullptr;
-};
-
 // Draws the skin window as it looks on its HWND: each control at its rectangle (WM_PRINTCLIENT), the
-// bottom one first, on a canvas of the HWND's client size.
-std::unique_ptr<Canvas> Render(ISkinWindow* skin, HWND hwnd) {
+// bottom one first, into a 32-bit bitmap of the HWND's client size that holds kUnpainted before.
+std::vector<uint32_t> Render(ISkinWindow* skin, HWND hwnd) {
     RECT client = {};
     GetClientRect(hwnd, &client);
-    auto canvas = std::make_unique<Canvas>(client.right, client.bottom);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const auto pixels = static_cast<uint32_t*>(bits);
+    const size_t count = static_cast<size_t>(client.right) * client.bottom;
+    std::fill(pixels, pixels + count, kUnpainted);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
     const std::vector<std::string> names = dynamic_cast<IRefSkinWindowInspect*>(skin)->ControlNames();
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
         IControlBase* control = skin->GetControl(name->c_str());
         RECT rect = {};
         control->GetCtrlRect(&rect);
-        SetViewportOrgEx(canvas->Dc(), rect.left, rect.top, nullptr);
+        SetViewportOrgEx(dc, rect.left, rect.top, nullptr);
         SendMessageW(dynamic_cast<IRefControlInspect*>(control)->ControlWindow(), WM_PRINTCLIENT,
-                     reinterpret_cast<WPARAM>(canvas->Dc()), PRF_CLIENT);
+                     reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
     }
     GdiFlush();
-    return canvas;
+    std::vector<uint32_t> picture(pixels, pixels + count);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return picture;
 }
 
 TEST(ShelfWindowPicture, EverySizeAndModeIsPaintedWholeWithNothingCutOff) {
@@ -108,12 +88,13 @@ TEST(ShelfWindowPicture, EverySizeAndModeIsPaintedWholeWithNothingCutOff) {
             EXPECT_LE(tile.bottom, view.bottom) << "the last book can be scrolled fully into view";
             SendMessageW(shelf->ControlWindow(), WM_VSCROLL, SB_TOP, 0);
 
-            Render(skin, host.Hwnd());                                           // draws what changed
-            const std::unique_ptr<Canvas> repainted = Render(skin, host.Hwnd()); // nothing changed
-            EXPECT_EQ(repainted->Unpainted(), 0) << "every pixel is painted";
+            Render(skin, host.Hwnd());                                         // draws what changed
+            const std::vector<uint32_t> repainted = Render(skin, host.Hwnd()); // nothing changed
+            EXPECT_EQ(std::count(repainted.begin(), repainted.end(), kUnpainted), 0)
+                << "every pixel is painted";
             for (const std::string& name : dynamic_cast<IRefSkinWindowInspect*>(skin)->ControlNames())
                 skin->GetControl(name.c_str())->RedrawControl(false);
-            EXPECT_TRUE(Render(skin, host.Hwnd())->Same(*repainted)) << "differs from a drawing from scratch";
+            EXPECT_TRUE(Render(skin, host.Hwnd()) == repainted) << "differs from a drawing from scratch";
         }
     }
 }
