@@ -40,7 +40,7 @@ TEST_F(KernelTest, TheOutcomeIsPostedAfterReturningAndErrorsGoToASkinWindowThatS
         HostWindow host;
         ISkinWindow* skin = host.Build(dll.kernel, *c.package, c.window);
         ASSERT_NE(skin, nullptr);
-        EXPECT_TRUE(host.notices.empty()) << "the outcome must be posted, not sent";
+        EXPECT_EQ(host.createResult, HostWindow::kNoResult) << "the outcome must be posted, not sent";
         EXPECT_EQ(host.WaitCreateResult(), c.code);
         EXPECT_EQ(dll.inspector->FindSkinWindow(host.Hwnd()), skin) << "the skin window still exists";
         EXPECT_EQ(As<ICtrlButton>(skin, "ok") != nullptr, c.okBuilt);
@@ -89,22 +89,19 @@ TEST_F(ShelfKernelTest, RemoveBooksTellsTheEndOfTheBatchOnlyAfterTheCallerReturn
     manager->SetOptionState(true); // deleting
     shelf->SetSelection({2, 4});
     bool deletingAtEnd = true;
-    host.onNotice = [&](int id) {
-        if (id == VEXIL_NOTIFY_BATCH_DELETE_END)
-            deletingAtEnd = bar->OptionState();
-    };
+    host.onBatchEnd = [&] { deletingAtEnd = bar->OptionState(); };
 
     matrix->RemoveBooks(&removed, 7); // as the window's handler of the batch-done message does
-    EXPECT_EQ(host.Count(VEXIL_NOTIFY_BATCH_DELETE_END), 0) << "the end was sent from inside the call";
+    EXPECT_TRUE(host.batchEnds.empty()) << "the end was sent from inside the call";
     EXPECT_TRUE(matrix->GetSelectedBooks()->empty());
     EXPECT_EQ(shelf->Ids(), (std::vector<int>{2, 4}));
-    ASSERT_TRUE(shelftest::WaitUntil([&] { return host.Count(VEXIL_NOTIFY_BATCH_DELETE_END) == 1; }));
-    EXPECT_EQ(host.notices.back().wParam, 7u);
+    ASSERT_TRUE(shelftest::WaitUntil([&] { return !host.batchEnds.empty(); }));
+    EXPECT_EQ(host.batchEnds, std::vector<WPARAM>{7});
     EXPECT_FALSE(deletingAtEnd) << "the manager left its deleting state by the time the window hears";
 
     // An empty batch still ends, so the window never waits for an end that does not come.
     matrix->RemoveBooks(nullptr, 0);
-    EXPECT_TRUE(shelftest::WaitUntil([&] { return host.Count(VEXIL_NOTIFY_BATCH_DELETE_END) == 2; }));
+    EXPECT_TRUE(shelftest::WaitUntil([&] { return host.batchEnds.size() == 2; }));
 }
 
 TEST_F(ShelfKernelTest, ControlsKeepWhatTheyAreGiven) {

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -39,13 +38,8 @@ struct KernelModule {
         module ? Call<PFN_GetRefKernelInspector>(VEXIL_REF_INSPECTOR_ENTRY) : nullptr;
 };
 
-// A notification of the skin window, or a WM_VEXIL_CREATE_* message (id = the message).
-struct Notice {
-    int id;
-    WPARAM wParam;
-};
-
-// A plain host window of the test's thread; what reaches it lands in notices.
+// A plain host window of the test's thread: the outcome of building its skin window, and the ends of
+// batch deletes its controls tell it.
 class HostWindow : public IControlMessage {
 public:
     explicit HostWindow(DWORD style = WS_OVERLAPPEDWINDOW) {
@@ -67,27 +61,24 @@ public:
             skin->SetCtrlMsgCallBack(this);
         return skin;
     }
-    int Count(int id) const {
-        return static_cast<int>(
-            std::count_if(notices.begin(), notices.end(), [id](const Notice& n) { return n.id == id; }));
-    }
-    // The code of the WM_VEXIL_CREATE_DONE (0) or WM_VEXIL_CREATE_ERROR that arrived, or 1 when none did.
     int WaitCreateResult() {
-        shelftest::WaitUntil([&] { return Count(WM_VEXIL_CREATE_DONE) + Count(WM_VEXIL_CREATE_ERROR) > 0; });
-        for (const Notice& n : notices)
-            if (n.id == WM_VEXIL_CREATE_DONE || n.id == WM_VEXIL_CREATE_ERROR)
-                return n.id == WM_VEXIL_CREATE_DONE ? 0 : static_cast<int>(n.wParam);
-        return 1;
+        shelftest::WaitUntil([&] { return createResult != kNoResult; });
+        return createResult;
     }
     LRESULT OnCtrlMessage(IControlBase*, int id, WPARAM wParam, LPARAM) override {
-        notices.push_back({id, wParam});
-        if (onNotice)
-            onNotice(id);
+        if (id == VEXIL_NOTIFY_BATCH_DELETE_END) {
+            if (onBatchEnd)
+                onBatchEnd();
+            batchEnds.push_back(wParam);
+        }
         return 0;
     }
 
-    std::vector<Notice> notices;
-    std::function<void(int id)> onNotice; // runs as each notification arrives
+    // 0 once WM_VEXIL_CREATE_DONE arrived, the code of a WM_VEXIL_CREATE_ERROR, kNoResult before.
+    static constexpr int kNoResult = 1;
+    int createResult = kNoResult;
+    std::vector<WPARAM> batchEnds;    // the value of each VEXIL_NOTIFY_BATCH_DELETE_END so far
+    std::function<void()> onBatchEnd; // runs as a batch end arrives, before it is counted
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -96,8 +87,10 @@ private:
                 hwnd, GWLP_USERDATA,
                 reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
         auto* host = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (host && (message == WM_VEXIL_CREATE_DONE || message == WM_VEXIL_CREATE_ERROR))
-            host->notices.push_back({static_cast<int>(message), wParam});
+        if (host && message == WM_VEXIL_CREATE_DONE)
+            host->createResult = 0;
+        if (host && message == WM_VEXIL_CREATE_ERROR)
+            host->createResult = static_cast<int>(wParam);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 
