@@ -89,7 +89,9 @@ TEST(Win32WindowThread, RunsItsLoopOnItsOwnThreadUntilTheWindowIsDestroyed) {
 
 TEST(Win32WindowThread, EndsWhenItsWindowCannotBeCreated) {
     // A parent that is gone makes CreateWindowExW fail before the window sees a message; a window
-    // that refuses WM_CREATE is destroyed inside it.
+    // that refuses WM_CREATE is destroyed inside it. A thread that waited on would hold the object's
+    // destructor for ever: the watchdog ends that at once.
+    shelftest::Watchdog watchdog("a window thread whose window failed", 30000);
     HWND deadParent =
         CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     DestroyWindow(deadParent);
