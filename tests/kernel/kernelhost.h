@@ -1,16 +1,20 @@
-// What the reference kernel's tests stand on: the kernel DLL loaded from bin/, a host window on a
-// thread of its own with a message loop that records what its skin window tells it, and skin files
-// in a temporary folder.
+// What the reference kernel's tests stand on: the kernel DLL loaded from bin/, a host window on the
+// test's own thread that records what its skin window tells it (posted messages arrive while the
+// test waits), and package files in a temporary folder.
 #pragma once
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
+#include <shelftest/library.h>
+#include <shelftest/module.h>
+#include <shelftest/wait.h>
 #include <vexil/kernel.h>
 #include <vexil/messages.h>
 #include <vexilref/refprobe.h>
@@ -19,75 +23,106 @@ namespace kerneltest {
 
 // VexilKernel.dll from the test program's own folder, unloaded on destruction.
 struct KernelModule {
-    KernelModule();
-    ~KernelModule();
-    HMODULE module = nullptr;
-    IUiKernel* kernel = nullptr;
-    IRefInspector* inspector = nullptr;
-    std::wstring folder; // with a trailing backslash
+    template <class Entry> auto Call(const char* name) -> decltype(std::declval<Entry>()()) {
+        const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+        return entry ? entry() : nullptr;
+    }
+    ~KernelModule() { FreeLibrary(module); }
+
+    const std::wstring folder = shelftest::ExeFolder() + L"\\";
+    const HMODULE module =
+        LoadLibraryExW((folder + L"VexilKernel.dll").c_str(), nullptr,
+                       LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    IUiKernel* const kernel = module ? Call<PFN_GetUiKernelInterface>(VEXIL_KERNEL_ENTRY) : nullptr;
+    IRefInspector* const inspector =
+        module ? Call<PFN_GetRefKernelInspector>(VEXIL_REF_INSPECTOR_ENTRY) : nullptr;
 };
 
-// One notification, or a WM_VEXIL_CREATE_* message (id = message, wParam = its wParam).
-struct Notice {
-    int id = 0;
-    WPARAM wParam = 0;
-    std::string bookId; // strAppId of the BOOK_INFO of open and delete notifications
-    DWORD threadId = 0;
-};
-
-// A plain host window on its own thread; its skin window's notifications land in Notices().
+// A plain host window of the test's thread: the outcome of building its skin window, and the ends of
+// batch deletes its controls tell it.
 class HostWindow : public IControlMessage {
 public:
-    explicit HostWindow(DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN);
-    ~HostWindow(); // destroys the window and ends the thread
-
+    explicit HostWindow(DWORD style = WS_OVERLAPPEDWINDOW) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"KernelTestHost";
+        RegisterClassW(&wc); // once per process; later calls fail harmlessly
+        m_hwnd = CreateWindowExW(0, wc.lpszClassName, L"", style, 0, 0, 1000, 600, nullptr, nullptr,
+                                 wc.hInstance, this);
+    }
+    ~HostWindow() { DestroyWindow(m_hwnd); }
     HWND Hwnd() const { return m_hwnd; }
-    DWORD ThreadId() const { return m_threadId; }
-    // Runs fn on the window's thread and returns when it has run.
-    void Run(const std::function<void()>& fn);
-    // Returns once every message posted to the window's thread before this call was handled.
-    bool Flush();
-    // Builds a skin window on the host (on its thread) and registers this host as its callback.
-    ISkinWindow* Build(IUiKernel* kernel, const std::wstring& path, const std::wstring& name);
 
-    std::vector<Notice> Notices();
-    // Waits (bounded) until a notice with that id arrived; true when it did.
-    bool WaitFor(int id, Notice* notice = nullptr);
-    // The code of the WM_VEXIL_CREATE_DONE (0) or WM_VEXIL_CREATE_ERROR that arrived, or 1 after timeout.
-    int WaitCreateResult();
+    // Builds a skin window on the host and makes the host its callback.
+    ISkinWindow* Build(IUiKernel* kernel, const std::wstring& path, const wchar_t* name) {
+        ISkinWindow* skin = kernel->CreateSkinWindow(m_hwnd, path.c_str(), name);
+        if (skin)
+            skin->SetCtrlMsgCallBack(this);
+        return skin;
+    }
+    int WaitCreateResult() {
+        shelftest::WaitUntil([&] { return createResult != kNoResult; });
+        return createResult;
+    }
+    LRESULT OnCtrlMessage(IControlBase*, int id, WPARAM wParam, LPARAM) override {
+        if (id == VEXIL_NOTIFY_BATCH_DELETE_END) {
+            if (onBatchEnd)
+                onBatchEnd();
+            batchEnds.push_back(wParam);
+        }
+        return 0;
+    }
 
-    LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
-    // Runs on the window's thread after each notification was recorded. Set before building.
-    std::function<void(const Notice&)> onNotice;
+    // 0 once WM_VEXIL_CREATE_DONE arrived, the code of a WM_VEXIL_CREATE_ERROR, kNoResult before.
+    static constexpr int kNoResult = 1;
+    int createResult = kNoResult;
+    std::vector<WPARAM> batchEnds;    // the value of each VEXIL_NOTIFY_BATCH_DELETE_END so far
+    std::function<void()> onBatchEnd; // runs as a batch end arrives, before it is counted
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void Record(const Notice& notice);
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE)
+            SetWindowLongPtrW(
+                hwnd, GWLP_USERDATA,
+                reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        auto* host = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (host && message == WM_VEXIL_CREATE_DONE)
+            host->createResult = 0;
+        if (host && message == WM_VEXIL_CREATE_ERROR)
+            host->createResult = static_cast<int>(wParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
 
-    std::thread m_thread;
     HWND m_hwnd = nullptr;
-    DWORD m_threadId = 0;
-    std::mutex m_lock;
-    std::vector<Notice> m_notices;
 };
 
-// A folder under %TEMP% removed with its files on destruction.
+// A folder under %TEMP%, removed with its files on destruction.
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
-    std::wstring Write(const std::wstring& name, const std::string& text); // returns the full path
-    const std::wstring& Path() const { return m_path; }
+    ~TempFolder() { shelftest::RemoveFolderTree(path); }
+    // Writes text into the file (folders created) and returns its full path.
+    std::wstring Write(const std::wstring& name, const std::string& text) const {
+        const std::filesystem::path file = std::filesystem::path(path) / name;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << text;
+        return file.wstring();
+    }
 
-private:
-    std::wstring m_path; // with a trailing backslash
+    const std::wstring path = (std::filesystem::temp_directory_path() /
+                               (L"vexilkernel-test-" + std::to_wstring(GetCurrentProcessId())))
+                                  .wstring();
 };
 
 // A shelved book's tile record: the id as its strAppId, title and author as the matrix shows them.
-BOOK_ITEM Book(int id, const std::string& title = "", const std::string& author = "");
-// A package of one window "W" (600x400) with a book matrix "bookmatrix", a manager "bookrackmanager"
-// and a button "button".
-std::string ShelfPackage();
+inline BOOK_ITEM Book(int id, const std::string& title = "", const std::string& author = "") {
+    BOOK_ITEM item;
+    item.bookInfo.bValid = true;
+    item.bookInfo.strAppId = std::to_string(id);
+    item.bookInfo.strText2 = title;
+    item.bookInfo.strText6 = author;
+    return item;
+}
 
 template <class T> T* As(ISkinWindow* skin, const char* name) {
     return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;

@@ -9,58 +9,43 @@
 
 namespace {
 
+using uiassisttest::BesideExe;
 using uiassisttest::kKernelName;
 
-class KernelSearchTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_probe = m_root.File(L"app\\uiassist_kernelprobe.exe");
-        ASSERT_TRUE(
-            CopyFileW(uiassisttest::BesideExe(L"uiassist_kernelprobe.exe").c_str(), m_probe.c_str(), FALSE));
-        m_skin = m_root.Write(L"skin\\test.vxs", uiassisttest::kTestSkin);
-    }
-
-    std::wstring Plant(const wchar_t* folder) {
-        const std::wstring target = m_root.File(std::wstring(folder) + L"\\" + kKernelName);
-        EXPECT_TRUE(CopyFileW(uiassisttest::BesideExe(kKernelName).c_str(), target.c_str(), FALSE));
-        return target;
-    }
-
-    // Runs the probe in mode with folder "cwd" as its current directory and, when given, pathFolder
-    // put first on its PATH (the child inherits it; this process's own PATH is put back at once).
-    // Its exit code, or ~0 when it did not start or end in time.
-    DWORD Run(const wchar_t* mode, const wchar_t* pathFolder) {
-        const std::wstring cwd = m_root.File(L"cwd\\");
-        std::wstring commandLine = L"\"" + m_probe + L"\" " + mode + L" \"" + m_skin + L"\"";
-        std::wstring oldPath(32768, L'\0');
-        oldPath.resize(GetEnvironmentVariableW(L"PATH", &oldPath[0], static_cast<DWORD>(oldPath.size())));
-        if (pathFolder)
-            SetEnvironmentVariableW(L"PATH", (m_root.File(pathFolder) + L";" + oldPath).c_str());
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info = {};
-        const bool started = CreateProcessW(m_probe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                                            nullptr, cwd.c_str(), &startup, &info) != FALSE;
-        if (pathFolder)
-            SetEnvironmentVariableW(L"PATH", oldPath.c_str());
-        EXPECT_TRUE(started) << "error " << GetLastError();
-        DWORD exitCode = ~0u;
-        if (!started)
-            return exitCode;
-        CloseHandle(info.hThread);
-        if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(info.hProcess, &exitCode);
-        else
-            TerminateProcess(info.hProcess, 99);
-        CloseHandle(info.hProcess);
+// Runs the probe in mode with folder "cwd" of root as its current directory and, when given,
+// pathFolder put first on its PATH (this process's own PATH is put back at once). Its exit code, or ~0
+// when it did not start or end in time.
+DWORD RunProbe(const uiassisttest::TempFolder& root, const wchar_t* mode, const wchar_t* pathFolder) {
+    const std::wstring probe = root.File(L"app\\uiassist_kernelprobe.exe"), cwd = root.File(L"cwd\\");
+    std::wstring commandLine = L"\"" + probe + L"\" " + mode + L" \"" + root.File(L"skin\\test.vxs") + L"\"";
+    std::wstring oldPath(32768, L'\0');
+    oldPath.resize(GetEnvironmentVariableW(L"PATH", &oldPath[0], static_cast<DWORD>(oldPath.size())));
+    if (pathFolder)
+        SetEnvironmentVariableW(L"PATH", (root.File(pathFolder) + L";" + oldPath).c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    const bool started = CreateProcessW(probe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        cwd.c_str(), &startup, &info) != FALSE;
+    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+    EXPECT_TRUE(started) << "error " << GetLastError();
+    DWORD exitCode = ~0u;
+    if (!started)
         return exitCode;
-    }
+    CloseHandle(info.hThread);
+    if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(info.hProcess, &exitCode);
+    else
+        TerminateProcess(info.hProcess, 99);
+    CloseHandle(info.hProcess);
+    return exitCode;
+}
 
-    uiassisttest::TempFolder m_root;
-    std::wstring m_probe, m_skin;
-};
-
-TEST_F(KernelSearchTest, AKernelPlantedInTheCurrentDirectoryOrOnPathIsNeverLoaded) {
+TEST(KernelSearch, AKernelPlantedInTheCurrentDirectoryOrOnPathIsNeverLoaded) {
+    uiassisttest::TempFolder root;
+    ASSERT_TRUE(CopyFileW(BesideExe(L"uiassist_kernelprobe.exe").c_str(),
+                          root.File(L"app\\uiassist_kernelprobe.exe").c_str(), FALSE));
+    root.Write(L"skin\\test.vxs", uiassisttest::kTestSkin);
     struct Case {
         const wchar_t* plantedIn;
         const wchar_t* onPath; // folder put first on PATH, or null
@@ -69,11 +54,14 @@ TEST_F(KernelSearchTest, AKernelPlantedInTheCurrentDirectoryOrOnPathIsNeverLoade
     const Case cases[] = {{L"cwd", nullptr, false}, {L"onpath", L"onpath", false}, {L"cwd", nullptr, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::wstring(c.plantedIn) + (c.besideToo ? L", one beside the program too" : L""));
-        const std::wstring planted = Plant(c.plantedIn), beside = c.besideToo ? Plant(L"app") : L"";
+        const std::wstring planted = root.File(std::wstring(c.plantedIn) + L"\\" + kKernelName);
+        const std::wstring beside = root.File(std::wstring(L"app\\") + kKernelName);
+        ASSERT_TRUE(CopyFileW(BesideExe(kKernelName).c_str(), planted.c_str(), FALSE));
+        ASSERT_TRUE(!c.besideToo || CopyFileW(BesideExe(kKernelName).c_str(), beside.c_str(), FALSE));
         // The naive way takes the planted copy, or the one beside the program when there is one.
-        EXPECT_EQ(Run(L"plain", c.onPath),
+        EXPECT_EQ(RunProbe(root, L"plain", c.onPath),
                   static_cast<DWORD>(c.besideToo ? kProbeKernelBeside : kProbeKernelElsewhere));
-        EXPECT_EQ(Run(L"vexil", c.onPath),
+        EXPECT_EQ(RunProbe(root, L"vexil", c.onPath),
                   static_cast<DWORD>(c.besideToo ? kProbeKernelBeside : kProbeNoKernel));
         DeleteFileW(planted.c_str());
         DeleteFileW(beside.c_str());

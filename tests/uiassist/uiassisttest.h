@@ -3,35 +3,52 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+
+#include <shelftest/library.h>
+#include <shelftest/module.h>
 
 namespace uiassisttest {
 
 constexpr wchar_t kKernelName[] = L"VexilKernel.dll";
-constexpr DWORD kWaitMs = 10000;
 
 // The test package: window "Main" of kMainSize with one button "OkBtn", and window "Broken" whose
 // control has a class the kernel does not know.
-extern const char kTestSkin[];
+inline constexpr char kTestSkin[] = "vexilskin 1\n"
+                                    "window Main size=420x260 title=\"Main\"\n"
+                                    "control OkBtn class=button rect=10,10,90,40 text=\"OK\"\n"
+                                    "end\n"
+                                    "window Broken size=300x200\n"
+                                    "control Odd class=nosuchclass rect=0,0,10,10\n"
+                                    "end\n";
 constexpr SIZE kMainSize = {420, 260};
 
 // Full path of a file beside the test program (bin/).
-std::wstring BesideExe(const wchar_t* name);
+inline std::wstring BesideExe(const wchar_t* name) { return shelftest::ExeFolder() + L"\\" + name; }
 
 // A fresh folder under %TEMP%, removed with its contents on destruction.
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder() { shelftest::RemoveFolderTree(m_path); }
     // Full path of name inside the folder; its folders are created. A name ending in "\" is a folder.
-    std::wstring File(const std::wstring& name) const;
+    std::wstring File(const std::wstring& name) const {
+        const std::filesystem::path full = std::filesystem::path(m_path) / name;
+        std::filesystem::create_directories(full.parent_path());
+        return full.wstring();
+    }
     // Writes text to name and returns its full path.
-    std::wstring Write(const std::wstring& name, const std::string& text) const;
+    std::wstring Write(const std::wstring& name, const std::string& text) const {
+        const std::wstring path = File(name);
+        std::ofstream(std::filesystem::path(path), std::ios::binary) << text;
+        return path;
+    }
 
 private:
-    std::wstring m_path; // with a trailing backslash
+    const std::wstring m_path =
+        (std::filesystem::temp_directory_path() / (L"uiassist_" + std::to_wstring(GetCurrentProcessId())))
+            .wstring();
 };
 
 } // namespace uiassisttest

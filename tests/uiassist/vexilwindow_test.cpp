@@ -1,6 +1,5 @@
-// The framework host window with the reference kernel: sizing from the skin, staying hidden until
-// the kernel reports, the kernel's error boxes, the kernel's module reference, and what creation
-// refuses.
+// The framework host window with the reference kernel: staying hidden until the kernel reports, the
+// kernel's error boxes, the kernel's module reference, and what creation refuses.
 #include <uiassist/cvexilwindow.h>
 #include <vexilref/refprobe.h>
 
@@ -18,21 +17,12 @@
 namespace {
 
 using uiassisttest::kKernelName;
-using uiassisttest::kMainSize;
-using uiassisttest::kWaitMs;
-
-// Caption of the kernel-error box: "内核窗口".
-constexpr wchar_t kErrorBoxCaption[] = L"\u5185\u6838\u7a97\u53e3";
 
 class SkinTestWindow : public CVexilWindow {
 public:
     std::atomic<int> createResults{0}, lastCode{INT_MIN}, onCreateCalls{0};
     std::atomic<bool> buttonAtOnCreate{false}, visibleAtOnCreate{true};
     std::function<void(SkinTestWindow&, HWND)> onWmCreate; // inside CreateWindowExW
-
-    const std::wstring& SkinPath() const { return m_strSkinPath; }
-    HANDLE ThreadHandle() const { return m_hThread.get(); }
-    IUiKernel* Kernel() const { return m_pKernel; }
 
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
         if (msg == WM_CREATE && onWmCreate)
@@ -41,8 +31,7 @@ public:
     }
     void OnCreate() override {
         ++onCreateCalls;
-        ISkinWindow* skin = GetSkinWindow();
-        buttonAtOnCreate = skin && dynamic_cast<ICtrlButton*>(skin->GetControl("OkBtn")) != nullptr;
+        buttonAtOnCreate = dynamic_cast<ICtrlButton*>(GetSkinWindow()->GetControl("OkBtn")) != nullptr;
         visibleAtOnCreate = IsWindowVisible(GetWindowHandle()) != FALSE;
     }
     void OnCreateResult(int code) override {
@@ -51,12 +40,7 @@ public:
         ++createResults;
     }
     bool WaitForResults(int count = 1) {
-        return shelftest::WaitUntil([&] { return createResults.load() >= count; }, kWaitMs);
-    }
-    RECT Rect() const {
-        RECT rc = {};
-        GetWindowRect(GetWindowHandle(), &rc);
-        return rc;
+        return shelftest::WaitUntil([&] { return createResults.load() >= count; });
     }
 };
 
@@ -81,10 +65,10 @@ protected:
     }
 
     // Creates windowName of a package (the test package unless given) on a thread of its own.
-    bool CreateOwnThread(SkinTestWindow& window, const wchar_t* windowName, RECT rect = RECT{},
+    bool CreateOwnThread(SkinTestWindow& window, const wchar_t* windowName,
                          const std::wstring& skinPath = L"") {
         return window.CreateVexilWindow(kKernelName, (skinPath.empty() ? m_skinPath : skinPath).c_str(),
-                                        windowName, nullptr, rect, SW_SHOW, WS_POPUP, 0, true);
+                                        windowName, nullptr, RECT{}, SW_SHOW, WS_POPUP, 0, true);
     }
 
     HMODULE m_kernel = nullptr;
@@ -93,35 +77,7 @@ protected:
     std::wstring m_skinPath;
 };
 
-TEST_F(VexilWindowTest, SizedFromTheSkinUnlessGivenARectangleAndLaterWindowsUseTheOpenPackage) {
-    SkinTestWindow centred, placed, other;
-    ASSERT_TRUE(CreateOwnThread(centred, L"Main"));
-    const RECT given = {40, 50, 640, 450};
-    ASSERT_TRUE(CreateOwnThread(placed, L"Main", given));
-    // Another package whose "Main" has another size: the kernel keeps the one it has open.
-    const std::wstring otherPath =
-        m_folder.Write(L"o\\other.vxs", "vexilskin 1\nwindow Main size=300x200\nend\n");
-    ASSERT_TRUE(CreateOwnThread(other, L"Main", RECT{}, otherPath));
-    ASSERT_TRUE(centred.WaitForResults() && placed.WaitForResults() && other.WaitForResults());
-    EXPECT_EQ(other.lastCode.load(), 0) << "the second package reached the kernel";
-    EXPECT_EQ(CompareStringOrdinal(other.SkinPath().c_str(), -1, m_skinPath.c_str(), -1, TRUE), CSTR_EQUAL);
-
-    const RECT work = CWin32Window::GetWorkArea(), kept = placed.Rect();
-    const int left = work.left + (work.right - work.left - kMainSize.cx) / 2;
-    const int top = work.top + (work.bottom - work.top - kMainSize.cy) / 2;
-    const RECT expected = {left, top, left + kMainSize.cx, top + kMainSize.cy};
-    for (SkinTestWindow* window : {&centred, &other}) {
-        const RECT rc = window->Rect();
-        EXPECT_TRUE(EqualRect(&rc, &expected));
-        EXPECT_TRUE(IsWindowVisible(window->GetWindowHandle()));
-    }
-    EXPECT_TRUE(EqualRect(&kept, &given));
-    for (SkinTestWindow* window : {&centred, &placed, &other})
-        window->CloseWin32Window(true);
-    EXPECT_EQ(m_inspector->LiveSkinWindowCount(), 0);
-}
-
-TEST_F(VexilWindowTest, StaysHiddenUntilTheKernelReportsTheSkinWindowReady) {
+TEST_F(VexilWindowTest, StaysHiddenUntilTheKernelReportsTheSkinWindowReadyThenShowsCentredAtTheSkinsSize) {
     SkinTestWindow window;
     // Created on this thread, so the kernel's posted report waits for this thread's loop.
     ASSERT_TRUE(window.CreateVexilWindow(kKernelName, m_skinPath.c_str(), L"Main", nullptr, RECT{}, SW_SHOW,
@@ -139,12 +95,19 @@ TEST_F(VexilWindowTest, StaysHiddenUntilTheKernelReportsTheSkinWindowReady) {
     ASSERT_TRUE(window.WaitForResults());
     EXPECT_EQ(window.lastCode.load(), 0);
     EXPECT_TRUE(IsWindowVisible(hwnd));
+    const RECT work = CWin32Window::GetWorkArea();
+    const LONG left = work.left + (work.right - work.left - uiassisttest::kMainSize.cx) / 2;
+    const LONG top = work.top + (work.bottom - work.top - uiassisttest::kMainSize.cy) / 2;
+    const RECT expected = {left, top, left + uiassisttest::kMainSize.cx, top + uiassisttest::kMainSize.cy};
+    RECT shown = {};
+    GetWindowRect(hwnd, &shown);
+    EXPECT_TRUE(EqualRect(&shown, &expected));
     DestroyWindow(hwnd);
     EXPECT_EQ(window.GetSkinWindow(), nullptr);
 }
 
 TEST_F(VexilWindowTest, EachKernelErrorShowsItsMessageBoxAndTheWindowStaysHidden) {
-    // Every text starts "创建Vexil窗口错误，错误码：<code>".
+    // Every text starts "创建Vexil窗口错误，错误码：<code>"; the caption is "内核窗口".
     const std::wstring prefix = L"\u521b\u5efaVexil\u7a97\u53e3\u9519\u8bef\uff0c\u9519\u8bef\u7801\uff1a";
     struct Case {
         int code;
@@ -169,21 +132,18 @@ TEST_F(VexilWindowTest, EachKernelErrorShowsItsMessageBoxAndTheWindowStaysHidden
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         SkinTestWindow window;
-        ASSERT_TRUE(
-            CreateOwnThread(window, c.windowName, RECT{}, *c.package ? m_folder.File(c.package) : L""));
+        ASSERT_TRUE(CreateOwnThread(window, c.windowName, *c.package ? m_folder.File(c.package) : L""));
         if (c.posted) {
             ASSERT_TRUE(window.WaitForResults());
             window.PostMessage(WM_VEXIL_CREATE_ERROR, static_cast<WPARAM>(c.code), 0);
         }
-        const shelftest::FoundMessageBox box =
-            shelftest::FindAndAnswerMessageBox(GetCurrentProcessId(), kErrorBoxCaption, IDOK, kWaitMs);
+        const shelftest::FoundMessageBox box = shelftest::FindAndAnswerMessageBox(
+            GetCurrentProcessId(), L"\u5185\u6838\u7a97\u53e3", IDOK, shelftest::kDefaultWaitMs);
         ASSERT_TRUE(box.found);
         EXPECT_EQ(box.text, c.text);
         ASSERT_TRUE(window.WaitForResults(c.posted ? 2 : 1));
         EXPECT_EQ(window.lastCode.load(), c.code);
-        if (!c.posted) {
-            EXPECT_FALSE(IsWindowVisible(window.GetWindowHandle()));
-        }
+        EXPECT_EQ(IsWindowVisible(window.GetWindowHandle()) != FALSE, c.posted);
         window.CloseWin32Window(true);
     }
 }
@@ -195,8 +155,7 @@ TEST_F(VexilWindowTest, WindowsReleaseOnlyTheKernelReferenceTheyTook) {
         ASSERT_TRUE(CreateOwnThread(loader, L"Main"));
         ASSERT_TRUE(loader.WaitForResults());
         EXPECT_EQ(loader.GetKernelModule(), m_kernel);
-        kernel = loader.GetSkinWindow()->GetUiKernel();
-        loader.CloseWin32Window(true);
+        kernel = loader.GetKernel();
     }
     ASSERT_EQ(GetModuleHandleW(kKernelName), m_kernel);
     {
@@ -207,7 +166,6 @@ TEST_F(VexilWindowTest, WindowsReleaseOnlyTheKernelReferenceTheyTook) {
         ASSERT_TRUE(borrower.WaitForResults());
         EXPECT_EQ(borrower.lastCode.load(), 0);
         EXPECT_EQ(borrower.GetKernelModule(), nullptr);
-        borrower.CloseWin32Window(true);
     }
     EXPECT_EQ(GetModuleHandleW(kKernelName), m_kernel) << "the borrowing window freed the kernel module";
     // Dropping this test's reference unloads the kernel: neither window kept one.
@@ -221,15 +179,14 @@ TEST_F(VexilWindowTest, AWindowWhoseSkinCannotBeBuiltIsTakenDownAndItsThreadEnds
     // WM_CREATE makes the window's own request fail.
     SkinTestWindow window;
     window.onWmCreate = [this](SkinTestWindow& self, HWND hwnd) {
-        self.Kernel()->CreateSkinWindow(hwnd, m_skinPath.c_str(), L"Main");
+        self.GetKernel()->CreateSkinWindow(hwnd, m_skinPath.c_str(), L"Main");
     };
     EXPECT_FALSE(CreateOwnThread(window, L"Main"));
     EXPECT_EQ(window.GetWindowHandle(), nullptr);
     EXPECT_EQ(window.onCreateCalls.load(), 0);
     EXPECT_TRUE(shelftest::WindowsOfClass(VEXIL_WINDOW_CLASS).empty()) << "a bare window was left behind";
-    ASSERT_NE(window.ThreadHandle(), nullptr);
-    EXPECT_EQ(WaitForSingleObject(window.ThreadHandle(), kWaitMs), WAIT_OBJECT_0);
-    EXPECT_TRUE(shelftest::WaitUntil([&] { return m_inspector->LiveSkinWindowCount() == 0; }, kWaitMs));
+    EXPECT_TRUE(shelftest::WaitForThreadsGone({window.GetThreadId()}));
+    EXPECT_TRUE(shelftest::WaitUntil([&] { return m_inspector->LiveSkinWindowCount() == 0; }));
 }
 
 TEST_F(VexilWindowTest, CreationIsRefusedWithoutAUsableKernelAndLeavesNothingLoaded) {
