@@ -2,7 +2,7 @@
 
 #include <vexil/messages.h>
 
-#include <commctrl.h>
+#include <unordered_map>
 
 #include "bookmatrix.h"
 #include "bookrackmanager.h"
@@ -18,7 +18,27 @@ const wchar_t CSkinWindow::kRootClass[] = L"VexilRefSkinRoot";
 
 namespace {
 
-constexpr UINT_PTR kLayoutSubclassId = 0x56584c59; // one subclass of ours per HWND
+// The HWNDs whose own messages the kernel sees first: one entry per HWND, from Build to the HWND's
+// WM_NCDESTROY. A table of our own rather than comctl32's subclass, which looks its chain up
+// through a window property at every message: the host's window is sent a message per book.
+struct HostHook {
+    CSkinWindow* skin; // null once the skin is gone while the hook must stay in the chain
+    WNDPROC previous;
+};
+std::mutex g_hostHooksLock;
+std::unordered_map<HWND, HostHook>& HostHooks() {
+    static std::unordered_map<HWND, HostHook> hooks;
+    return hooks;
+}
+
+bool FindHostHook(HWND hwnd, HostHook* hook) {
+    std::lock_guard<std::mutex> lock(g_hostHooksLock);
+    const auto it = HostHooks().find(hwnd);
+    if (it == HostHooks().end())
+        return false;
+    *hook = it->second;
+    return true;
+}
 
 SIZE ClientSize(HWND hwnd) {
     RECT client = {};
@@ -84,8 +104,7 @@ int CSkinWindow::Build(const WindowSpec& design) {
     // The controls cover the HWND's client area: a repaint of the HWND is a repaint of the controls
     // whose pictures are out of date, not of the HWND under them and then of every control again.
     SetWindowLongW(m_hWnd, GWL_STYLE, GetWindowLongW(m_hWnd, GWL_STYLE) | WS_CLIPCHILDREN);
-    m_subclassed = SetWindowSubclass(m_hWnd, HostSubclassProc, kLayoutSubclassId,
-                                     reinterpret_cast<DWORD_PTR>(this)) != FALSE;
+    m_subclassed = HookHost();
     int result = 0;
     int childId = 1;
     for (const ControlSpec& controlSpec : design.controls) {
@@ -155,24 +174,68 @@ void CSkinWindow::KeepMinimumSize(WPARAM edge, RECT* dragged) {
     }
 }
 
-LRESULT CALLBACK CSkinWindow::HostSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                               UINT_PTR, DWORD_PTR data) {
-    auto* skin = reinterpret_cast<CSkinWindow*>(data);
+bool CSkinWindow::HookHost() {
+    std::lock_guard<std::mutex> lock(g_hostHooksLock);
+    auto& hooks = HostHooks();
+    const auto it = hooks.find(m_hWnd);
+    if (it != hooks.end()) {
+        // Still in the chain from an earlier skin of this HWND.
+        it->second.skin = this;
+        return true;
+    }
+    SetLastError(0);
+    const auto previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CSkinWindow::HostWindowProc)));
+    if (previous == nullptr && GetLastError() != 0)
+        return false;
+    hooks.emplace(m_hWnd, HostHook{this, previous});
+    return true;
+}
+
+void CSkinWindow::UnhookHost(HWND hwnd, bool windowEnds) {
+    std::lock_guard<std::mutex> lock(g_hostHooksLock);
+    auto& hooks = HostHooks();
+    const auto it = hooks.find(hwnd);
+    if (it == hooks.end())
+        return;
+    // Someone who hooked the HWND after us calls our procedure: it stays in the chain as a plain
+    // forwarder until the HWND ends.
+    const bool ours =
+        GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&CSkinWindow::HostWindowProc);
+    if (!windowEnds && !ours) {
+        it->second.skin = nullptr;
+        return;
+    }
+    if (ours)
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->second.previous));
+    hooks.erase(it);
+}
+
+LRESULT CALLBACK CSkinWindow::HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    HostHook hook = {};
+    if (!FindHostHook(hwnd, &hook))
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     switch (message) {
     case WM_SIZE:
         // Before the window's own handler, which may ask a control where it stands now.
-        if (wParam != SIZE_MINIMIZED)
-            skin->Layout({LOWORD(lParam), HIWORD(lParam)});
+        if (hook.skin && wParam != SIZE_MINIMIZED)
+            hook.skin->Layout({LOWORD(lParam), HIWORD(lParam)});
         break;
     case WM_SIZING: {
-        const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
-        skin->KeepMinimumSize(wParam, reinterpret_cast<RECT*>(lParam));
+        const LRESULT result = CallWindowProcW(hook.previous, hwnd, message, wParam, lParam);
+        if (hook.skin)
+            hook.skin->KeepMinimumSize(wParam, reinterpret_cast<RECT*>(lParam));
         return result == 0 ? TRUE : result;
+    }
+    case WM_NCDESTROY: {
+        const LRESULT result = CallWindowProcW(hook.previous, hwnd, message, wParam, lParam);
+        UnhookHost(hwnd, true);
+        return result;
     }
     default:
         break;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return CallWindowProcW(hook.previous, hwnd, message, wParam, lParam);
 }
 
 template <class TControl> std::vector<TControl*> CSkinWindow::ControlsOfKind() {
@@ -260,7 +323,7 @@ LRESULT CALLBACK CSkinWindow::RootWindowProc(HWND hwnd, UINT message, WPARAM wPa
         if (skin) {
             // The controls go with the HWND's children; the HWND itself may live on without a skin.
             if (skin->m_subclassed)
-                RemoveWindowSubclass(skin->m_hWnd, HostSubclassProc, kLayoutSubclassId);
+                UnhookHost(skin->m_hWnd, false);
             skin->m_subclassed = false;
             skin->m_kernel->ForgetSkinWindow(skin->m_hWnd, skin);
             skin->Release();

@@ -72,9 +72,12 @@ private:
     void Layout(SIZE client);
     // Keeps a user's drag (WM_SIZING) from making the window smaller than the package allows.
     void KeepMinimumSize(WPARAM edge, RECT* dragged);
+    // Puts HostWindowProc in front of the HWND's procedure (once per HWND); false if it could not.
+    bool HookHost();
+    // Takes it out again, or leaves it forwarding only when another procedure came in front of it.
+    static void UnhookHost(HWND hwnd, bool windowEnds);
     // Sees the HWND's own messages: the controls follow its size.
-    static LRESULT CALLBACK HostSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR id, DWORD_PTR data);
+    static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     CUiKernel* const m_kernel;
     const HWND m_hWnd;
