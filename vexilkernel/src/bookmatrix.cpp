@@ -303,6 +303,7 @@ bool CRefBookMatrix::SetBookImage(int id, const char* path) {
         const int index = IndexOf(id);
         if (index < 0)
             return false;
+        m_lastCoverTick = GetTickCount64();
         if (path && *path)
             m_images[id] = CoverRef{path, m_nextGeneration++};
         else

@@ -166,7 +166,9 @@ private:
     // Window thread only.
     CCoverCache m_covers;
     bool m_hasFocus = false;
-    bool m_prefetchPosted = false;
+    bool m_prefetchPosted = false; // a round is posted or waits on its timer
+    // When the last cover was handed over (GetTickCount64), from any thread.
+    std::atomic<ULONGLONG> m_lastCoverTick{0};
     SCROLLINFO m_shownScroll = {}; // what the scroll bar shows, so an unchanged one is not redrawn
     // What the last paint did with covers, for the inspector on any thread.
     std::atomic<int> m_statDecodes{0};

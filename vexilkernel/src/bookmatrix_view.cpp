@@ -18,6 +18,9 @@ constexpr COLORREF kPlaceholderColours[] = {RGB(93, 125, 140),  RGB(140, 110, 90
 constexpr COLORREF kCoverMat = RGB(62, 60, 56);
 constexpr COLORREF kPlaceholderText = RGB(255, 255, 255);
 constexpr int kPlaceholderSpine = 8;
+// Covers beyond the view are decoded once none has been handed over for this long.
+constexpr UINT kPrefetchQuietMs = 100;
+constexpr UINT_PTR kPrefetchTimer = 0x56505246;
 
 // What Paint needs of one tile, copied under the lock so that decoding runs without it.
 struct TileView {
@@ -198,6 +201,13 @@ void CRefBookMatrix::PrefetchCovers() {
     // A round decodes about what a tile's drawing costs a few times over: the window stays quick
     // to answer.
     constexpr size_t kCoversPerRound = 3;
+    // A load hands covers over one by one, each a message the window answers while its sender
+    // waits: decoding now would hold every one of them up. The covers on view are drawn as they
+    // come; those beyond wait until the covers have stopped coming for a moment.
+    if (GetTickCount64() - m_lastCoverTick.load() < kPrefetchQuietMs) {
+        m_prefetchPosted = SetTimer(Window(), kPrefetchTimer, kPrefetchQuietMs, nullptr) != 0;
+        return;
+    }
     struct Wanted {
         int id;
         unsigned generation;
@@ -456,6 +466,13 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         SyncScrollBar();
         return true;
     case WM_REF_PREFETCH:
+        m_prefetchPosted = false;
+        PrefetchCovers();
+        return true;
+    case WM_TIMER:
+        if (wParam != kPrefetchTimer)
+            return false;
+        KillTimer(Window(), kPrefetchTimer);
         m_prefetchPosted = false;
         PrefetchCovers();
         return true;
