@@ -1,29 +1,14 @@
 // Books arriving, changing and going while the shelf is open, and while a batch delete runs.
 #include <shelftest/shelf.h>
 
+#include <algorithm>
+
 using ::testing::_;
 using ::testing::Return;
 
 namespace librarytest {
 using namespace shelftest;
 namespace {
-
-std::vector<std::string> WithoutCounts(const std::vector<std::string>& events) {
-    std::vector<std::string> kept;
-    for (const std::string& event : events) {
-        if (event.rfind("count ", 0) != 0)
-            kept.push_back(event);
-    }
-    return kept;
-}
-
-const BOOK_INFO* FindBook(const std::vector<BOOK_INFO>& books, const std::string& id) {
-    for (const BOOK_INFO& book : books) {
-        if (book.strAppId == id)
-            return &book;
-    }
-    return nullptr;
-}
 
 using BookTest = ShelfTest;
 
@@ -54,12 +39,10 @@ TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) 
     Window()->NotifyItem1004(21, 0);
     EXPECT_EQ(log.Events(), (std::vector<std::string>{"cover 21", "cover 21"}));
     EXPECT_EQ(Matrix()->AddBookCalls(), added);
-    EXPECT_EQ(Matrix()->Ids(), std::vector<int>{21});
 
-    // An id the store does not hold is ignored.
+    // An id the store does not hold is ignored. Once the last book went, the manager holds none.
     Window()->NotifyItem1001(99);
     EXPECT_EQ(Matrix()->Ids(), std::vector<int>{21});
-    // Once the last book went, the manager holds none.
     EXPECT_TRUE(Manager()->AnyBooks());
     store.RemoveItem(21);
     Window()->RemoveItem(21);
@@ -73,16 +56,10 @@ TEST_F(BookTest, OnlyTheOpeningEventsOpenABook) {
     for (int id : {26, 27, 28})
         store.AddItem(id);
     CreateShelf();
-    log.Clear();
-
     Send(WM_BOOKRACK_ITEM_1002, 26, 1);
     Window()->NotifyItem1003(27, 1);
     Window()->NotifyItem1005(28, 0);
-
-    const std::vector<std::string> events = log.Events();
-    EXPECT_EQ(std::count(events.begin(), events.end(), "open 26 0"), 0);
-    EXPECT_EQ(std::count(events.begin(), events.end(), "open 27 0"), 1);
-    EXPECT_EQ(std::count(events.begin(), events.end(), "open 28 0"), 0);
+    EXPECT_EQ(log.Events("open"), std::vector<std::string>{"open 27 0"});
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{26, 27, 28}));
 }
 
@@ -96,14 +73,13 @@ TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
     store.AddItem(25);
     ON_CALL(sink, QueryBookFlag(23)).WillByDefault(Return(true));
     CreateShelf();
-
     for (int id : {23, 24, 25})
         Window()->NotifyItem1001(id);
+    ASSERT_EQ(Matrix()->Ids(), (std::vector<int>{23, 24, 25}));
     std::vector<BOOK_INFO> books = Matrix()->Books();
-    ASSERT_EQ(books.size(), 3u);
-    EXPECT_FALSE(FindBook(books, "23")->bReady);
-    EXPECT_FALSE(FindBook(books, "24")->bReady);
-    EXPECT_TRUE(FindBook(books, "25")->bReady);
+    EXPECT_FALSE(books[0].bReady);
+    EXPECT_FALSE(books[1].bReady);
+    EXPECT_TRUE(books[2].bReady);
 
     // The host's item changed: a refresh takes its new texts, and the sink's yes beats the item's
     // missing answer.
@@ -113,10 +89,10 @@ TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
     Send(WM_BOOKRACK_REFRESH_ITEM, 23, 0);
     Send(WM_BOOKRACK_REFRESH_ITEM, 24, 0);
     books = Matrix()->Books();
-    ASSERT_NE(FindBook(books, "23"), nullptr);
-    EXPECT_TRUE(FindBook(books, "23")->bReady);
-    EXPECT_EQ(FindBook(books, "23")->strText2, "Second edition");
-    EXPECT_FALSE(FindBook(books, "24")->bReady);
+    ASSERT_EQ(books.size(), 3u);
+    EXPECT_TRUE(books[0].bReady);
+    EXPECT_EQ(books[0].strText2, "Second edition");
+    EXPECT_FALSE(books[1].bReady);
 }
 
 TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) {
@@ -152,13 +128,16 @@ TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) 
                Matrix()->Ids().size() == 3;
     })) << "the batch delete did not end";
 
-    // Nothing was applied while the batch ran; book 31 came and went in that order; the deferred 1002 event
-    // opens its book.
+    // Nothing was applied while the batch ran; book 31 came and went in that order; the deferred 1002
+    // event opens its book.
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{32, 33, 34}));
-    EXPECT_EQ(WithoutCounts(log.Events()),
-              (std::vector<std::string>{"delete 30, busy 1, shelf 30", "shown 31", "cover 31", "shown 32",
-                                        "cover 32", "open 32 0", "shown 33", "cover 33", "open 33 0",
-                                        "shown 34", "cover 34"}));
+    std::vector<std::string> events = log.Events();
+    events.erase(std::remove_if(events.begin(), events.end(),
+                                [](const std::string& event) { return event.rfind("count ", 0) == 0; }),
+                 events.end());
+    EXPECT_EQ(events, (std::vector<std::string>{"delete 30, busy 1, shelf 30", "shown 31", "cover 31",
+                                                "shown 32", "cover 32", "open 32 0", "shown 33", "cover 33",
+                                                "open 33 0", "shown 34", "cover 34"}));
     EXPECT_EQ(Matrix()->UpdateLayoutCalls() - layouts, 1);
 }
 

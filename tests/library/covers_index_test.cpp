@@ -7,8 +7,6 @@
 #include <atomic>
 #include <thread>
 
-using ::testing::_;
-
 namespace librarytest {
 using namespace shelftest;
 namespace {
@@ -17,31 +15,21 @@ namespace {
 // (no folder) in the folder's enumeration order; "" when there is none.
 std::wstring CoverBySearch(int id) {
     const std::wstring prefix = std::to_wstring(id) + L".";
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(LibraryFolder::FilePath(prefix + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return L"";
-    std::wstring cover;
-    do {
+    for (const WIN32_FIND_DATAW& found : FindFiles(LibraryFolder::FilePath(prefix + L"*"))) {
         const std::wstring name = found.cFileName;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && name.size() > prefix.size() &&
-            name.compare(0, prefix.size(), prefix) == 0) {
-            cover = name;
-            break;
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return cover;
+            name.compare(0, prefix.size(), prefix) == 0)
+            return name;
+    }
+    return L"";
 }
 
-class CoverIndexTest : public ShelfTest {};
+using CoverIndexTest = ShelfTest;
 
 TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
-    LockLibrary();
     const std::vector<int> shelf = {6, 1, 7, 8, 9, 17, 18, 21, 22, 23, 70};
-    RemoveCovers(shelf);
-    AtTeardown([shelf] {
-        RemoveCovers(shelf);
+    UseCovers(shelf);
+    AtTeardown([] {
         LibraryFolder::RemoveFile(L"018.png");
         LibraryFolder::RemoveFile(L"18x.png");
     });
@@ -56,12 +44,13 @@ TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
 
     // Book 6 has no cover, so the host is asked for it while the loader waits: the folder the loader
     // looked at has changed by the time it asks for the books after it.
-    ON_CALL(sink, RequestCover(_, _, 6)).WillByDefault([this](HWND window, const wchar_t* folder, int id) {
-        log.AddCover(CoverRequest{window, folder != nullptr ? folder : L"", id});
+    onCoverRequest = [](HWND, int id) {
+        if (id != 6)
+            return;
         LibraryFolder::WriteFile(L"21.png", "written since");
         LibraryFolder::RemoveFile(L"22.gif");
         LibraryFolder::RemoveFile(L"23.png");
-    });
+    };
     store.SetShelfWithItems(kShelfKey, shelf);
     CreateShelf();
     // Book 70 is the loader's last request.
@@ -94,9 +83,7 @@ TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
 // shared with other test processes. Wine creates each file in time that grows with the folder, so the
 // folder is made once per prefix (under another name, then renamed) and kept for later runs.
 std::wstring FolderOfCovers(int files) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"kelvo_scan_" + std::to_wstring(files);
+    const std::wstring folder = TempPath(L"kelvo_scan_" + std::to_wstring(files));
     if (bookrack::CoverIndex::Build(folder).Size() == static_cast<size_t>(files))
         return folder;
     const std::wstring making = folder + L".making" + std::to_wstring(GetCurrentProcessId());
@@ -104,11 +91,8 @@ std::wstring FolderOfCovers(int files) {
     if (!CreateDirectoryW(making.c_str(), nullptr))
         return {};
     for (int id = 1; id <= files; ++id) {
-        const std::wstring path = making + L"\\" + std::to_wstring(id) + L".jpg";
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
+        if (!WriteBytes(making + L"\\" + std::to_wstring(id) + L".jpg", ""))
             return {};
-        CloseHandle(file);
     }
     RemoveFolderTree(folder);
     if (!MoveFileW(making.c_str(), folder.c_str()))

@@ -1,28 +1,14 @@
 // Loading the whole shelf from the item store, and the loader that then finds the covers.
 #include <shelftest/shelf.h>
 
-using ::testing::_;
-
 namespace librarytest {
 using namespace shelftest;
 namespace {
 
-class LoaderTest : public ShelfTest {
-protected:
-    void UseCoverIds(const std::vector<int>& ids) {
-        LockLibrary();
-        RemoveCovers(ids);
-        AtTeardown([ids] { RemoveCovers(ids); });
-    }
-
-    bool TipsBalloonVisible() const {
-        const HWND balloon = module->FindWindowNamed(L"NoBookBalloon");
-        return balloon != nullptr && IsWindowVisible(balloon);
-    }
-};
+using LoaderTest = ShelfTest;
 
 TEST_F(LoaderTest, OnlyPositiveIdsAreShelvedAndTheirCoversAreAskedForInShelfOrder) {
-    UseCoverIds({5, 9});
+    UseCovers({5, 9});
     store.AddItem(5);
     store.AddItem(9);
     store.SetShelf(kShelfKey, {5, 0, -3, 9});
@@ -35,7 +21,7 @@ TEST_F(LoaderTest, OnlyPositiveIdsAreShelvedAndTheirCoversAreAskedForInShelfOrde
 }
 
 TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
-    UseCoverIds({3, 4, 8});
+    UseCovers({3, 4, 8});
     FakeItemData odd;
     odd.textA = std::nullopt;
     odd.textB = L"";
@@ -43,7 +29,7 @@ TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
     store.AddItem(4, odd);
     // A repeated id, and a count larger than the ids the store fills (the rest stay 0).
     store.SetShelf(kShelfKey, {4, 3, 4, 8});
-    store.SetCountOverride(kShelfKey, 7);
+    store.SetCountOverride(7);
     CreateShelf();
 
     ASSERT_EQ(Matrix()->Ids(), (std::vector<int>{4, 3, 8}));
@@ -65,11 +51,11 @@ TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
     EXPECT_EQ(log.CoverIds(), (std::vector<int>{4, 3, 8}));
 
     // A count no id list can be made for empties the shelf, and loading goes on working.
-    store.SetCountOverride(kShelfKey, 0xFFFFFFFFu);
+    store.SetCountOverride(0xFFFFFFFFu);
     Window()->Logout(0);
     ASSERT_TRUE(WaitForLoads(2));
     EXPECT_TRUE(Matrix()->Ids().empty());
-    store.SetCountOverride(kShelfKey, std::nullopt);
+    store.SetCountOverride(std::nullopt);
     Window()->Login("bob@example.com", "", "Bob", 0);
     ASSERT_TRUE(WaitForLoads(3));
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{4, 3, 8}));
@@ -78,7 +64,10 @@ TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
 TEST_F(LoaderTest, AnEmptyStoreShowsTheTipsAndStillRunsALoader) {
     ShowShelf({});
     EXPECT_TRUE(Matrix()->Ids().empty());
-    EXPECT_TRUE(WaitUntil([&] { return TipsBalloonVisible(); })) << "no tips for the empty shelf";
+    EXPECT_TRUE(WaitUntil([&] {
+        const HWND balloon = module->FindWindowNamed(L"NoBookBalloon");
+        return balloon != nullptr && IsWindowVisible(balloon);
+    })) << "no tips for the empty shelf";
     EXPECT_EQ(Window()->IsWorkerRunning(), 1);
     // The next load joins that loader: it must have ended.
     Window()->Login("bob@example.com", "", "Bob", 0);
@@ -105,17 +94,18 @@ TEST_F(LoaderTest, ALoadWithoutAnItemStoreLeavesLaterLoadsPossible) {
 }
 
 TEST_F(LoaderTest, SigningInWhileTheLoaderAsksForCoversStopsItBeforeItsNextRequest) {
-    UseCoverIds({51, 52, 53, 54, 55, 61, 62});
+    UseCovers({51, 52, 53, 54, 55, 61, 62});
     store.SetShelfWithItems(kShelfKey, {51, 52, 53, 54, 55});
     store.AddItem(61);
     store.AddItem(62);
     // While the shelf answers the loader's first request, the host signs another account in and
     // makes the shelf handle it at once.
-    ON_CALL(sink, RequestCover(_, _, 51)).WillByDefault([&](HWND window, const wchar_t* folder, int id) {
-        log.AddCover(CoverRequest{window, folder, id});
+    onCoverRequest = [&](HWND window, int id) {
+        if (id != 51)
+            return;
         store.SetShelf(kShelfKey, {61, 62});
         SendMessageW(window, WM_BOOKRACK_LOGIN, 0, 0);
-    });
+    };
     CreateShelf();
 
     ASSERT_TRUE(WaitForCoverRequests({61, 62}));

@@ -1,13 +1,14 @@
-// The damaged-installation notice ends the process, so each case runs in a child process (the
-// DISABLED_ cases below, started by the parent cases); the parent reads and answers the box.
+// The damaged-installation notice ends the process, so each case that shows it runs in a child
+// process (the DISABLED_ cases below, started by the parent case); the parent reads and answers the box.
 #include <shelftest/shelftest.h>
 
 #include "addbooktipsdlg.h"
 
-#include <cwchar>
 #include <string>
 
 using namespace shelftest;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -16,123 +17,80 @@ constexpr UINT kWentOnExitCode = 7;
 constexpr DWORD kChildTimeoutMs = 60000;
 
 const wchar_t kCaption[] = L"KelvoDesktop 文件校验失败";
-const wchar_t kBody[] = L"检测到KelvoDesktop的部分文件已被修改或损坏，不是原版文件。\r\n"
-                        L"请重新安装KelvoDesktop，并进行木马扫描。\r\n"
-                        L"\r\n"
-                        L"被破坏的文件:KelvoDesktopUi.ufd \r\n"
-                        L"\r\n"
-                        L"\r\n"
-                        L" 是否立即下载最新版本？";
+const std::wstring kQuestion = L" 是否立即下载最新版本？";
+const std::wstring kBody = L"检测到KelvoDesktop的部分文件已被修改或损坏，不是原版文件。\r\n"
+                           L"请重新安装KelvoDesktop，并进行木马扫描。\r\n"
+                           L"\r\n"
+                           L"被破坏的文件:KelvoDesktopUi.ufd \r\n"
+                           L"\r\n"
+                           L"\r\n" +
+                           kQuestion;
 
-void WentOn() { TerminateProcess(GetCurrentProcess(), kWentOnExitCode); }
-
-const wchar_t kQuestion[] = L" 是否立即下载最新版本？";
-
-// Runs a child case, answers its notice with No, and checks the box and the exit code.
-void ExpectNoticeEndsChild(const char* childCase, const wchar_t* body = kBody) {
-    ChildTestProcess child(std::string("*.") + childCase);
-    ASSERT_TRUE(child.Started());
-    const FoundMessageBox box = FindAndAnswerMessageBox(child.Pid(), kCaption, IDNO, kChildTimeoutMs);
-    ASSERT_TRUE(box.found) << "no notice from " << childCase;
-    EXPECT_EQ(box.caption, kCaption);
-    if (body != nullptr) {
-        EXPECT_EQ(box.text, body);
-    } else {
-        // A name too long for the notice is cut short; the question at its end survives.
-        ASSERT_GT(box.text.size(), wcslen(kQuestion));
-        EXPECT_EQ(box.text.substr(box.text.size() - wcslen(kQuestion)), kQuestion);
-        EXPECT_NE(box.text.find(L"被破坏的文件:xxxx"), std::wstring::npos);
+// Runs only as a child, which ends with kWentOnExitCode when it gets past its notice.
+class DamagedNoticeChild : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!IsChildTestProcess())
+            GTEST_SKIP();
     }
-    EXPECT_TRUE(box.hasYes && box.hasNo);
-    EXPECT_FALSE(box.hasOk);
-    DWORD exitCode = 99;
-    ASSERT_TRUE(child.Wait(kChildTimeoutMs, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
-}
+    void TearDown() override {
+        if (IsChildTestProcess())
+            TerminateProcess(GetCurrentProcess(), kWentOnExitCode);
+    }
+};
 
-// Builds the bookshelf (or its balloon) from a package that lacks the named window.
-void BuildWithoutWindow(const char* window, bool showBalloon) {
-    const std::string package = SkinWithWindowRenamed(ReadRealSkinPackage(), window, "RenamedAway");
-    ModuleWithSkin loaded(package);
+// Builds the bookshelf (and its balloon) from a package that lacks the named window, and waits for
+// the notice to end the process.
+void BuildWithoutWindow(const char* window) {
+    ModuleWithSkin loaded(SkinWithWindowRenamed(ReadRealSkinPackage(), window, "RenamedAway"));
     if (!loaded.Ok())
-        return WentOn();
+        return;
     ::testing::NiceMock<MockShelfSink> sink;
     FakeShelfStore store;
-    CBookrackWindow* shelf = loaded.Window();
+    CBookrackWindow* shelf = loaded.Module().Window();
     shelf->SetNotifySink(&sink, loaded.Module().Module());
     shelf->SetHost(&store, 1);
-    // Shown by the user on an empty store: the first load asks for the balloon.
+    // Shown by the user on an empty store; the balloon is asked for as well.
     shelf->Show(true, nullptr);
-    if (showBalloon)
-        shelf->RefreshTips();
-    // The notice ends the process while this waits; otherwise the case reports that it went on.
+    shelf->RefreshTips();
     WaitUntil([] { return false; }, 20000);
-    WentOn();
 }
 
-} // namespace
+TEST_F(DamagedNoticeChild, DISABLED_ShowsTheNotice) { ShowDamagedInstallNotice("KelvoDesktopUi.ufd"); }
 
-// ---- child cases ----
+TEST_F(DamagedNoticeChild, DISABLED_LongName) { ShowDamagedInstallNotice(std::string(600, 'x').c_str()); }
 
-TEST(DamagedNoticeChild, DISABLED_ShowsTheNotice) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    ShowDamagedInstallNotice("KelvoDesktopUi.ufd");
-    WentOn();
-}
+TEST_F(DamagedNoticeChild, DISABLED_BookshelfWindowMissing) { BuildWithoutWindow("BookrackWindow"); }
 
-TEST(DamagedNoticeChild, DISABLED_LongName) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    ShowDamagedInstallNotice(std::string(600, 'x').c_str());
-    WentOn();
-}
-
-TEST(DamagedNoticeChild, DISABLED_EmptyNameGoesOn) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    ShowDamagedInstallNotice("");
-    ShowDamagedInstallNotice(nullptr);
-    WentOn();
-}
-
-TEST(DamagedNoticeChild, DISABLED_BookshelfWindowMissing) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    BuildWithoutWindow("BookrackWindow", false);
-}
-
-TEST(DamagedNoticeChild, DISABLED_BalloonWindowMissing) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    BuildWithoutWindow("NoBookBalloon", true);
-}
-
-// ---- parent cases ----
+TEST_F(DamagedNoticeChild, DISABLED_BalloonWindowMissing) { BuildWithoutWindow("NoBookBalloon"); }
 
 TEST(DamagedNotice, ShowsItsTextAndEndsTheProcessWithCodeZeroWhenTheAnswerIsNo) {
-    ExpectNoticeEndsChild("DISABLED_ShowsTheNotice");
+    for (const char* childCase :
+         {"ShowsTheNotice", "LongName", "BookshelfWindowMissing", "BalloonWindowMissing"}) {
+        SCOPED_TRACE(childCase);
+        ChildTestProcess child(std::string("*.DISABLED_") + childCase);
+        ASSERT_TRUE(child.Started());
+        const FoundMessageBox box = FindAndAnswerMessageBox(child.Pid(), kCaption, IDNO, kChildTimeoutMs);
+        ASSERT_TRUE(box.found);
+        if (std::string(childCase) == "LongName") {
+            // A name too long for the notice is cut short; the question at its end survives.
+            EXPECT_THAT(box.text, HasSubstr(L"被破坏的文件:xxxx"));
+            EXPECT_THAT(box.text, EndsWith(kQuestion));
+        } else {
+            EXPECT_EQ(box.text, kBody);
+        }
+        EXPECT_TRUE(box.hasYes && box.hasNo && !box.hasOk);
+        DWORD exitCode = 99;
+        ASSERT_TRUE(child.Wait(kChildTimeoutMs, &exitCode));
+        EXPECT_EQ(exitCode, 0u);
+    }
 }
 
-TEST(DamagedNotice, ALongFileNameIsCutShortAndTheQuestionSurvives) {
-    ExpectNoticeEndsChild("DISABLED_LongName", nullptr);
-}
-
-TEST(DamagedNotice, AnEmptyNameDoesNothingAndTheProcessGoesOn) {
-    ChildTestProcess child("*.DISABLED_EmptyNameGoesOn");
-    ASSERT_TRUE(child.Started());
-    DWORD exitCode = 0;
-    // A notice would hold the child until its box is answered.
-    ASSERT_TRUE(child.Wait(kChildTimeoutMs, &exitCode));
-    EXPECT_EQ(exitCode, kWentOnExitCode);
-}
-
-TEST(DamagedNotice, ASkinWithoutTheBookshelfWindowEndsTheProcessThroughTheNotice) {
-    ExpectNoticeEndsChild("DISABLED_BookshelfWindowMissing");
-}
-
-TEST(DamagedNotice, ASkinWithoutTheBalloonEndsTheProcessThroughTheNotice) {
-    ExpectNoticeEndsChild("DISABLED_BalloonWindowMissing");
+TEST(DamagedNotice, AnEmptyNameShowsNothing) {
+    // A notice would end this process, or hold it until the watchdog does.
+    Watchdog watchdog("the notice for an empty name", kDefaultWaitMs);
+    ShowDamagedInstallNotice("");
+    ShowDamagedInstallNotice(nullptr);
 }
 
 TEST(OpenUrlInBrowser, NoAddressOrOneTooLongOpensNothing) {
@@ -140,3 +98,5 @@ TEST(OpenUrlInBrowser, NoAddressOrOneTooLongOpensNothing) {
     // Cut short it would open another page: nothing is launched, and no failure box is shown.
     EXPECT_EQ(OpenUrlInBrowser((L"https://example.com/" + std::wstring(1100, L'a')).c_str()), nullptr);
 }
+
+} // namespace

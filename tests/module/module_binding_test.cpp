@@ -6,14 +6,15 @@ using namespace shelftest;
 
 namespace {
 
-constexpr int kShelfKey = 7;
+using BindingTest = ShelfTest;
 
-// What a skin made for the test leaves bound, seen through the interface and the kernel.
+// What a skin leaves bound after a Show(false) of a new window, which applies the display mode and
+// signs out.
 struct BindingOutcome {
     bool matrixBound;       // GetSelection reaches a matrix
     DWORD uiThread;         // GetUiThreadId
-    int managerMode;        // the manager's mode after Show(false) (-1: no manager control in the skin)
-    int loads;              // SetBooks calls on the matrix (-1: no matrix control)
+    int managerMode;        // the manager's mode (-1: no manager in the skin)
+    int loads;              // SetBooks calls on the matrix (-1: no matrix)
     int storeCountCalls;    // the store was asked for the shelf
     LRESULT copyData;       // what WM_COPYDATA was answered
     bool answersAfterCalls; // the window lives and takes its messages after every operation was called
@@ -23,25 +24,23 @@ BindingOutcome ShowWithSkin(const std::string& package) {
     BindingOutcome outcome = {};
     ::testing::NiceMock<MockShelfSink> sink;
     FakeShelfStore store;
-    store.SetShelfWithItems(kShelfKey, {11, 12});
+    store.SetShelfWithItems(1, {11, 12});
     ModuleWithSkin loaded(package);
     EXPECT_TRUE(loaded.Ok()) << loaded.Error();
     if (!loaded.Ok())
         return outcome;
-    CBookrackWindow* window = loaded.Window();
-    loaded.Module().Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
-    window->SetNotifySink(&sink, loaded.Module().Module());
-    window->SetHost(&store, kShelfKey);
-    // A new window that shows itself: binding applies the display mode and signs out (no block).
+    ModuleUnderTest& module = loaded.Module();
+    CBookrackWindow* window = module.Window();
+    module.Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
+    window->SetNotifySink(&sink, module.Module());
+    window->SetHost(&store, 1);
     EXPECT_TRUE(window->Show(false, nullptr));
     const HWND hwnd = window->GetHwnd();
     EXPECT_TRUE(Flush(hwnd));
     outcome.matrixBound = window->GetSelection() != nullptr;
     outcome.uiThread = window->GetUiThreadId();
-    IRefManagerInspect* manager = loaded.Module().Manager();
-    outcome.managerMode = manager ? manager->ShowMode() : -1;
-    IRefBookMatrixInspect* matrix = loaded.Module().Matrix();
-    outcome.loads = matrix ? matrix->SetBooksCalls() : -1;
+    outcome.managerMode = module.Manager() ? module.Manager()->ShowMode() : -1;
+    outcome.loads = module.Matrix() ? module.Matrix()->SetBooksCalls() : -1;
     outcome.storeCountCalls = store.GetItemCountCalls();
     COPYDATASTRUCT data = {1, 0, nullptr};
     outcome.copyData = SendMessageW(hwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
@@ -59,72 +58,41 @@ BindingOutcome ShowWithSkin(const std::string& package) {
     window->GetSelection();
     window->HideAll(true);
     outcome.answersAfterCalls = window->IsWindowAlive() && Flush(hwnd);
-    loaded.Module().Unload();
     return outcome;
 }
 
-// The account and display-mode steps ran (the shelf loaded, the manager took mode 1) or were skipped.
-void ExpectAccountAndModeSteps(const BindingOutcome& outcome, bool ran) {
-    if (outcome.managerMode >= 0) {
-        EXPECT_EQ(outcome.managerMode, ran ? 1 : 0);
-    }
-    EXPECT_EQ(outcome.storeCountCalls > 0, ran);
-    if (outcome.loads >= 0) {
-        EXPECT_EQ(outcome.loads, ran ? 1 : 0);
-    }
-}
-
-} // namespace
-
-TEST_F(ModuleTest, BindingWithoutAHostBindsNothing) {
+TEST_F(BindingTest, WithoutAHostNothingIsBoundAndNothingLoaded) {
     // Binding without a host is reported.
-    shelftest::ExpectDiagnosticReports();
-    // Nothing bound means nothing loaded: the host hears nothing.
+    ExpectDiagnosticReports();
     EXPECT_CALL(sink, OnBookCountChanged).Times(0);
     EXPECT_CALL(sink, RequestCover).Times(0);
     EXPECT_CALL(sink, OnMissingBooks).Times(0);
     Window()->SetNotifySink(&sink, module->Module());
     ASSERT_TRUE(Window()->Show(true, nullptr));
-    const HWND hwnd = Window()->GetHwnd();
-    ASSERT_TRUE(WaitUntil([hwnd] { return IsWindowVisible(hwnd) != FALSE; }));
-    ASSERT_TRUE(Flush(hwnd));
-
+    ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(Hwnd()) != FALSE; }));
+    Flush();
     EXPECT_EQ(Window()->GetUiThreadId(), 0u);
     EXPECT_EQ(Window()->GetSelection(), nullptr);
-    auto* manager = module->Manager();
-    auto* matrix = module->Matrix();
-    ASSERT_NE(manager, nullptr);
-    ASSERT_NE(matrix, nullptr);
-    EXPECT_EQ(manager->ShowMode(), 0);
-    EXPECT_EQ(matrix->ClearBooksCalls(), 0);
-    EXPECT_EQ(matrix->SetBooksCalls(), 0);
-    // Nothing is bound, so showing the existing window has no manager to hand the mode to.
+    ASSERT_NE(Manager(), nullptr);
+    ASSERT_NE(Matrix(), nullptr);
+    EXPECT_EQ(Manager()->ShowMode(), 0);
+    EXPECT_EQ(Matrix()->ClearBooksCalls(), 0);
+    EXPECT_EQ(Matrix()->SetBooksCalls(), 0);
+    // Showing the existing window has no manager to hand the mode to.
     EXPECT_FALSE(Window()->Show(true, nullptr));
     // A host handed in later does not bind the living window.
     Window()->SetHost(&store, kShelfKey);
     EXPECT_EQ(Window()->GetSelection(), nullptr);
 }
 
-TEST_F(ModuleTest, ANullHostLeavesTheEarlierHostInPlace) {
+TEST_F(BindingTest, ANullHostLeavesTheEarlierHostInPlace) {
     store.SetShelfWithItems(kShelfKey, {21, 22});
-    Window()->SetNotifySink(&sink, module->Module());
-    Window()->SetHost(&store, kShelfKey);
+    Attach();
     Window()->SetHost(nullptr, 3);
     ASSERT_TRUE(Window()->Show(true, nullptr));
-    ASSERT_TRUE(Flush(Window()->GetHwnd()));
+    Flush();
     EXPECT_NE(Window()->GetSelection(), nullptr);
-    auto* matrix = module->Matrix();
-    ASSERT_NE(matrix, nullptr);
-    EXPECT_EQ(matrix->Ids(), (std::vector<int>{21, 22}));
-}
-
-TEST(ModuleSkinTest, TheRealSkinBindsAllFourAndRunsTheAccountAndModeSteps) {
-    const BindingOutcome real = ShowWithSkin(ReadRealSkinPackage());
-    EXPECT_TRUE(real.matrixBound);
-    EXPECT_NE(real.uiThread, 0u);
-    ExpectAccountAndModeSteps(real, true);
-    EXPECT_EQ(real.copyData, kRefCopyDataResult);
-    EXPECT_TRUE(real.answersAfterCalls);
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{21, 22}));
 }
 
 TEST(ModuleSkinTest, ASkinLackingAShelfControlBindsTheRestSkipsTheAccountAndModeStepsAndKeepsWorking) {
@@ -135,24 +103,36 @@ TEST(ModuleSkinTest, ASkinLackingAShelfControlBindsTheRestSkipsTheAccountAndMode
         const char* what;
         std::string package;
         bool matrixBound;
-        bool browser;
+        bool browser; // without it, WM_COPYDATA gets the default answer
+        bool stepsRan;
     } cases[] = {
-        {"no add-book button", SkinWithoutControl(real, "New_FolianBtn"), true, true},
+        {"the real skin", real, true, true, true},
+        {"no add-book button", SkinWithoutControl(real, "New_FolianBtn"), true, true, false},
         {"the add-book button of another type", SkinWithControlClass(real, "New_FolianBtn", "staticbox"),
-         true, true},
-        {"no manager", SkinWithoutControl(real, "BookrackMgr"), true, true},
-        {"no matrix", SkinWithoutControl(real, "BMCC_BookMatrix"), false, true},
-        {"the matrix of another type", SkinWithControlClass(real, "BMCC_BookMatrix", "panel"), false, true},
-        // Without the browser, WM_COPYDATA gets the default answer.
-        {"no browser", SkinWithoutControl(real, "BMCC_BookrackIeBrowser"), true, false},
+         true, true, false},
+        {"no manager", SkinWithoutControl(real, "BookrackMgr"), true, true, false},
+        {"no matrix", SkinWithoutControl(real, "BMCC_BookMatrix"), false, true, false},
+        {"the matrix of another type", SkinWithControlClass(real, "BMCC_BookMatrix", "panel"), false, true,
+         false},
+        {"no browser", SkinWithoutControl(real, "BMCC_BookrackIeBrowser"), true, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_FALSE(c.package.empty());
         const BindingOutcome outcome = ShowWithSkin(c.package);
         EXPECT_EQ(outcome.matrixBound, c.matrixBound);
-        ExpectAccountAndModeSteps(outcome, false);
+        EXPECT_NE(outcome.uiThread, 0u);
+        // The account and display-mode steps ran (the shelf loaded, the manager took mode 1) or not.
+        EXPECT_EQ(outcome.storeCountCalls > 0, c.stepsRan);
+        if (outcome.managerMode >= 0) {
+            EXPECT_EQ(outcome.managerMode, c.stepsRan ? 1 : 0);
+        }
+        if (outcome.loads >= 0) {
+            EXPECT_EQ(outcome.loads, c.stepsRan ? 1 : 0);
+        }
         EXPECT_EQ(outcome.copyData, c.browser ? kRefCopyDataResult : FALSE);
         EXPECT_TRUE(outcome.answersAfterCalls);
     }
 }
+
+} // namespace

@@ -1,7 +1,5 @@
 #include "shelftest/child.h"
 
-#include <vector>
-
 namespace shelftest {
 namespace {
 
@@ -15,16 +13,13 @@ ChildTestProcess::ChildTestProcess(const std::string& gtestFilter) {
     std::wstring commandLine = L"\"" + std::wstring(exe) + L"\" --gtest_filter=" +
                                std::wstring(gtestFilter.begin(), gtestFilter.end()) +
                                L" --gtest_also_run_disabled_tests";
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    // The child inherits the variable that marks it; the parent's own value is restored at once.
+    // The child inherits the variable that marks it.
     SetEnvironmentVariableW(kChildVariable, L"1");
     const BOOL created =
-        CreateProcessW(exe, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+        CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
     SetEnvironmentVariableW(kChildVariable, nullptr);
     if (!created)
         return;
@@ -44,13 +39,8 @@ ChildTestProcess::~ChildTestProcess() {
 }
 
 bool ChildTestProcess::Wait(DWORD timeoutMs, DWORD* exitCode) {
-    if (m_process == nullptr || WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0)
-        return false;
-    DWORD code = 0;
-    GetExitCodeProcess(m_process, &code);
-    if (exitCode)
-        *exitCode = code;
-    return true;
+    return m_process != nullptr && WaitForSingleObject(m_process, timeoutMs) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(m_process, exitCode);
 }
 
 bool IsChildTestProcess() {

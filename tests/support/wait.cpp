@@ -8,10 +8,9 @@
 namespace shelftest {
 namespace {
 
-constexpr WPARAM kRunMagic = 0x5EAF00D;
-
-UINT RunMessage() {
-    static const UINT message = RegisterWindowMessageW(L"shelftest.RunOnWindowThread");
+// Sent, it carries a RunRequest to run; posted, a drain ticket to be seen when taken from the queue.
+UINT MarkerMessage() {
+    static const UINT message = RegisterWindowMessageW(L"shelftest.marker");
     return message;
 }
 
@@ -20,32 +19,22 @@ struct RunRequest {
     std::atomic<bool> ran{false};
 };
 
+std::atomic<LONG> g_drainSeen{0};
+
 LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (call->message == RunMessage() && call->wParam == kRunMagic) {
-            RunRequest* request = reinterpret_cast<RunRequest*>(call->lParam);
-            (*request->fn)();
-            request->ran = true;
-        }
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == MarkerMessage()) {
+        auto* request = reinterpret_cast<RunRequest*>(call->lParam);
+        (*request->fn)();
+        request->ran = true;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-UINT DrainMessage() {
-    static const UINT message = RegisterWindowMessageW(L"shelftest.DrainPostedMessages");
-    return message;
-}
-
-std::atomic<LONG> g_drainSeen{0};
-
-// Runs on the window thread when GetMessage takes a message out of its queue.
 LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION && wParam == PM_REMOVE) {
-        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        if (msg->message == DrainMessage() && msg->wParam == kRunMagic)
-            g_drainSeen.store(static_cast<LONG>(msg->lParam));
-    }
+    const auto* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == MarkerMessage())
+        g_drainSeen.store(static_cast<LONG>(msg->lParam));
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -53,25 +42,19 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs) {
     static std::atomic<LONG> ticket{0};
-    if (!IsWindow(hwnd))
-        return false;
-    const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
-    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, thread);
+    HHOOK hook = IsWindow(hwnd) ? SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr,
+                                                    GetWindowThreadProcessId(hwnd, nullptr))
+                                : nullptr;
     if (hook == nullptr)
         return false;
     const LONG mine = ++ticket;
-    bool seen = false;
-    if (PostMessageW(hwnd, DrainMessage(), kRunMagic, mine)) {
-        // The marker is taken out of the queue only after everything posted before it was handled;
-        // one more sent round trip makes sure the message before it has returned.
-        seen = WaitUntil([mine] { return g_drainSeen.load() == mine; }, timeoutMs);
-    }
+    // The marker is taken out of the queue only after everything posted before it was handled; a
+    // sent round trip afterwards makes sure the message before it has returned.
+    const bool seen = PostMessageW(hwnd, MarkerMessage(), 0, mine) &&
+                      WaitUntil([mine] { return g_drainSeen.load() == mine; }, timeoutMs);
     UnhookWindowsHookEx(hook);
-    if (seen) {
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result);
-    }
-    return seen;
+    DWORD_PTR result = 0;
+    return seen && SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
 void PumpMessages() {
@@ -107,11 +90,10 @@ bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeout
     if (hook == nullptr)
         return false;
     // On a timeout the request is leaked: the late message must not find a dead one.
-    RunRequest* request = new RunRequest{&fn};
+    auto* request = new RunRequest{&fn};
     DWORD_PTR result = 0;
-    const bool answered =
-        SendMessageTimeoutW(hwnd, RunMessage(), kRunMagic, reinterpret_cast<LPARAM>(request), SMTO_NORMAL,
-                            timeoutMs, &result) != 0;
+    const bool answered = SendMessageTimeoutW(hwnd, MarkerMessage(), 0, reinterpret_cast<LPARAM>(request),
+                                              SMTO_NORMAL, timeoutMs, &result) != 0;
     UnhookWindowsHookEx(hook);
     const bool ran = answered && request->ran.load();
     if (answered)
@@ -213,24 +195,32 @@ Watchdog::~Watchdog() {
 namespace {
 struct ClassSearch {
     const wchar_t* className;
+    DWORD pid;
     std::vector<HWND> found;
 };
 
 // A named callback: EnumWindows wants the stdcall convention, which a lambda lacks on 32-bit Windows.
 BOOL CALLBACK CollectWindowOfClass(HWND hwnd, LPARAM param) {
-    ClassSearch* search = reinterpret_cast<ClassSearch*>(param);
+    auto* search = reinterpret_cast<ClassSearch*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     wchar_t name[256] = {};
-    if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) &&
-        lstrcmpiW(name, search->className) == 0)
+    if (pid == search->pid && GetClassNameW(hwnd, name, 256) && lstrcmpiW(name, search->className) == 0)
         search->found.push_back(hwnd);
     return TRUE;
 }
 } // namespace
 
-std::vector<HWND> WindowsOfClass(const wchar_t* className) {
-    ClassSearch search{className, {}};
+std::vector<LONG> Edges(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+
+RECT WindowRect(HWND hwnd) {
+    RECT rect = {};
+    GetWindowRect(hwnd, &rect);
+    return rect;
+}
+
+std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid) {
+    ClassSearch search{className, pid ? pid : GetCurrentProcessId(), {}};
     EnumWindows(CollectWindowOfClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }

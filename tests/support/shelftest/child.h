@@ -1,6 +1,5 @@
-// Running cases of this same test program in a child process, for behaviour that ends the process
-// (the damaged-installation notice). Child cases are named DISABLED_..., so that they never run in
-// the parent's own run; the child is started with --gtest_also_run_disabled_tests.
+// Cases of this same test program run in a child process, for behaviour that ends the process. Child
+// cases are named DISABLED_... so that only a child (--gtest_also_run_disabled_tests) runs them.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +10,6 @@ namespace shelftest {
 
 class ChildTestProcess {
 public:
-    // Starts "<this exe> --gtest_filter=<filter> --gtest_also_run_disabled_tests" in the current
-    // folder. Check Started().
     explicit ChildTestProcess(const std::string& gtestFilter);
     // Kills the child when it still runs.
     ~ChildTestProcess();
@@ -21,7 +18,7 @@ public:
 
     bool Started() const { return m_process != nullptr; }
     DWORD Pid() const { return m_pid; }
-    // Waits at most timeoutMs for the child to end; true when it ended, with its exit code.
+    // True when the child ended within timeoutMs, with its exit code.
     bool Wait(DWORD timeoutMs, DWORD* exitCode);
 
 private:
