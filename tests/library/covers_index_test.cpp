@@ -109,8 +109,8 @@ TEST(CoverIndexScan, AStopEndsTheScanOfAFolderOfTwentyThousandFilesWithinFiftyMi
 
     // The loader's stop comes while the scan is at entry kStopAt (held there until it is set): the
     // scan ends at that entry.
-    HANDLE reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE resume = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const vexil::ScopedHandle reached(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const vexil::ScopedHandle resume(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::atomic<bool> stop{false};
     std::atomic<int> entries{0};
     ULONGLONG returnedAt = 0;
@@ -118,21 +118,19 @@ TEST(CoverIndexScan, AStopEndsTheScanOfAFolderOfTwentyThousandFilesWithinFiftyMi
     std::thread loader([&] {
         const bookrack::CoverIndex index = bookrack::CoverIndex::Build(folder, [&] {
             if (++entries == kStopAt) {
-                SetEvent(reached);
-                WaitForSingleObject(resume, kDefaultWaitMs);
+                SetEvent(reached.get());
+                WaitForSingleObject(resume.get(), kDefaultWaitMs);
             }
             return stop.load();
         });
         returnedAt = GetTickCount64();
         found = index.Size();
     });
-    const bool scanning = WaitForSingleObject(reached, kDefaultWaitMs) == WAIT_OBJECT_0;
+    const bool scanning = WaitForSingleObject(reached.get(), kDefaultWaitMs) == WAIT_OBJECT_0;
     stop = true;
     const ULONGLONG stoppedAt = GetTickCount64();
-    SetEvent(resume);
+    SetEvent(resume.get());
     loader.join();
-    CloseHandle(reached);
-    CloseHandle(resume);
     ASSERT_TRUE(scanning);
     EXPECT_LT(returnedAt - stoppedAt, kStopBoundMs);
     EXPECT_EQ(entries.load(), kStopAt) << "the scan went on after the stop";

@@ -4,6 +4,7 @@
 
 #include "addbooktipsdlg.h"
 
+#include <memory>
 #include <string>
 
 using namespace shelftest;
@@ -15,6 +16,8 @@ namespace {
 // What a child case ends with when the notice let it go on (the notice itself ends with 0).
 constexpr UINT kWentOnExitCode = 7;
 constexpr DWORD kChildTimeoutMs = 60000;
+// Set in a child's environment only: the child cases run there and nowhere else.
+constexpr wchar_t kChildVariable[] = L"KELVO_NOTICE_CHILD";
 
 const wchar_t kCaption[] = L"KelvoDesktop 文件校验失败";
 const std::wstring kQuestion = L" 是否立即下载最新版本？";
@@ -26,15 +29,15 @@ const std::wstring kBody = L"检测到KelvoDesktop的部分文件已被修改或
                            L"\r\n" +
                            kQuestion;
 
-// Runs only as a child, which ends with kWentOnExitCode when it gets past its notice.
+// A child ends with kWentOnExitCode when it gets past its notice.
 class DamagedNoticeChild : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!IsChildTestProcess())
+        if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0)
             GTEST_SKIP();
     }
     void TearDown() override {
-        if (IsChildTestProcess())
+        if (!IsSkipped())
             TerminateProcess(GetCurrentProcess(), kWentOnExitCode);
     }
 };
@@ -65,14 +68,32 @@ TEST_F(DamagedNoticeChild, DISABLED_BookshelfWindowMissing) { BuildWithoutWindow
 TEST_F(DamagedNoticeChild, DISABLED_BalloonWindowMissing) { BuildWithoutWindow("NoBookBalloon"); }
 
 TEST(DamagedNotice, ShowsItsTextAndEndsTheProcessWithCodeZeroWhenTheAnswerIsNo) {
-    for (const char* childCase :
-         {"ShowsTheNotice", "LongName", "BookshelfWindowMissing", "BalloonWindowMissing"}) {
-        SCOPED_TRACE(childCase);
-        ChildTestProcess child(std::string("*.DISABLED_") + childCase);
-        ASSERT_TRUE(child.Started());
-        const FoundMessageBox box = FindAndAnswerMessageBox(child.Pid(), kCaption, IDNO, kChildTimeoutMs);
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    for (const std::wstring childCase :
+         {L"ShowsTheNotice", L"LongName", L"BookshelfWindowMissing", L"BalloonWindowMissing"}) {
+        SCOPED_TRACE(AnsiPath(childCase));
+        std::wstring commandLine = L"\"" + std::wstring(exe) +
+                                   L"\" --gtest_also_run_disabled_tests --gtest_filter=*.DISABLED_" +
+                                   childCase;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION child = {};
+        SetEnvironmentVariableW(kChildVariable, L"1");
+        const BOOL started = CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                            nullptr, &startup, &child);
+        SetEnvironmentVariableW(kChildVariable, nullptr);
+        ASSERT_TRUE(started);
+        CloseHandle(child.hThread);
+        // A child that still runs when the case ends (it failed) is ended with it.
+        const std::unique_ptr<void, void (*)(HANDLE)> process(child.hProcess, [](HANDLE handle) {
+            TerminateProcess(handle, 99);
+            CloseHandle(handle);
+        });
+        const FoundMessageBox box =
+            FindAndAnswerMessageBox(child.dwProcessId, kCaption, IDNO, kChildTimeoutMs);
         ASSERT_TRUE(box.found);
-        if (std::string(childCase) == "LongName") {
+        if (childCase == L"LongName") {
             // A name too long for the notice is cut short; the question at its end survives.
             EXPECT_THAT(box.text, HasSubstr(L"被破坏的文件:xxxx"));
             EXPECT_THAT(box.text, EndsWith(kQuestion));
@@ -81,7 +102,8 @@ TEST(DamagedNotice, ShowsItsTextAndEndsTheProcessWithCodeZeroWhenTheAnswerIsNo) 
         }
         EXPECT_TRUE(box.hasYes && box.hasNo && !box.hasOk);
         DWORD exitCode = 99;
-        ASSERT_TRUE(child.Wait(kChildTimeoutMs, &exitCode));
+        ASSERT_EQ(WaitForSingleObject(child.hProcess, kChildTimeoutMs), WAIT_OBJECT_0);
+        GetExitCodeProcess(child.hProcess, &exitCode);
         EXPECT_EQ(exitCode, 0u);
     }
 }

@@ -7,19 +7,6 @@
 
 namespace {
 
-struct Size {
-    int width;
-    int height;
-};
-
-Size SizeFor(int screenWidth, int screenHeight) {
-    const RECT work = {0, 0, screenWidth, screenHeight};
-    const RECT rect = ComputeDefaultBookrackRect(screenWidth, screenHeight, work);
-    return Size{rect.right - rect.left, rect.bottom - rect.top};
-}
-
-} // namespace
-
 TEST(DefaultRect, SizeAtTheEdgesOfTheTableAndOfTheLargeScreenRule) {
     const struct {
         int screenWidth, screenHeight, width, height;
@@ -34,9 +21,10 @@ TEST(DefaultRect, SizeAtTheEdgesOfTheTableAndOfTheLargeScreenRule) {
         {640, 480, 1000, 600},                            // below the table: the small fallback
     };
     for (const auto& c : cases) {
-        const Size size = SizeFor(c.screenWidth, c.screenHeight);
-        EXPECT_EQ(size.width, c.width) << c.screenWidth << "x" << c.screenHeight;
-        EXPECT_EQ(size.height, c.height) << c.screenWidth << "x" << c.screenHeight;
+        const RECT rect =
+            ComputeDefaultBookrackRect(c.screenWidth, c.screenHeight, {0, 0, c.screenWidth, c.screenHeight});
+        EXPECT_EQ(rect.right - rect.left, c.width) << c.screenWidth << "x" << c.screenHeight;
+        EXPECT_EQ(rect.bottom - rect.top, c.height) << c.screenWidth << "x" << c.screenHeight;
     }
 }
 
@@ -56,3 +44,5 @@ TEST(DefaultRect, CentredOnTheWorkAreaSizeFromTheScreenOrigin) {
             << c.screenWidth << "x" << c.screenHeight;
     }
 }
+
+} // namespace

@@ -8,59 +8,6 @@ namespace {
 
 using BindingTest = ShelfTest;
 
-// What a skin leaves bound after a Show(false) of a new window, which applies the display mode and
-// signs out.
-struct BindingOutcome {
-    bool matrixBound;       // GetSelection reaches a matrix
-    DWORD uiThread;         // GetUiThreadId
-    int managerMode;        // the manager's mode (-1: no manager in the skin)
-    int loads;              // SetBooks calls on the matrix (-1: no matrix)
-    int storeCountCalls;    // the store was asked for the shelf
-    LRESULT copyData;       // what WM_COPYDATA was answered
-    bool answersAfterCalls; // the window lives and takes its messages after every operation was called
-};
-
-BindingOutcome ShowWithSkin(const std::string& package) {
-    BindingOutcome outcome = {};
-    ::testing::NiceMock<MockShelfSink> sink;
-    FakeShelfStore store;
-    store.SetShelfWithItems(1, {11, 12});
-    ModuleWithSkin loaded(package);
-    EXPECT_TRUE(loaded.Ok()) << loaded.Error();
-    if (!loaded.Ok())
-        return outcome;
-    ModuleUnderTest& module = loaded.Module();
-    CBookrackWindow* window = module.Window();
-    module.Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
-    window->SetNotifySink(&sink, module.Module());
-    window->SetHost(&store, 1);
-    EXPECT_TRUE(window->Show(false, nullptr));
-    const HWND hwnd = window->GetHwnd();
-    EXPECT_TRUE(Flush(hwnd));
-    outcome.matrixBound = window->GetSelection() != nullptr;
-    outcome.uiThread = window->GetUiThreadId();
-    outcome.managerMode = module.Manager() ? module.Manager()->ShowMode() : -1;
-    outcome.loads = module.Matrix() ? module.Matrix()->SetBooksCalls() : -1;
-    outcome.storeCountCalls = store.GetItemCountCalls();
-    COPYDATASTRUCT data = {1, 0, nullptr};
-    outcome.copyData = SendMessageW(hwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
-    // Every operation works on what is there.
-    window->NotifyItem1003(11, 1);
-    window->RemoveItem(11);
-    const BOOKS_CHANGED_REPORT report = {0, 0, nullptr, 0, BOOKS_CHANGED_CODE_CHANGED};
-    SendMessageW(hwnd, WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report));
-    SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
-    window->Login("skin@example", "key", "Skin", 0);
-    window->RefreshTips();
-    window->ShowNoBookTips();
-    window->PopupManagerAtCursor(0);
-    window->SetBookCover(12, "C:\\c.jpg");
-    window->GetSelection();
-    window->HideAll(true);
-    outcome.answersAfterCalls = window->IsWindowAlive() && Flush(hwnd);
-    return outcome;
-}
-
 TEST_F(BindingTest, WithoutAHostNothingIsBoundAndNothingLoaded) {
     // Binding without a host is reported.
     ExpectDiagnosticReports();
@@ -119,19 +66,47 @@ TEST(ModuleSkinTest, ASkinLackingAShelfControlBindsTheRestSkipsTheAccountAndMode
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_FALSE(c.package.empty());
-        const BindingOutcome outcome = ShowWithSkin(c.package);
-        EXPECT_EQ(outcome.matrixBound, c.matrixBound);
-        EXPECT_NE(outcome.uiThread, 0u);
+        ::testing::NiceMock<MockShelfSink> sink;
+        FakeShelfStore store;
+        store.SetShelfWithItems(1, {11, 12});
+        ModuleWithSkin loaded(c.package);
+        ASSERT_TRUE(loaded.Ok()) << loaded.Error();
+        ModuleUnderTest& module = loaded.Module();
+        CBookrackWindow* window = module.Window();
+        module.Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
+        window->SetNotifySink(&sink, module.Module());
+        window->SetHost(&store, 1);
+        // A new window that shows itself applies the display mode and signs out (it had no block).
+        EXPECT_TRUE(window->Show(false, nullptr));
+        const HWND hwnd = window->GetHwnd();
+        EXPECT_TRUE(Flush(hwnd));
+        EXPECT_EQ(window->GetSelection() != nullptr, c.matrixBound);
+        EXPECT_NE(window->GetUiThreadId(), 0u);
         // The account and display-mode steps ran (the shelf loaded, the manager took mode 1) or not.
-        EXPECT_EQ(outcome.storeCountCalls > 0, c.stepsRan);
-        if (outcome.managerMode >= 0) {
-            EXPECT_EQ(outcome.managerMode, c.stepsRan ? 1 : 0);
+        EXPECT_EQ(store.GetItemCountCalls() > 0, c.stepsRan);
+        if (module.Manager()) {
+            EXPECT_EQ(module.Manager()->ShowMode(), c.stepsRan ? 1 : 0);
         }
-        if (outcome.loads >= 0) {
-            EXPECT_EQ(outcome.loads, c.stepsRan ? 1 : 0);
+        if (module.Matrix()) {
+            EXPECT_EQ(module.Matrix()->SetBooksCalls(), c.stepsRan ? 1 : 0);
         }
-        EXPECT_EQ(outcome.copyData, c.browser ? kRefCopyDataResult : FALSE);
-        EXPECT_TRUE(outcome.answersAfterCalls);
+        COPYDATASTRUCT data = {1, 0, nullptr};
+        EXPECT_EQ(SendMessageW(hwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)),
+                  c.browser ? kRefCopyDataResult : FALSE);
+
+        // Every operation works on what is there.
+        window->NotifyItem1003(11, 1);
+        window->RemoveItem(11);
+        const BOOKS_CHANGED_REPORT report = {0, 0, nullptr, 0, BOOKS_CHANGED_CODE_CHANGED};
+        SendMessageW(hwnd, WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report));
+        SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+        window->Login("skin@example", "key", "Skin", 0);
+        window->RefreshTips();
+        window->ShowNoBookTips();
+        window->PopupManagerAtCursor(0);
+        window->SetBookCover(12, "C:\\c.jpg");
+        window->HideAll(true);
+        EXPECT_TRUE(window->IsWindowAlive() && Flush(hwnd));
     }
 }
 

@@ -12,16 +12,12 @@ namespace {
 
 using BookshelfTest = ShelfTest;
 
-TEST_F(BookshelfTest, EveryCallHandsOutTheSameObject) {
-    CBookrackWindow* first = Window();
-    ASSERT_NE(first, nullptr);
+TEST_F(BookshelfTest, EveryCallHandsOutTheSameObjectWhoseOperationsAreQuietNoOpsWithoutAWindow) {
+    CBookrackWindow* w = Window();
+    ASSERT_NE(w, nullptr);
     CBookrackWindow* fromOtherThread = nullptr;
     std::thread([&] { fromOtherThread = Window(); }).join();
-    EXPECT_EQ(fromOtherThread, first);
-}
-
-TEST_F(BookshelfTest, WithoutAWindowOrHostEveryOperationIsAQuietNoOp) {
-    CBookrackWindow* w = Window();
+    EXPECT_EQ(fromOtherThread, w);
     EXPECT_TRUE(w->Prepare(1, 2, 3));
     EXPECT_FALSE(w->Create(nullptr));
     EXPECT_FALSE(w->IsShown());
@@ -48,20 +44,22 @@ TEST_F(BookshelfTest, WithoutAWindowOrHostEveryOperationIsAQuietNoOp) {
     EXPECT_EQ(calledOn, GetCurrentThreadId());
 }
 
-TEST_F(BookshelfTest, CreateBuildsTheWindowHiddenOnItsOwnThreadAndShowShowsItThere) {
+TEST_F(BookshelfTest, CreateBuildsTheWindowHiddenOnItsOwnThreadOnceAndShowShowsItThere) {
     Attach();
-    const BOOKRACK_CREATE_PARAMS params = CreateParams("", "", false);
-    ASSERT_TRUE(Window()->Create(&params));
+    const BOOKRACK_CREATE_PARAMS first = CreateParams("first@example", "First Name", true);
+    const BOOKRACK_CREATE_PARAMS second = CreateParams("second@example", "Second Name", true);
+    ASSERT_TRUE(Window()->Create(&first));
     const HWND hwnd = Hwnd();
-    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_TRUE(Window()->IsWindowAlive());
     EXPECT_NE(GetWindowThreadProcessId(hwnd, nullptr), GetCurrentThreadId());
     EXPECT_EQ(Window()->GetUiThreadId(), GetWindowThreadProcessId(hwnd, nullptr));
-    EXPECT_TRUE(Window()->IsWindowAlive());
+    EXPECT_FALSE(Window()->Create(&second));
 
-    // The kernel's report and the first load (signed out) were handled: still hidden, 1000 x 600
-    // centred on the work area (Wine's screen: 1024 x 768).
+    // The kernel's report and the first load were handled: still hidden, 1000 x 600 centred on the
+    // work area (Wine's screen: 1024 x 768).
     Flush();
     EXPECT_EQ(Matrix()->SetBooksCalls(), 1);
+    EXPECT_EQ(Manager()->UserName(), "First Name");
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_FALSE(Window()->IsShown());
     RECT work = {};
@@ -81,34 +79,10 @@ TEST_F(BookshelfTest, CreateBuildsTheWindowHiddenOnItsOwnThreadAndShowShowsItThe
     Window()->Hide();
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_FALSE(Window()->IsShown());
-}
-
-TEST_F(BookshelfTest, ShowBuildsTheWindowAndItAppearsOnceTheKernelReportsReady) {
-    Attach();
-    ASSERT_TRUE(Window()->Show(true, nullptr));
-    const HWND hwnd = Hwnd();
-    EXPECT_NE(GetWindowThreadProcessId(hwnd, nullptr), GetCurrentThreadId());
-    EXPECT_TRUE(WaitUntil([hwnd] { return IsWindowVisible(hwnd) != FALSE; }));
-    EXPECT_TRUE(Window()->IsShown());
-    // Binding applied the display mode because the window was to show itself.
-    EXPECT_EQ(Manager()->ShowMode(), 1);
-    // No second window while this one lives.
-    EXPECT_TRUE(Window()->Show(false, nullptr));
-    EXPECT_EQ(Hwnd(), hwnd);
-}
-
-TEST_F(BookshelfTest, CreateIsRefusedOnALiveWindowAndAfterCloseAndCopiesNothing) {
-    Attach();
-    const BOOKRACK_CREATE_PARAMS first = CreateParams("first@example", "First Name", true);
-    const BOOKRACK_CREATE_PARAMS second = CreateParams("second@example", "Second Name", true);
-    ASSERT_TRUE(Window()->Create(&first));
-    Flush();
-    EXPECT_EQ(Manager()->UserName(), "First Name");
-    EXPECT_FALSE(Window()->Create(&second));
 
     // The user closes the window; showing builds it again from the first block, and loads the shelf
     // although the account did not change.
-    PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntil([this] { return !Window()->IsWindowAlive(); }));
     ASSERT_TRUE(Window()->Show(false, nullptr));
     Flush();
@@ -118,10 +92,47 @@ TEST_F(BookshelfTest, CreateIsRefusedOnALiveWindowAndAfterCloseAndCopiesNothing)
     // After Close, Create refuses for good; Show still builds a window, still of the first block.
     Window()->Close();
     EXPECT_FALSE(Window()->Create(&second));
-    EXPECT_FALSE(Window()->IsWindowAlive());
     ASSERT_TRUE(Window()->Show(false, nullptr));
     Flush();
     EXPECT_EQ(Manager()->UserName(), "First Name");
+}
+
+TEST_F(BookshelfTest, ShowBuildsTheWindowThatAppearsOnceReadyAndCloseEndsItWithItsThreadAndIcon) {
+    Attach();
+    const std::set<DWORD> threadsBefore = ThreadIds();
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    const HWND hwnd = Hwnd();
+    EXPECT_NE(GetWindowThreadProcessId(hwnd, nullptr), GetCurrentThreadId());
+    ASSERT_TRUE(WaitUntil([hwnd] { return IsWindowVisible(hwnd) != FALSE; }));
+    EXPECT_TRUE(Window()->IsShown());
+    // Binding applied the display mode because the window was to show itself.
+    EXPECT_EQ(Manager()->ShowMode(), 1);
+    // No second window while this one lives.
+    EXPECT_TRUE(Window()->Show(false, nullptr));
+    EXPECT_EQ(Hwnd(), hwnd);
+    const std::set<DWORD> windowThread = NewThreads(threadsBefore);
+    EXPECT_FALSE(windowThread.empty());
+    const HICON big = reinterpret_cast<HICON>(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0)), big);
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(big, &info));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+
+    // Close returns once the window and its thread have ended.
+    Window()->Close();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_FALSE(Window()->IsWindowAlive());
+    EXPECT_FALSE(Window()->IsShown());
+    EXPECT_TRUE(StillRunning(windowThread).empty());
+    EXPECT_FALSE(GetIconInfo(big, &info)) << "the window's icon outlived the window";
+    EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty());
+    // Afterwards the operations are quiet no-ops.
+    Window()->NotifyItem1001(1);
+    Window()->Login("late@example", nullptr, nullptr, 0);
+    Window()->RefreshTips();
+    EXPECT_EQ(Window()->GetHwnd(), nullptr);
 }
 
 TEST_F(BookshelfTest, CreateBlockFieldsWithoutTerminatorsCountAsEmpty) {
@@ -215,54 +226,22 @@ TEST_F(BookshelfTest, EachNewAccountAndEachSignOutLoadsTheShelfOnce) {
     }
 }
 
-TEST_F(BookshelfTest, AWindowAndItsThreadAndIconAreGoneAfterClose) {
-    Attach();
-    const std::set<DWORD> threadsBefore = ThreadIds();
-    ASSERT_TRUE(Window()->Show(true, nullptr));
-    const HWND hwnd = Hwnd();
-    ASSERT_TRUE(WaitUntil([hwnd] { return IsWindowVisible(hwnd) != FALSE; }));
-    const std::set<DWORD> windowThread = NewThreads(threadsBefore);
-    EXPECT_FALSE(windowThread.empty());
-    const HICON big = reinterpret_cast<HICON>(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
-    ASSERT_NE(big, nullptr);
-    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0)), big);
-    ICONINFO info = {};
-    ASSERT_TRUE(GetIconInfo(big, &info));
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-
-    // Close returns once the window and its thread have ended.
-    Window()->Close();
-    EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_FALSE(Window()->IsWindowAlive());
-    EXPECT_FALSE(Window()->IsShown());
-    EXPECT_TRUE(StillRunning(windowThread).empty());
-    EXPECT_FALSE(GetIconInfo(big, &info)) << "the window's icon outlived the window";
-    EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty());
-
-    // Afterwards the operations are quiet no-ops.
-    Window()->NotifyItem1001(1);
-    Window()->Login("late@example", nullptr, nullptr, 0);
-    Window()->RefreshTips();
-    EXPECT_EQ(Window()->GetHwnd(), nullptr);
-}
-
 TEST_F(BookshelfTest, ShowIsRefusedWhileABatchDeleteRunsAndChangesNothing) {
     // The refusal is reported.
     ExpectDiagnosticReports();
     ShowShelf({31, 32, 33});
     // The first deletion holds the batch (and the window thread) until the test lets it go.
-    HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const vexil::ScopedHandle entered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const vexil::ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     EXPECT_CALL(sink, ToggleBookOption(_)).WillOnce(::testing::Return(true));
     EXPECT_CALL(sink, DeleteBook(_, _)).WillRepeatedly([&](int, int) {
-        SetEvent(entered);
-        WaitForSingleObject(release, kDefaultWaitMs);
+        SetEvent(entered.get());
+        WaitForSingleObject(release.get(), kDefaultWaitMs);
     });
     Matrix()->SetSelection({31, 32, 33});
     Window()->Hide();
     Manager()->UserAskBatchDelete();
-    ASSERT_EQ(WaitForSingleObject(entered, kDefaultWaitMs), static_cast<DWORD>(WAIT_OBJECT_0));
+    ASSERT_EQ(WaitForSingleObject(entered.get(), kDefaultWaitMs), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(Window()->IsBatchDeleteBusy(), 1);
 
     EXPECT_FALSE(Window()->Show(true, nullptr));
@@ -270,12 +249,10 @@ TEST_F(BookshelfTest, ShowIsRefusedWhileABatchDeleteRunsAndChangesNothing) {
     EXPECT_FALSE(Window()->IsShown());
     EXPECT_FALSE(IsWindowVisible(Hwnd()));
 
-    SetEvent(release);
+    SetEvent(release.get());
     EXPECT_TRUE(WaitUntil([this] { return Window()->IsBatchDeleteBusy() == 0; }));
     EXPECT_TRUE(Window()->Show(true, nullptr));
     EXPECT_TRUE(IsWindowVisible(Hwnd()));
-    CloseHandle(entered);
-    CloseHandle(release);
 }
 
 } // namespace

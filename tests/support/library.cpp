@@ -1,6 +1,7 @@
 #include "shelftest/library.h"
 
 #include <shlobj.h>
+#include <uiassist/scopedhandle.h>
 
 #include <cwchar>
 #include <fstream>
@@ -65,13 +66,11 @@ std::wstring TempPath(const std::wstring& name) {
 std::vector<WIN32_FIND_DATAW> FindFiles(const std::wstring& pattern) {
     std::vector<WIN32_FIND_DATAW> found;
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &data);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data)) {
+    const vexil::ScopedFind search(FindFirstFileW(pattern.c_str(), &data));
+    for (BOOL more = search.valid(); more; more = FindNextFileW(search.get(), &data)) {
         if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0)
             found.push_back(data);
     }
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
     return found;
 }
 

@@ -77,16 +77,16 @@ std::string SkinWithWindowRenamed(const std::string& package, const std::string&
 ModuleUnderTest::ModuleUnderTest(const std::wstring& folder) {
     for (auto [module, file] : {std::pair{&m_kernel, kKernelFile}, std::pair{&m_module, kModuleFile}}) {
         const std::wstring path = folder + file;
-        *module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (*module == nullptr) {
+        module->reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        if (module->get() == nullptr) {
             m_error = "cannot load " + AnsiPath(path) + " (error " + std::to_string(GetLastError()) + ")";
             return;
         }
     }
     m_inspector = reinterpret_cast<PFN_GetRefKernelInspector>(
-        reinterpret_cast<void*>(GetProcAddress(m_kernel, VEXIL_REF_INSPECTOR_ENTRY)));
+        reinterpret_cast<void*>(GetProcAddress(m_kernel.get(), VEXIL_REF_INSPECTOR_ENTRY)));
     m_entry = reinterpret_cast<PFN_GetBookrackWindow>(
-        reinterpret_cast<void*>(GetProcAddress(m_module, BOOKRACK_ENTRY)));
+        reinterpret_cast<void*>(GetProcAddress(m_module.get(), BOOKRACK_ENTRY)));
     if (m_entry == nullptr)
         m_error = std::string("no export ") + BOOKRACK_ENTRY;
 }
@@ -131,10 +131,8 @@ void ModuleUnderTest::Unload() {
         window->Close();
     m_entry = nullptr;
     m_inspector = nullptr;
-    if (m_module)
-        FreeLibrary(std::exchange(m_module, nullptr));
-    if (m_kernel)
-        FreeLibrary(std::exchange(m_kernel, nullptr));
+    m_module.reset();
+    m_kernel.reset();
 }
 
 ModuleWithSkin::ModuleWithSkin(const std::string& skinPackage) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bookrack/bookrackwindow.h>
+#include <uiassist/scopedhandle.h>
 #include <vexilref/refprobe.h>
 
 #include "hostfakes.h"
@@ -38,7 +39,7 @@ public:
 
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
-    HMODULE Module() const { return m_module; }
+    HMODULE Module() const { return m_module.get(); }
     // GetBookrackWindow() (null when the module did not load).
     CBookrackWindow* Window() const { return m_entry ? m_entry() : nullptr; }
     IRefInspector* Inspector() const { return m_inspector ? m_inspector() : nullptr; }
@@ -60,8 +61,8 @@ public:
     void Unload();
 
 private:
-    HMODULE m_kernel = nullptr;
-    HMODULE m_module = nullptr;
+    vexil::ScopedModule m_kernel;
+    vexil::ScopedModule m_module;
     PFN_GetBookrackWindow m_entry = nullptr;
     PFN_GetRefKernelInspector m_inspector = nullptr;
     std::string m_error;

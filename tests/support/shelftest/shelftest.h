@@ -1,7 +1,6 @@
 // Everything the bookshelf's test host offers, in one include.
 #pragma once
 
-#include "child.h"
 #include "diagnostics.h"
 #include "hostfakes.h"
 #include "library.h"
