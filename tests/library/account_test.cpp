@@ -1,8 +1,8 @@
 // The display-mode file and the account switch.
 #include <shelftest/shelf.h>
 
-namespace librarytest {
 using namespace shelftest;
+
 namespace {
 
 // Files the display-mode save may have left beside the ini file.
@@ -94,4 +94,3 @@ TEST_F(AccountTest, TheManagerShowsTheDisplayNameOrForGeneratedNamesTheAccountsU
 }
 
 } // namespace
-} // namespace librarytest

@@ -6,8 +6,8 @@
 using ::testing::_;
 using ::testing::Return;
 
-namespace librarytest {
 using namespace shelftest;
+
 namespace {
 
 using BookTest = ShelfTest;
@@ -22,22 +22,15 @@ TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) 
     log.Clear();
 
     Window()->NotifyItem1001(21);
-    ASSERT_EQ(Matrix()->Ids(), std::vector<int>{21});
-    const BOOK_INFO book = Matrix()->Books()[0];
-    EXPECT_TRUE(book.bValid);
-    EXPECT_TRUE(book.bReady);
-    EXPECT_EQ(book.strAppId, "21");
-    EXPECT_EQ(book.strText2, "Dune");
-    EXPECT_EQ(book.strText6, "Frank Herbert");
-    EXPECT_EQ(book.strText5, "Chapter 1");
+    EXPECT_EQ(Shelved(), Strings{"21 Dune/Frank Herbert/Chapter 1 ready"});
     EXPECT_EQ(Manager()->BookCount(), 1);
-    EXPECT_EQ(log.Events(), (std::vector<std::string>{"count 1", "shown 21", "cover 21"}));
+    EXPECT_EQ(log.Events(), (Strings{"count 1", "shown 21", "cover 21"}));
 
     log.Clear();
     const int added = Matrix()->AddBookCalls();
     Window()->NotifyItem1001(21);
     Window()->NotifyItem1004(21, 0);
-    EXPECT_EQ(log.Events(), (std::vector<std::string>{"cover 21", "cover 21"}));
+    EXPECT_EQ(log.Events(), (Strings{"cover 21", "cover 21"}));
     EXPECT_EQ(Matrix()->AddBookCalls(), added);
 
     // An id the store does not hold is ignored. Once the last book went, the manager holds none.
@@ -59,7 +52,7 @@ TEST_F(BookTest, OnlyTheOpeningEventsOpenABook) {
     Send(WM_BOOKRACK_ITEM_1002, 26, 1);
     Window()->NotifyItem1003(27, 1);
     Window()->NotifyItem1005(28, 0);
-    EXPECT_EQ(log.Events("open"), std::vector<std::string>{"open 27 0"});
+    EXPECT_EQ(log.Events("open"), Strings{"open 27 0"});
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{26, 27, 28}));
 }
 
@@ -75,11 +68,8 @@ TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
     CreateShelf();
     for (int id : {23, 24, 25})
         Window()->NotifyItem1001(id);
-    ASSERT_EQ(Matrix()->Ids(), (std::vector<int>{23, 24, 25}));
-    std::vector<BOOK_INFO> books = Matrix()->Books();
-    EXPECT_FALSE(books[0].bReady);
-    EXPECT_FALSE(books[1].bReady);
-    EXPECT_TRUE(books[2].bReady);
+    EXPECT_EQ(Shelved(),
+              (Strings{"23 Title/Author/Text C", "24 Title/Author/Text C", "25 Title/Author/Text C ready"}));
 
     // The host's item changed: a refresh takes its new texts, and the sink's yes beats the item's
     // missing answer.
@@ -88,11 +78,8 @@ TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
     store.AddItem(23, renamed);
     Send(WM_BOOKRACK_REFRESH_ITEM, 23, 0);
     Send(WM_BOOKRACK_REFRESH_ITEM, 24, 0);
-    books = Matrix()->Books();
-    ASSERT_EQ(books.size(), 3u);
-    EXPECT_TRUE(books[0].bReady);
-    EXPECT_EQ(books[0].strText2, "Second edition");
-    EXPECT_FALSE(books[1].bReady);
+    EXPECT_EQ(Shelved(), (Strings{"23 Second edition/Author/Text C ready", "24 Title/Author/Text C",
+                                  "25 Title/Author/Text C ready"}));
 }
 
 TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) {
@@ -131,15 +118,13 @@ TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) 
     // Nothing was applied while the batch ran; book 31 came and went in that order; the deferred 1002
     // event opens its book.
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{32, 33, 34}));
-    std::vector<std::string> events = log.Events();
+    Strings events = log.Events();
     events.erase(std::remove_if(events.begin(), events.end(),
                                 [](const std::string& event) { return event.rfind("count ", 0) == 0; }),
                  events.end());
-    EXPECT_EQ(events, (std::vector<std::string>{"delete 30, busy 1, shelf 30", "shown 31", "cover 31",
-                                                "shown 32", "cover 32", "open 32 0", "shown 33", "cover 33",
-                                                "open 33 0", "shown 34", "cover 34"}));
+    EXPECT_EQ(events, (Strings{"delete 30, busy 1, shelf 30", "shown 31", "cover 31", "shown 32", "cover 32",
+                               "open 32 0", "shown 33", "cover 33", "open 33 0", "shown 34", "cover 34"}));
     EXPECT_EQ(Matrix()->UpdateLayoutCalls() - layouts, 1);
 }
 
 } // namespace
-} // namespace librarytest

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <thread>
 
-namespace librarytest {
 using namespace shelftest;
+
 namespace {
 
 // The test's own lookup of a book's cover, one book at a time: the first "<id>.<extension>" file
@@ -138,4 +138,3 @@ TEST(CoverIndexScan, AStopEndsTheScanOfAFolderOfTwentyThousandFilesWithinFiftyMi
 }
 
 } // namespace
-} // namespace librarytest

@@ -4,8 +4,8 @@
 using ::testing::_;
 using ::testing::StrEq;
 
-namespace librarytest {
 using namespace shelftest;
+
 namespace {
 
 // The folder above the library folder (...\AppData\Roaming\KelvoDesktop).
@@ -134,4 +134,3 @@ TEST_F(CoverTest, AFileWhereTheLibraryFolderShouldBeGetsNoCoverAndNoRequest) {
 }
 
 } // namespace
-} // namespace librarytest

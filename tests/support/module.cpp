@@ -6,8 +6,7 @@
 #include <uiassist/cwin32window.h>
 
 #include <atomic>
-#include <functional>
-#include <sstream>
+#include <regex>
 #include <utility>
 
 namespace shelftest {
@@ -18,23 +17,13 @@ constexpr wchar_t kKernelFile[] = L"\\VexilKernel.dll";
 constexpr wchar_t kSkinFolder[] = L"\\DesktopSkin";
 constexpr wchar_t kSkinFile[] = L"\\KelvoDesktopUi.ufd";
 
-// Hands the line that declares "keyword name" to edit; "" when no line does or edit gives up.
-std::string EditDeclaration(const std::string& package, const char* keyword, const std::string& name,
-                            const std::function<bool(std::string&)>& edit) {
-    std::istringstream in(package);
-    std::string out, line, first, second;
-    bool found = false;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        line += '\n';
-        if (words >> first >> second && first == keyword && second == name) {
-            if (!edit(line))
-                return {};
-            found = true;
-        }
-        out += line;
-    }
-    return found ? out : std::string();
+// The package with the first match of pattern replaced; "" when nothing matches.
+std::string Replaced(const std::string& package, const std::string& pattern, const std::string& replacement) {
+    const std::regex declaration(pattern);
+    return std::regex_search(package, declaration)
+               ? std::regex_replace(package, declaration, replacement,
+                                    std::regex_constants::format_first_only)
+               : std::string();
 }
 
 } // namespace
@@ -48,30 +37,20 @@ std::wstring ExeFolder() {
 
 std::string ReadRealSkinPackage() { return ReadBytes(ExeFolder() + kSkinFolder + kSkinFile); }
 
+// Each pattern starts at the start of a line, whose line end $1 keeps.
 std::string SkinWithoutControl(const std::string& package, const std::string& control) {
-    return EditDeclaration(package, "control", control, [](std::string& line) {
-        line.clear();
-        return true;
-    });
+    return Replaced(package, "(^|\n)[ \t]*control[ \t]+" + control + "[ \t][^\n]*", "$1");
 }
 
 std::string SkinWithControlClass(const std::string& package, const std::string& control,
                                  const std::string& newClass) {
-    return EditDeclaration(package, "control", control, [&](std::string& line) {
-        const size_t at = line.find("class=");
-        if (at == std::string::npos)
-            return false;
-        line.replace(at, line.find_first_of(" \t\r\n", at) - at, "class=" + newClass);
-        return true;
-    });
+    return Replaced(package, "((^|\n)[ \t]*control[ \t]+" + control + "[ \t][^\n]*class=)[^ \t\r\n]*",
+                    "$1" + newClass);
 }
 
 std::string SkinWithWindowRenamed(const std::string& package, const std::string& window,
                                   const std::string& newName) {
-    return EditDeclaration(package, "window", window, [&](std::string& line) {
-        line.replace(line.find(window), window.size(), newName);
-        return true;
-    });
+    return Replaced(package, "((^|\n)[ \t]*window[ \t]+)" + window + "(?=[ \t\r\n])", "$1" + newName);
 }
 
 ModuleUnderTest::ModuleUnderTest(const std::wstring& folder) {

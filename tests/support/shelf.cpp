@@ -136,6 +136,14 @@ LRESULT ShelfTest::Send(UINT msg, WPARAM wParam, LPARAM lParam) const {
     return static_cast<LRESULT>(result);
 }
 
+Strings ShelfTest::Shelved() const {
+    Strings books;
+    for (const BOOK_INFO& book : Matrix()->Books())
+        books.push_back(book.strAppId + " " + book.strText2 + "/" + book.strText6 + "/" + book.strText5 +
+                        (book.bReady ? " ready" : "") + (book.bValid ? "" : " invalid"));
+    return books;
+}
+
 bool ShelfTest::WaitForBatchEnd(int endNoticesBefore) const {
     IRefBookMatrixInspect* matrix = Matrix();
     return matrix && WaitUntil([&] {

@@ -18,6 +18,8 @@
 
 namespace shelftest {
 
+using Strings = std::vector<std::string>;
+
 // Hands sink and store to the module's window and shows it, with the manager's menus answered
 // "dismissed" (a real menu would block the window thread). Waits until the window is visible and,
 // unless ids is nullopt, the shelf holds exactly ids, then until everything posted was handled.
@@ -82,6 +84,9 @@ protected:
         ISkinWindow* skin = module->SkinWindowOf(PatchDelWindow());
         return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
     }
+    // The matrix's books as "<id> <title>/<author>/<third text>", with " ready" for a book ready to
+    // be opened and " invalid" for a record not marked valid.
+    Strings Shelved() const;
     // Until the matrix told more batch ends than endNoticesBefore and no batch is busy.
     bool WaitForBatchEnd(int endNoticesBefore) const;
     // Until the sink was asked for the covers of all ids (in any order).
