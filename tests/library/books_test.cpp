@@ -19,18 +19,18 @@ TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) 
     dune.textC = L"Chapter 1";
     store.AddItem(21, dune);
     CreateShelf();
-    log.Clear();
+    ClearLog();
 
     Window()->NotifyItem1001(21);
     EXPECT_EQ(Shelved(), Strings{"21 Dune/Frank Herbert/Chapter 1 ready"});
     EXPECT_EQ(Manager()->BookCount(), 1);
-    EXPECT_EQ(log.Events(), (Strings{"count 1", "shown 21", "cover 21"}));
+    EXPECT_EQ(Events(), (Strings{"count 1", "shown 21", "cover 21"}));
 
-    log.Clear();
+    ClearLog();
     const int added = Matrix()->AddBookCalls();
     Window()->NotifyItem1001(21);
     Window()->NotifyItem1004(21, 0);
-    EXPECT_EQ(log.Events(), (Strings{"cover 21", "cover 21"}));
+    EXPECT_EQ(Events(), (Strings{"cover 21", "cover 21"}));
     EXPECT_EQ(Matrix()->AddBookCalls(), added);
 
     // An id the store does not hold is ignored. Once the last book went, the manager holds none.
@@ -52,7 +52,7 @@ TEST_F(BookTest, OnlyTheOpeningEventsOpenABook) {
     Send(WM_BOOKRACK_ITEM_1002, 26, 1);
     Window()->NotifyItem1003(27, 1);
     Window()->NotifyItem1005(28, 0);
-    EXPECT_EQ(log.Events("open"), Strings{"open 27 0"});
+    EXPECT_EQ(Events("open"), Strings{"open 27 0"});
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{26, 27, 28}));
 }
 
@@ -96,16 +96,16 @@ TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) 
         std::string shelf;
         for (int id : Matrix()->Ids())
             shelf += " " + std::to_string(id);
-        log.Add("delete 30, busy " + std::to_string(Window()->IsBatchDeleteBusy()) + ", shelf" + shelf);
+        Log("delete 30, busy " + std::to_string(Window()->IsBatchDeleteBusy()) + ", shelf" + shelf);
     });
     // Book 34 arrives while the queued events are being replayed: it is replayed too.
     ON_CALL(sink, OnBookShown(31)).WillByDefault([&](int) {
-        log.Add("shown 31");
+        Log("shown 31");
         Window()->NotifyItem1001(34);
     });
     CreateShelf();
     ASSERT_TRUE(WaitForCoverRequests({30}));
-    log.Clear();
+    ClearLog();
     const int layouts = Matrix()->UpdateLayoutCalls();
 
     Matrix()->SetSelection({30});
@@ -118,7 +118,7 @@ TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) 
     // Nothing was applied while the batch ran; book 31 came and went in that order; the deferred 1002
     // event opens its book.
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{32, 33, 34}));
-    Strings events = log.Events();
+    Strings events = Events();
     events.erase(std::remove_if(events.begin(), events.end(),
                                 [](const std::string& event) { return event.rfind("count ", 0) == 0; }),
                  events.end());

@@ -64,7 +64,7 @@ TEST_F(CoverIndexTest, EachBookOfALoadGetsTheCoverASearchForItAloneWouldFind) {
         if (cover.empty())
             withoutCover.push_back(id);
     }
-    EXPECT_EQ(log.CoverIds(), withoutCover);
+    EXPECT_EQ(CoverIds(), withoutCover);
     // What the search finds does not depend on the enumeration order here.
     EXPECT_EQ(Matrix()->ImagePath(9), AnsiPath(LibraryFolder::FilePath(L"9.jpg")));
     EXPECT_EQ(Matrix()->ImagePath(17), AnsiPath(LibraryFolder::FilePath(L"17.png")));

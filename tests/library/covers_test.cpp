@@ -128,7 +128,7 @@ TEST_F(CoverTest, AFileWhereTheLibraryFolderShouldBeGetsNoCoverAndNoRequest) {
     Send(WM_BOOKRACK_COVER_READY, 0, 7);
     Notify(VEXIL_NOTIFY_SHOWMODE_CHOSEN, 0, 0);
 
-    EXPECT_TRUE(log.CoverIds().empty());
+    EXPECT_TRUE(CoverIds().empty());
     EXPECT_EQ(Matrix()->ImagePath(7), "");
     EXPECT_EQ(ReadBytes(LibraryFolder::Path()), blocker);
 }

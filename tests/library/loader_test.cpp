@@ -16,8 +16,8 @@ TEST_F(LoaderTest, OnlyPositiveIdsAreShelvedAndTheirCoversAreAskedForInShelfOrde
 
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{5, 9}));
     ASSERT_TRUE(WaitForCoverRequests({5, 9}));
-    EXPECT_EQ(log.CoverIds(), (std::vector<int>{5, 9}));
-    EXPECT_TRUE(log.Events("missing").empty());
+    EXPECT_EQ(CoverIds(), (std::vector<int>{5, 9}));
+    EXPECT_TRUE(Events("missing").empty());
 }
 
 TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
@@ -33,10 +33,10 @@ TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
     CreateShelf();
 
     EXPECT_EQ(Shelved(), (Strings{"4 //" + AnsiPath(L"Caf\u00e9 \u4e66 \u0416") + " ready", "3 //", "8 //"}));
-    EXPECT_EQ(log.Events("missing"), Strings{"missing 3 8"});
+    EXPECT_EQ(Events("missing"), Strings{"missing 3 8"});
     // Unresolved books still get their covers.
     ASSERT_TRUE(WaitForCoverRequests({4, 3, 8}));
-    EXPECT_EQ(log.CoverIds(), (std::vector<int>{4, 3, 8}));
+    EXPECT_EQ(CoverIds(), (std::vector<int>{4, 3, 8}));
 
     // A count no id list can be made for empties the shelf, and loading goes on working.
     store.SetCountOverride(0xFFFFFFFFu);
@@ -97,7 +97,7 @@ TEST_F(LoaderTest, SigningInWhileTheLoaderAsksForCoversStopsItBeforeItsNextReque
     CreateShelf();
 
     ASSERT_TRUE(WaitForCoverRequests({61, 62}));
-    EXPECT_EQ(log.CoverIds(), (std::vector<int>{51, 61, 62}));
+    EXPECT_EQ(CoverIds(), (std::vector<int>{51, 61, 62}));
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{61, 62}));
 }
 

@@ -50,40 +50,37 @@ protected:
     const RECT where = {100, 200, 100 + kTipsWidth, 200 + kTipsHeight};
 };
 
-TEST_F(BalloonTest, ShowsAtTheRectangleAndGoesAwayForGoodWhenItsTimeIsUp) {
+TEST_F(BalloonTest, ShowsAtTheRectangleForItsTimeSinceTheLastShowThenStaysAwayUntilAllowedAgain) {
+    // Suppressed before its first Show, it is never built.
+    balloon.Suppress();
+    EXPECT_FALSE(balloon.Show(kernel, nullptr, where));
+    EXPECT_FALSE(balloon.IsWindow());
+    balloon.ResetSuppress();
+
     ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
     ASSERT_TRUE(WaitUntil([this] { return Visible(); }));
-    const ULONGLONG shown = GetTickCount64();
     EXPECT_EQ(Edges(WindowRect(balloon.GetWindowHandle())), Edges(where));
     EXPECT_EQ(module->FindWindowNamed(L"NoBookBalloon"), balloon.GetWindowHandle());
-    EXPECT_TRUE(GoneAfterItsLife(shown));
+    PumpFor(kShortLifeMs / 2);
+    ASSERT_TRUE(Visible());
+    // A second Show restarts its time: past the first Show's end it is still there.
+    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
+    const ULONGLONG again = GetTickCount64();
+    PumpFor(kShortLifeMs * 3 / 4);
+    EXPECT_TRUE(Visible());
+    EXPECT_TRUE(GoneAfterItsLife(again));
 
-    // Suppressed: Show refuses and neither moves nor shows the window.
+    // Suppressed once its time was up: Show refuses and neither moves nor shows the window.
     const RECT elsewhere = {300, 300, 300 + kTipsWidth, 300 + kTipsHeight};
     EXPECT_FALSE(balloon.Show(kernel, nullptr, elsewhere));
     PumpFor(100);
     EXPECT_FALSE(Visible());
     EXPECT_EQ(Edges(WindowRect(balloon.GetWindowHandle())), Edges(where));
-
     // Allowed again: it comes back where it is asked to be.
     balloon.ResetSuppress();
     EXPECT_TRUE(balloon.Show(kernel, nullptr, elsewhere));
     EXPECT_TRUE(Visible());
     EXPECT_EQ(Edges(WindowRect(balloon.GetWindowHandle())), Edges(elsewhere));
-}
-
-TEST_F(BalloonTest, ASecondShowRestartsItsTime) {
-    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
-    ASSERT_TRUE(WaitUntil([this] { return Visible(); }));
-    PumpFor(kShortLifeMs / 2);
-    ASSERT_TRUE(Visible());
-    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
-    const ULONGLONG again = GetTickCount64();
-    // Past the first Show's end it is still there.
-    PumpFor(kShortLifeMs * 3 / 4);
-    EXPECT_TRUE(Visible());
-    EXPECT_TRUE(GoneAfterItsLife(again));
-    EXPECT_FALSE(balloon.Show(kernel, nullptr, where)) << "suppressed once its time was up";
 }
 
 TEST_F(BalloonTest, HideHidesWithoutSuppressingAlsoBeforeTheKernelReportsReady) {
@@ -101,13 +98,6 @@ TEST_F(BalloonTest, HideHidesWithoutSuppressingAlsoBeforeTheKernelReportsReady) 
     PumpFor(kShortLifeMs + 200);
     EXPECT_TRUE(balloon.Show(kernel, nullptr, where));
     EXPECT_TRUE(Visible());
-}
-
-TEST_F(BalloonTest, SuppressedBeforeItsFirstShowItIsNeverBuilt) {
-    balloon.Suppress();
-    EXPECT_FALSE(balloon.Show(kernel, nullptr, where));
-    EXPECT_FALSE(balloon.IsWindow());
-    EXPECT_FALSE(balloon.Show(nullptr, nullptr, where));
 }
 
 TEST_F(ShelfTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelfIsEmpty) {

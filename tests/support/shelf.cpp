@@ -37,28 +37,28 @@ BOOKRACK_CREATE_PARAMS CreateParams(const char* accountId, const char* displayNa
     return params;
 }
 
-void SinkLog::Add(std::string event) {
-    std::lock_guard<std::mutex> guard(m_lock);
+void ShelfTest::Log(std::string event) {
+    std::lock_guard<std::mutex> guard(m_logLock);
     m_events.push_back(std::move(event));
 }
 
-std::vector<std::string> SinkLog::Events(const std::string& prefix) const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    std::vector<std::string> events;
+Strings ShelfTest::Events(const std::string& prefix) const {
+    std::lock_guard<std::mutex> guard(m_logLock);
+    Strings events;
     std::copy_if(m_events.begin(), m_events.end(), std::back_inserter(events),
                  [&](const std::string& event) { return event.rfind(prefix, 0) == 0; });
     return events;
 }
 
-std::vector<int> SinkLog::CoverIds() const {
+std::vector<int> ShelfTest::CoverIds() const {
     std::vector<int> ids;
     for (const std::string& event : Events("cover "))
         ids.push_back(std::stoi(event.substr(6)));
     return ids;
 }
 
-void SinkLog::Clear() {
-    std::lock_guard<std::mutex> guard(m_lock);
+void ShelfTest::ClearLog() {
+    std::lock_guard<std::mutex> guard(m_logLock);
     m_events.clear();
 }
 
@@ -66,22 +66,22 @@ void ShelfTest::SetUp() {
     module = std::make_unique<ModuleUnderTest>();
     ASSERT_TRUE(module->Ok()) << module->Error();
     ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([this](HWND window, const wchar_t*, int id) {
-        log.Add("cover " + std::to_string(id));
+        Log("cover " + std::to_string(id));
         if (onCoverRequest)
             onCoverRequest(window, id);
     });
-    ON_CALL(sink, OnBookShown(_)).WillByDefault([this](int id) { log.Add("shown " + std::to_string(id)); });
+    ON_CALL(sink, OnBookShown(_)).WillByDefault([this](int id) { Log("shown " + std::to_string(id)); });
     ON_CALL(sink, OpenBook(_, _)).WillByDefault([this](int id, int flag) {
-        log.Add("open " + std::to_string(id) + " " + std::to_string(flag));
+        Log("open " + std::to_string(id) + " " + std::to_string(flag));
     });
     ON_CALL(sink, OnBookCountChanged(_, _)).WillByDefault([this](int count, int) {
-        log.Add("count " + std::to_string(count));
+        Log("count " + std::to_string(count));
     });
     ON_CALL(sink, OnMissingBooks(_)).WillByDefault([this](const std::set<unsigned long>* ids) {
         std::string event = "missing";
         for (unsigned long id : *ids)
             event += " " + std::to_string(id);
-        log.Add(event);
+        Log(event);
     });
 }
 
@@ -154,7 +154,7 @@ bool ShelfTest::WaitForBatchEnd(int endNoticesBefore) const {
 
 bool ShelfTest::WaitForCoverRequests(const std::vector<int>& ids) const {
     return WaitUntil([&] {
-        const std::vector<int> requested = log.CoverIds();
+        const std::vector<int> requested = CoverIds();
         return std::all_of(ids.begin(), ids.end(), [&](int id) {
             return std::find(requested.begin(), requested.end(), id) != requested.end();
         });

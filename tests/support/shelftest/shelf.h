@@ -29,21 +29,6 @@ bool ShowShelf(ModuleUnderTest& module, IShelfSink& sink, FakeShelfStore& store,
 // A create block signed in (or not) as accountId with that display name.
 BOOKRACK_CREATE_PARAMS CreateParams(const char* accountId, const char* displayName, bool signedIn);
 
-// What the sink was told, in order, as short texts ("shown 7", "open 7 0", "count 2", "cover 7",
-// "missing 3 8"); the module calls the sink on its own threads.
-class SinkLog {
-public:
-    void Add(std::string event);
-    // The events that start with prefix.
-    std::vector<std::string> Events(const std::string& prefix = "") const;
-    std::vector<int> CoverIds() const;
-    void Clear();
-
-private:
-    mutable std::mutex m_lock;
-    std::vector<std::string> m_events;
-};
-
 // The module loaded from bin/, a nice mock sink whose calls are logged, and an item store. TearDown
 // closes the window and unloads the module while sink and store still live.
 class ShelfTest : public ::testing::Test {
@@ -84,6 +69,12 @@ protected:
         ISkinWindow* skin = module->SkinWindowOf(PatchDelWindow());
         return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
     }
+    // What the sink was told, in order, as short texts ("shown 7", "open 7 0", "count 2", "cover 7",
+    // "missing 3 8"): those that start with prefix.
+    Strings Events(const std::string& prefix = "") const;
+    std::vector<int> CoverIds() const;
+    void Log(std::string event);
+    void ClearLog();
     // The matrix's books as "<id> <title>/<author>/<third text>", with " ready" for a book ready to
     // be opened and " invalid" for a record not marked valid.
     Strings Shelved() const;
@@ -97,11 +88,12 @@ protected:
     ::testing::NiceMock<MockShelfSink> sink;
     FakeShelfStore store;
     std::unique_ptr<ModuleUnderTest> module;
-    SinkLog log;
     // Runs after a cover request was logged, on the thread that asked.
     std::function<void(HWND window, int id)> onCoverRequest;
 
 private:
+    mutable std::mutex m_logLock; // the module calls the sink on its own threads
+    Strings m_events;
     std::unique_ptr<LibraryLock> m_libraryLock;
     std::vector<std::function<void()>> m_atTeardown;
 };
