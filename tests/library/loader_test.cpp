@@ -7,34 +7,22 @@ namespace {
 
 using LoaderTest = ShelfTest;
 
-TEST_F(LoaderTest, OnlyPositiveIdsAreShelvedAndTheirCoversAreAskedForInShelfOrder) {
-    UseCovers({5, 9});
-    store.AddItem(5);
-    store.AddItem(9);
-    store.SetShelf(kShelfKey, {5, 0, -3, 9});
-    CreateShelf();
-
-    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{5, 9}));
-    ASSERT_TRUE(WaitForCoverRequests({5, 9}));
-    EXPECT_EQ(CoverIds(), (std::vector<int>{5, 9}));
-    EXPECT_TRUE(Events("missing").empty());
-}
-
-TEST_F(LoaderTest, WhatTheStoreCannotResolveIsShelvedEmptyAndReportedExactly) {
+TEST_F(LoaderTest, PositiveIdsAreShelvedOnceInOrderAndWhatTheStoreCannotResolveIsShelvedEmptyAndReported) {
     UseCovers({3, 4, 8});
     FakeItemData odd;
     odd.textA = std::nullopt;
     odd.textB = L"";
     odd.textC = L"Caf\u00e9 \u4e66 \u0416";
     store.AddItem(4, odd);
-    // A repeated id, and a count larger than the ids the store fills (the rest stay 0).
-    store.SetShelf(kShelfKey, {4, 3, 4, 8});
-    store.SetCountOverride(7);
+    // Ids that are no books, a repeated one, and a count larger than the ids the store fills (the rest
+    // stay 0).
+    store.SetShelf(kShelfKey, {4, 0, 3, -3, 4, 8});
+    store.SetCountOverride(9);
     CreateShelf();
 
     EXPECT_EQ(Shelved(), (Strings{"4 //" + AnsiPath(L"Caf\u00e9 \u4e66 \u0416") + " ready", "3 //", "8 //"}));
     EXPECT_EQ(Events("missing"), Strings{"missing 3 8"});
-    // Unresolved books still get their covers.
+    // Covers are asked for in shelf order, unresolved books' too.
     ASSERT_TRUE(WaitForCoverRequests({4, 3, 8}));
     EXPECT_EQ(CoverIds(), (std::vector<int>{4, 3, 8}));
 

@@ -17,12 +17,10 @@ class BalloonTest : public ShelfTest {
 protected:
     void SetUp() override {
         ShelfTest::SetUp();
+        if (!HasFatalFailure())
+            CreateShelf(false);
         if (HasFatalFailure())
             return;
-        Attach();
-        const BOOKRACK_CREATE_PARAMS params = {};
-        ASSERT_TRUE(Window()->Create(&params));
-        ASSERT_NE(module->SkinWindow(), nullptr);
         kernel = module->SkinWindow()->GetUiKernel();
         ASSERT_NE(kernel, nullptr);
     }
