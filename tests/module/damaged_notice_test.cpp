@@ -50,12 +50,9 @@ void BuildWithoutWindow(const char* window) {
         return;
     ::testing::NiceMock<MockShelfSink> sink;
     FakeShelfStore store;
-    CBookrackWindow* shelf = loaded.Module().Window();
-    shelf->SetNotifySink(&sink, loaded.Module().Module());
-    shelf->SetHost(&store, 1);
-    // Shown by the user on an empty store; the balloon is asked for as well.
-    shelf->Show(true, nullptr);
-    shelf->RefreshTips();
+    // Shown on an empty store; the balloon is asked for as well.
+    ShowShelf(loaded.Module(), sink, store, 1, std::nullopt);
+    loaded.Module().Window()->RefreshTips();
     WaitUntil([] { return false; }, 20000);
 }
 

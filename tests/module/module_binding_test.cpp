@@ -73,13 +73,9 @@ TEST(ModuleSkinTest, ASkinLackingAShelfControlBindsTheRestSkipsTheAccountAndMode
         ASSERT_TRUE(loaded.Ok()) << loaded.Error();
         ModuleUnderTest& module = loaded.Module();
         CBookrackWindow* window = module.Window();
-        module.Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
-        window->SetNotifySink(&sink, module.Module());
-        window->SetHost(&store, 1);
         // A new window that shows itself applies the display mode and signs out (it had no block).
-        EXPECT_TRUE(window->Show(false, nullptr));
+        EXPECT_TRUE(ShowShelf(module, sink, store, 1, std::nullopt));
         const HWND hwnd = window->GetHwnd();
-        EXPECT_TRUE(Flush(hwnd));
         EXPECT_EQ(window->GetSelection() != nullptr, c.matrixBound);
         EXPECT_NE(window->GetUiThreadId(), 0u);
         // The account and display-mode steps ran (the shelf loaded, the manager took mode 1) or not.

@@ -88,15 +88,13 @@ void RemoveFolderTree(const std::wstring& folder) {
 LibraryLock::LibraryLock(DWORD timeoutMs)
     : m_mutex(CreateMutexW(nullptr, FALSE, L"Local\\kelvo_test_library")) {
     // An abandoned mutex (a test process that died holding it) is ours all the same.
-    const DWORD result = m_mutex ? WaitForSingleObject(m_mutex, timeoutMs) : WAIT_FAILED;
+    const DWORD result = m_mutex ? WaitForSingleObject(m_mutex.get(), timeoutMs) : WAIT_FAILED;
     m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
 LibraryLock::~LibraryLock() {
     if (m_held)
-        ReleaseMutex(m_mutex);
-    if (m_mutex)
-        CloseHandle(m_mutex);
+        ReleaseMutex(m_mutex.get());
 }
 
 ShowModeFileGuard::ShowModeFileGuard()
@@ -104,7 +102,7 @@ ShowModeFileGuard::ShowModeFileGuard()
       m_bytes(LibraryFolder::ReadFile(L"Folian.ini")) {}
 
 ShowModeFileGuard::~ShowModeFileGuard() {
-    if (!m_lock.Held())
+    if (!Held())
         return;
     const std::wstring path = LibraryFolder::FilePath(L"Folian.ini");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);

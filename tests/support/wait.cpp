@@ -177,7 +177,7 @@ std::string DescribeThreads(const std::set<DWORD>& threads) {
 Watchdog::Watchdog(const char* what, DWORD boundMs) : m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     const std::string text = what;
     m_thread = std::thread([this, text, boundMs] {
-        if (WaitForSingleObject(m_done, boundMs) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(m_done.get(), boundMs) == WAIT_OBJECT_0)
             return;
         std::fprintf(stderr, "watchdog: %s did not finish within %lu ms: the test hangs\n", text.c_str(),
                      static_cast<unsigned long>(boundMs));
@@ -187,29 +187,9 @@ Watchdog::Watchdog(const char* what, DWORD boundMs) : m_done(CreateEventW(nullpt
 }
 
 Watchdog::~Watchdog() {
-    SetEvent(m_done);
+    SetEvent(m_done.get());
     m_thread.join();
-    CloseHandle(m_done);
 }
-
-namespace {
-struct ClassSearch {
-    const wchar_t* className;
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-// A named callback: EnumWindows wants the stdcall convention, which a lambda lacks on 32-bit Windows.
-BOOL CALLBACK CollectWindowOfClass(HWND hwnd, LPARAM param) {
-    auto* search = reinterpret_cast<ClassSearch*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t name[256] = {};
-    if (pid == search->pid && GetClassNameW(hwnd, name, 256) && lstrcmpiW(name, search->className) == 0)
-        search->found.push_back(hwnd);
-    return TRUE;
-}
-} // namespace
 
 std::vector<LONG> Edges(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 
@@ -220,9 +200,14 @@ RECT WindowRect(HWND hwnd) {
 }
 
 std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid) {
-    ClassSearch search{className, pid ? pid : GetCurrentProcessId(), {}};
-    EnumWindows(CollectWindowOfClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND hwnd = nullptr; (hwnd = FindWindowExW(nullptr, hwnd, className, nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == (pid != 0 ? pid : GetCurrentProcessId()))
+            found.push_back(hwnd);
+    }
+    return found;
 }
 
 } // namespace shelftest

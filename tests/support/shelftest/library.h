@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <string>
 #include <vector>
 
@@ -40,27 +42,21 @@ class LibraryLock {
 public:
     explicit LibraryLock(DWORD timeoutMs = 30000);
     ~LibraryLock();
-    LibraryLock(const LibraryLock&) = delete;
-    LibraryLock& operator=(const LibraryLock&) = delete;
     bool Held() const { return m_held; }
 
 private:
-    HANDLE m_mutex = nullptr;
+    vexil::ScopedHandle m_mutex;
     bool m_held = false;
 };
 
 // Holds the library lock and puts Folian.ini back as it was (bytes and attributes, or its absence)
 // when destroyed, which must be after the module was unloaded: unloading saves the display mode.
-class ShowModeFileGuard {
+class ShowModeFileGuard : public LibraryLock {
 public:
     ShowModeFileGuard();
     ~ShowModeFileGuard();
-    ShowModeFileGuard(const ShowModeFileGuard&) = delete;
-    ShowModeFileGuard& operator=(const ShowModeFileGuard&) = delete;
-    bool Held() const { return m_lock.Held(); }
 
 private:
-    LibraryLock m_lock;
     DWORD m_attributes = INVALID_FILE_ATTRIBUTES;
     std::string m_bytes;
 };

@@ -34,8 +34,6 @@ public:
     ModuleUnderTest() : ModuleUnderTest(ExeFolder()) {}
     explicit ModuleUnderTest(const std::wstring& folder);
     ~ModuleUnderTest() { Unload(); }
-    ModuleUnderTest(const ModuleUnderTest&) = delete;
-    ModuleUnderTest& operator=(const ModuleUnderTest&) = delete;
 
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
@@ -74,8 +72,6 @@ class ModuleWithSkin {
 public:
     explicit ModuleWithSkin(const std::string& skinPackage);
     ~ModuleWithSkin();
-    ModuleWithSkin(const ModuleWithSkin&) = delete;
-    ModuleWithSkin& operator=(const ModuleWithSkin&) = delete;
     bool Ok() const { return m_module && m_module->Ok(); }
     std::string Error() const { return m_module ? m_module->Error() : "cannot prepare the skin folder"; }
     ModuleUnderTest& Module() { return *m_module; }

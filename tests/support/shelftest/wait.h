@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -41,11 +43,9 @@ class Watchdog {
 public:
     Watchdog(const char* what, DWORD boundMs);
     ~Watchdog();
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
 private:
-    HANDLE m_done;
+    vexil::ScopedHandle m_done;
     std::thread m_thread;
 };
 
