@@ -73,9 +73,7 @@ TEST_F(AccountTest, ANewWindowStartsInModeOneWhateverTheFileSays) {
 TEST_F(AccountTest, TheManagerShowsTheDisplayNameOrForGeneratedNamesTheAccountsUserPart) {
     CreateShelf();
     const struct {
-        const char* account;
-        const char* displayName;
-        const char* shown;
+        const char *account, *displayName, *shown;
     } cases[] = {
         {"bob@example.com", "KelvoU10001", "bob"},     {"carol", "KelvoU10002", "carol"},
         {"dave@example.com", "Reader KelvoU", "dave"}, // the mark anywhere in the name

@@ -12,18 +12,21 @@ namespace {
 
 using BookTest = ShelfTest;
 
-TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) {
+TEST_F(BookTest, AnArrivingBookIsShelvedOnceLaterArrivalsOnlyAskForItsCoverAndOnlyOpeningEventsOpenOne) {
     FakeItemData dune;
     dune.textA = L"Dune";
     dune.textB = L"Frank Herbert";
     dune.textC = L"Chapter 1";
     store.AddItem(21, dune);
+    for (int id : {26, 27, 28})
+        store.AddItem(id);
     CreateShelf();
     ClearLog();
 
     Window()->NotifyItem1001(21);
     EXPECT_EQ(Shelved(), Strings{"21 Dune/Frank Herbert/Chapter 1 ready"});
     EXPECT_EQ(Manager()->BookCount(), 1);
+    EXPECT_TRUE(Manager()->AnyBooks());
     EXPECT_EQ(Events(), (Strings{"count 1", "shown 21", "cover 21"}));
 
     ClearLog();
@@ -33,27 +36,25 @@ TEST_F(BookTest, AnArrivingBookIsShelvedOnceAndLaterArrivalsOnlyAskForItsCover) 
     EXPECT_EQ(Events(), (Strings{"cover 21", "cover 21"}));
     EXPECT_EQ(Matrix()->AddBookCalls(), added);
 
-    // An id the store does not hold is ignored. Once the last book went, the manager holds none.
+    // An id the store does not hold is ignored.
     Window()->NotifyItem1001(99);
     EXPECT_EQ(Matrix()->Ids(), std::vector<int>{21});
-    EXPECT_TRUE(Manager()->AnyBooks());
-    store.RemoveItem(21);
-    Window()->RemoveItem(21);
-    Flush();
-    EXPECT_TRUE(Matrix()->Ids().empty());
-    EXPECT_EQ(Manager()->BookCount(), 0);
-    EXPECT_FALSE(Manager()->AnyBooks());
-}
 
-TEST_F(BookTest, OnlyTheOpeningEventsOpenABook) {
-    for (int id : {26, 27, 28})
-        store.AddItem(id);
-    CreateShelf();
     Send(WM_BOOKRACK_ITEM_1002, 26, 1);
     Window()->NotifyItem1003(27, 1);
     Window()->NotifyItem1005(28, 0);
     EXPECT_EQ(Events("open"), Strings{"open 27 0"});
-    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{26, 27, 28}));
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{21, 26, 27, 28}));
+
+    // Once the last book went, the manager holds none.
+    for (int id : {21, 26, 27, 28}) {
+        store.RemoveItem(id);
+        Window()->RemoveItem(id);
+    }
+    Flush();
+    EXPECT_TRUE(Matrix()->Ids().empty());
+    EXPECT_EQ(Manager()->BookCount(), 0);
+    EXPECT_FALSE(Manager()->AnyBooks());
 }
 
 TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
@@ -71,8 +72,7 @@ TEST_F(BookTest, TheReadyFlagComesFromTheItemAndTheSinksAnswerWinsOnRefresh) {
     EXPECT_EQ(Shelved(),
               (Strings{"23 Title/Author/Text C", "24 Title/Author/Text C", "25 Title/Author/Text C ready"}));
 
-    // The host's item changed: a refresh takes its new texts, and the sink's yes beats the item's
-    // missing answer.
+    // A refresh takes the item's new texts, and the sink's yes beats the item's missing answer.
     FakeItemData renamed = noAnswer;
     renamed.textA = L"Second edition";
     store.AddItem(23, renamed);
@@ -115,8 +115,7 @@ TEST_F(BookTest, EventsDuringABatchDeleteAreReplayedInOrderWithOneLayoutUpdate) 
                Matrix()->Ids().size() == 3;
     })) << "the batch delete did not end";
 
-    // Nothing was applied while the batch ran; book 31 came and went in that order; the deferred 1002
-    // event opens its book.
+    // Nothing was applied while the batch ran, then all in order; the deferred 1002 opens its book.
     EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{32, 33, 34}));
     Strings events = Events();
     events.erase(std::remove_if(events.begin(), events.end(),

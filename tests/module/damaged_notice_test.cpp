@@ -1,6 +1,6 @@
 // The damaged-installation notice ends the process, so each case that shows it runs in a child
 // process (the DISABLED_ cases below, started by the parent case); the parent reads and answers the box.
-#include <shelftest/shelftest.h>
+#include <shelftest/shelf.h>
 
 #include "addbooktipsdlg.h"
 
@@ -8,8 +8,6 @@
 #include <string>
 
 using namespace shelftest;
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -92,8 +90,8 @@ TEST(DamagedNotice, ShowsItsTextAndEndsTheProcessWithCodeZeroWhenTheAnswerIsNo) 
         ASSERT_TRUE(box.found);
         if (childCase == L"LongName") {
             // A name too long for the notice is cut short; the question at its end survives.
-            EXPECT_THAT(box.text, HasSubstr(L"被破坏的文件:xxxx"));
-            EXPECT_THAT(box.text, EndsWith(kQuestion));
+            EXPECT_THAT(box.text, ::testing::HasSubstr(L"被破坏的文件:xxxx"));
+            EXPECT_THAT(box.text, ::testing::EndsWith(kQuestion));
         } else {
             EXPECT_EQ(box.text, kBody);
         }

@@ -1,6 +1,6 @@
 // The empty-shelf balloon: its life with a shortened timer (driven directly), and where the bookshelf
 // shows it (through the module).
-#include <shelftest/shelftest.h>
+#include <shelftest/shelf.h>
 
 #include "addbooktipsdlg.h"
 
@@ -19,10 +19,8 @@ protected:
         ShelfTest::SetUp();
         if (!HasFatalFailure())
             CreateShelf(false);
-        if (HasFatalFailure())
-            return;
-        kernel = module->SkinWindow()->GetUiKernel();
-        ASSERT_NE(kernel, nullptr);
+        if (!HasFatalFailure())
+            kernel = module->SkinWindow()->GetUiKernel();
     }
     void TearDown() override {
         // The balloon's window lives on this thread; it goes before its object and the kernel.
@@ -36,8 +34,7 @@ protected:
         const ULONGLONG until = GetTickCount64() + ms;
         WaitUntil([until] { return GetTickCount64() >= until; }, ms + 1000);
     }
-    // Waits until the balloon went away by itself, and tells whether that was its whole life after
-    // the Show at shownAt.
+    // Waits until it went away by itself, and tells whether that was a whole life after shownAt.
     bool GoneAfterItsLife(ULONGLONG shownAt) {
         return WaitUntil([this] { return !Visible(); }, kShortLifeMs * 10) &&
                GetTickCount64() - shownAt + kTimerSlackMs >= kShortLifeMs;

@@ -11,8 +11,7 @@ namespace shelftest {
 
 std::wstring LibraryFolder::Path() {
     wchar_t appData[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)))
-        return {};
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
     return std::wstring(appData) + L"\\KelvoDesktop\\Folian";
 }
 
@@ -20,12 +19,6 @@ bool LibraryFolder::Ensure() {
     SHCreateDirectoryExW(nullptr, Path().c_str(), nullptr);
     return IsFolder(Path());
 }
-
-bool LibraryFolder::WriteFile(const std::wstring& name, const std::string& bytes) {
-    return Ensure() && WriteBytes(FilePath(name), bytes);
-}
-
-std::string LibraryFolder::ReadFile(const std::wstring& name) { return ReadBytes(FilePath(name)); }
 
 bool LibraryFolder::RemoveFile(const std::wstring& name) {
     DeleteFileW(FilePath(name).c_str());

@@ -11,21 +11,16 @@ namespace shelftest {
 bool ShowShelf(ModuleUnderTest& module, IShelfSink& sink, FakeShelfStore& store, int shelfKey,
                const std::optional<std::vector<int>>& ids) {
     CBookrackWindow* window = module.Window();
-    if (window == nullptr || module.Inspector() == nullptr)
-        return false;
     module.Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
     window->SetNotifySink(&sink, module.Module());
     window->SetHost(&store, shelfKey);
-    if (!window->Show(true, nullptr))
-        return false;
-    const bool shown = WaitUntil([&] {
-        if (!IsWindowVisible(window->GetHwnd()))
-            return false;
-        IRefBookMatrixInspect* matrix = module.Matrix();
-        return !ids || (matrix != nullptr && module.Manager() != nullptr && matrix->SetBooksCalls() >= 1 &&
-                        matrix->Ids() == *ids);
-    });
-    return shown && Flush(window->GetHwnd());
+    return window->Show(true, nullptr) && WaitUntil([&] {
+               IRefBookMatrixInspect* matrix = module.Matrix();
+               return IsWindowVisible(window->GetHwnd()) &&
+                      (!ids ||
+                       (matrix && module.Manager() && matrix->SetBooksCalls() >= 1 && matrix->Ids() == *ids));
+           }) &&
+           Flush(window->GetHwnd());
 }
 
 BOOKRACK_CREATE_PARAMS CreateParams(const char* accountId, const char* displayName, bool signedIn) {
@@ -88,10 +83,9 @@ void ShelfTest::SetUp() {
 void ShelfTest::TearDown() {
     module.reset();
     // The module's unloading saved the display mode: only now may files be put back.
-    while (!m_atTeardown.empty()) {
-        m_atTeardown.back()();
-        m_atTeardown.pop_back();
-    }
+    for (auto fn = m_atTeardown.rbegin(); fn != m_atTeardown.rend(); ++fn)
+        (*fn)();
+    m_atTeardown.clear();
     m_libraryLock.reset();
 }
 
@@ -145,11 +139,9 @@ Strings ShelfTest::Shelved() const {
 }
 
 bool ShelfTest::WaitForBatchEnd(int endNoticesBefore) const {
-    IRefBookMatrixInspect* matrix = Matrix();
-    return matrix && WaitUntil([&] {
-               return matrix->BatchDeleteEndNotices() > endNoticesBefore &&
-                      Window()->IsBatchDeleteBusy() == 0;
-           });
+    return WaitUntil([&] {
+        return Matrix()->BatchDeleteEndNotices() > endNoticesBefore && Window()->IsBatchDeleteBusy() == 0;
+    });
 }
 
 bool ShelfTest::WaitForCoverRequests(const std::vector<int>& ids) const {

@@ -2,8 +2,10 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <iterator>
 
 namespace shelftest {
 namespace {
@@ -111,12 +113,9 @@ HMODULE ThreadModule(DWORD id) {
     static const auto query = reinterpret_cast<NtQueryInformationThreadFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
     void* start = nullptr;
-    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
-    if (thread == nullptr)
-        return nullptr;
-    if (query != nullptr)
-        query(thread, kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
-    CloseHandle(thread);
+    const vexil::ScopedHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, id));
+    if (thread && query != nullptr)
+        query(thread.get(), kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
     HMODULE module = nullptr;
     if (start == nullptr || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                                     GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -128,16 +127,14 @@ HMODULE ThreadModule(DWORD id) {
 
 std::set<DWORD> ThreadIds() {
     std::set<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return ids;
+    const vexil::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = snapshot && Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
         if (entry.th32OwnerProcessID == GetCurrentProcessId())
             ids.insert(entry.th32ThreadID);
     }
-    CloseHandle(snapshot);
     return ids;
 }
 
@@ -152,10 +149,9 @@ std::set<DWORD> NewThreads(const std::set<DWORD>& before) {
 
 std::set<DWORD> StillRunning(const std::set<DWORD>& threads) {
     std::set<DWORD> running;
-    for (DWORD id : ThreadIds()) {
-        if (threads.count(id) != 0)
-            running.insert(id);
-    }
+    const std::set<DWORD> now = ThreadIds();
+    std::set_intersection(now.begin(), now.end(), threads.begin(), threads.end(),
+                          std::inserter(running, running.end()));
     return running;
 }
 
@@ -208,6 +204,38 @@ std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid) {
             found.push_back(hwnd);
     }
     return found;
+}
+
+namespace {
+
+std::wstring TextOf(HWND hwnd) {
+    std::vector<wchar_t> buffer(4096);
+    const int n = hwnd ? GetWindowTextW(hwnd, buffer.data(), static_cast<int>(buffer.size())) : 0;
+    return std::wstring(buffer.data(), n > 0 ? n : 0);
+}
+
+// A box is built hidden and filled before it shows: taken once it is visible.
+HWND FindBox(DWORD pid, const std::wstring& caption) {
+    for (HWND hwnd : WindowsOfClass(L"#32770", pid)) {
+        if (IsWindowVisible(hwnd) && (caption.empty() || TextOf(hwnd) == caption))
+            return hwnd;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+FoundMessageBox FindAndAnswerMessageBox(DWORD pid, const std::wstring& caption, int answer, DWORD timeoutMs) {
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindBox(pid, caption)) != nullptr; }, timeoutMs))
+        return {};
+    const auto has = [box](int id) { return GetDlgItem(box, id) != nullptr; };
+    const FoundMessageBox result{true,       TextOf(box), TextOf(GetDlgItem(box, 0xFFFF)),
+                                 has(IDYES), has(IDNO),   has(IDOK)};
+    if (answer != 0)
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+    return result;
 }
 
 } // namespace shelftest

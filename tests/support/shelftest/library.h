@@ -11,31 +11,30 @@
 
 namespace shelftest {
 
+// A file's bytes ("" when missing); writing replaces the file.
+std::string ReadBytes(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+bool IsFolder(const std::wstring& path);
+std::wstring TempPath(const std::wstring& name); // %TEMP%\name
+// What FindFirstFileW and FindNextFileW list for pattern, in their order, without "." and "..".
+std::vector<WIN32_FIND_DATAW> FindFiles(const std::wstring& pattern);
+void RemoveFolderTree(const std::wstring& folder);
+
 class LibraryFolder {
 public:
     static std::wstring Path();
     static std::wstring FilePath(const std::wstring& name) { return Path() + L"\\" + name; }
-    // Creates the folder and its parents; true when it exists afterwards.
+    // Creates the folder and its parents (WriteFile too); true when it exists afterwards.
     static bool Ensure();
-    // The folder is created first.
-    static bool WriteFile(const std::wstring& name, const std::string& bytes);
-    static std::string ReadFile(const std::wstring& name);
-    // True when the file is gone afterwards.
-    static bool RemoveFile(const std::wstring& name);
+    static bool WriteFile(const std::wstring& name, const std::string& bytes) {
+        return Ensure() && WriteBytes(FilePath(name), bytes);
+    }
+    static std::string ReadFile(const std::wstring& name) { return ReadBytes(FilePath(name)); }
+    static bool RemoveFile(const std::wstring& name); // true when the file is gone afterwards
     // A value of Folian.ini ("" when missing).
     static std::wstring ReadIni(const wchar_t* section, const wchar_t* key);
     static std::wstring ReadShowMode() { return ReadIni(L"Folian", L"ShowMode"); }
 };
-
-// The file's bytes ("" when missing); writing replaces the file.
-std::string ReadBytes(const std::wstring& path);
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
-bool IsFolder(const std::wstring& path);
-// %TEMP%\name.
-std::wstring TempPath(const std::wstring& name);
-// What FindFirstFileW and FindNextFileW list for pattern, in their order, without "." and "..".
-std::vector<WIN32_FIND_DATAW> FindFiles(const std::wstring& pattern);
-void RemoveFolderTree(const std::wstring& folder);
 
 // The named mutex "Local\kelvo_test_library", held from construction (bounded wait) to destruction.
 class LibraryLock {

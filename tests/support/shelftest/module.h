@@ -13,13 +13,11 @@
 
 namespace shelftest {
 
-// The folder of the running test program (bin/), without a trailing backslash.
+// bin/, without a trailing backslash, and its skin package.
 std::wstring ExeFolder();
-// The real skin package of bin/DesktopSkin ("" when it cannot be read).
 std::string ReadRealSkinPackage();
 
-// Edits of a package's text (vexilkernel/SKINFORMAT.md); each returns "" when the line to edit is
-// missing, so that a test notices a package that changed under it.
+// Edits of a package's text (vexilkernel/SKINFORMAT.md); "" when the line to edit is missing.
 std::string SkinWithoutControl(const std::string& package, const std::string& control);
 // newClass must be a known class ("staticbox" for a button): an unknown one fails the creation.
 std::string SkinWithControlClass(const std::string& package, const std::string& control,
@@ -38,20 +36,19 @@ public:
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
     HMODULE Module() const { return m_module.get(); }
-    // GetBookrackWindow() (null when the module did not load).
     CBookrackWindow* Window() const { return m_entry ? m_entry() : nullptr; }
     IRefInspector* Inspector() const { return m_inspector ? m_inspector() : nullptr; }
 
-    // The skin window of the bookshelf window, or of any other window of the module; null when none.
+    // The skin window of the bookshelf window or of another window of the module.
     ISkinWindow* SkinWindow() const;
     ISkinWindow* SkinWindowOf(HWND hwnd) const;
-    // A control of the bookshelf window as one of the inspection interfaces (null when missing).
+    // A control of the bookshelf window as one of the inspection interfaces.
     template <class T> T* Control(const char* name) const { return dynamic_cast<T*>(RawControl(name)); }
     IControlBase* RawControl(const char* name) const;
     IRefBookMatrixInspect* Matrix() const { return Control<IRefBookMatrixInspect>("BMCC_BookMatrix"); }
     IRefManagerInspect* Manager() const { return Control<IRefManagerInspect>("BookrackMgr"); }
     IRefBrowserInspect* Browser() const { return Control<IRefBrowserInspect>("BMCC_BookrackIeBrowser"); }
-    // The module's window whose skin window has that name (e.g. L"NoBookBalloon"); null when none.
+    // The module's window whose skin window has that name (e.g. L"NoBookBalloon").
     HWND FindWindowNamed(const wchar_t* skinWindowName) const;
     // A control notification as the kernel delivers it: to the skin window's callback, on the window's
     // thread (0x7FFF, and a failure, when it cannot be delivered).

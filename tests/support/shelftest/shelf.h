@@ -20,17 +20,17 @@ namespace shelftest {
 
 using Strings = std::vector<std::string>;
 
-// Hands sink and store to the module's window and shows it, with the manager's menus answered
-// "dismissed" (a real menu would block the window thread). Waits until the window is visible and,
-// unless ids is nullopt, the shelf holds exactly ids, then until everything posted was handled.
+// Hands sink and store to the window and shows it, menus answered "dismissed" (a real one would
+// block the window thread); waits until it is visible, holds exactly ids (unless nullopt) and
+// handled everything posted.
 bool ShowShelf(ModuleUnderTest& module, IShelfSink& sink, FakeShelfStore& store, int shelfKey,
                const std::optional<std::vector<int>>& ids);
 
 // A create block signed in (or not) as accountId with that display name.
 BOOKRACK_CREATE_PARAMS CreateParams(const char* accountId, const char* displayName, bool signedIn);
 
-// The module loaded from bin/, a nice mock sink whose calls are logged, and an item store. TearDown
-// closes the window and unloads the module while sink and store still live.
+// The module loaded from bin/, a nice mock sink whose calls are logged, and an item store, which
+// outlive the module.
 class ShelfTest : public ::testing::Test {
 protected:
     static constexpr int kShelfKey = 7;
@@ -39,18 +39,16 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // SetNotifySink and SetHost(&store, kShelfKey).
-    void Attach();
-    // Holds the library lock until the module was unloaded.
+    void Attach(); // SetNotifySink and SetHost(&store, kShelfKey)
+    // The library lock, held until the module was unloaded; UseCovers also removes the cover files of
+    // ids before and after the test.
     void LockLibrary();
-    // Locks the library and removes the cover files of ids before and after the test.
     void UseCovers(const std::vector<int>& ids);
     // Runs fn after the module was unloaded (which saves the display mode); last added first.
     void AtTeardown(std::function<void()> fn);
-    // Attaches and creates the window hidden (signed in as kAccountInfo, or signed out), and waits
-    // until its controls are bound and the first load reached the matrix.
+    // Creates the window hidden, signed in as kAccountInfo or not, bound and loaded once.
     void CreateShelf(bool signedIn = true);
-    // Makes ids the store's shelf and shows the window over it.
+    // Shows the window over a shelf of ids.
     void ShowShelf(const std::vector<int>& ids);
 
     CBookrackWindow* Window() const { return module->Window(); }
@@ -59,7 +57,6 @@ protected:
     IRefManagerInspect* Manager() const { return module->Manager(); }
     IRefBrowserInspect* Browser() const { return module->Browser(); }
     LRESULT Notify(int id, WPARAM wParam, LPARAM lParam) const { return module->Notify(id, wParam, lParam); }
-    // A message sent to the window, as the host or the loader sends it.
     LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam) const;
     void Flush() const { ASSERT_TRUE(shelftest::Flush(Hwnd())); }
     void OnWindowThread(const std::function<void()>& fn) const { ASSERT_TRUE(RunOnWindowThread(Hwnd(), fn)); }
@@ -69,20 +66,17 @@ protected:
         ISkinWindow* skin = module->SkinWindowOf(PatchDelWindow());
         return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
     }
-    // What the sink was told, in order, as short texts ("shown 7", "open 7 0", "count 2", "cover 7",
-    // "missing 3 8"): those that start with prefix.
+    // What the sink was told, in order ("shown 7", "open 7 0", "count 2", "cover 7", "missing 3 8"):
+    // those that start with prefix.
     Strings Events(const std::string& prefix = "") const;
     std::vector<int> CoverIds() const;
     void Log(std::string event);
     void ClearLog();
-    // The matrix's books as "<id> <title>/<author>/<third text>", with " ready" for a book ready to
-    // be opened and " invalid" for a record not marked valid.
+    // The matrix's books as "<id> <title>/<author>/<third text>[ ready][ invalid]".
     Strings Shelved() const;
-    // Until the matrix told more batch ends than endNoticesBefore and no batch is busy.
+    // Until a batch end beyond endNoticesBefore, the covers of all ids asked for, or count loads.
     bool WaitForBatchEnd(int endNoticesBefore) const;
-    // Until the sink was asked for the covers of all ids (in any order).
     bool WaitForCoverRequests(const std::vector<int>& ids) const;
-    // Until the matrix was handed a whole shelf count times in all.
     bool WaitForLoads(int count, DWORD timeoutMs = kDefaultWaitMs) const;
 
     ::testing::NiceMock<MockShelfSink> sink;
@@ -100,7 +94,7 @@ private:
 
 inline const std::vector<int> kShelf = {101, 102, 103, 104};
 
-// The shelf fixture with the window shown over kShelf.
+// Shown over kShelf.
 class ShownShelfTest : public ShelfTest {
 protected:
     void SetUp() override;

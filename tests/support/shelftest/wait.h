@@ -1,4 +1,5 @@
-// Bounded waits, running code on a window's own thread, and the process's threads and windows.
+// Bounded waits, running code on a window's own thread, the process's threads and windows, and
+// message boxes ("#32770" dialogs) of this or another process.
 #pragma once
 
 #include <windows.h>
@@ -20,14 +21,11 @@ constexpr DWORD kDefaultWaitMs = 10000;
 bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs = kDefaultWaitMs);
 void PumpMessages();
 
-// Runs fn on the thread that owns hwnd (through a call-window hook) and returns once it ran there;
-// false when hwnd is no window or its thread did not answer in time.
+// Runs fn on the thread that owns hwnd (through a call-window hook); false when it could not.
 bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeoutMs = kDefaultWaitMs);
-// Returns once the window's thread handled every message posted to hwnd before the call (a marker
-// posted behind them is watched for with a get-message hook).
+// Returns once the window's thread handled every message posted to hwnd before the call. Flush drains
+// twice: a handled message may post more (a books-changed report posts one refresh per book).
 bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs = kDefaultWaitMs);
-// DrainPostedMessages twice: a handled message may post more (a books-changed report posts one
-// refresh per book).
 bool Flush(HWND hwnd);
 
 std::set<DWORD> ThreadIds();
@@ -54,5 +52,16 @@ std::vector<LONG> Edges(const RECT& rect);
 RECT WindowRect(HWND hwnd);
 // Top-level windows of process pid (0: this one) with that class name, in EnumWindows order.
 std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid = 0);
+
+struct FoundMessageBox {
+    bool found = false;
+    std::wstring caption;
+    std::wstring text; // the static text (dialog item 0xFFFF)
+    bool hasYes = false, hasNo = false, hasOk = false;
+};
+
+// Waits for a visible box of process pid with that caption (any when empty), reads it, then clicks the
+// button answer (IDYES, IDNO, IDOK...; 0 leaves it open).
+FoundMessageBox FindAndAnswerMessageBox(DWORD pid, const std::wstring& caption, int answer, DWORD timeoutMs);
 
 } // namespace shelftest
