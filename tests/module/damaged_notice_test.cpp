@@ -1,10 +1,10 @@
-// The damaged-installation notice ends the process, so each case runs in a child process (the
-// DISABLED_ cases below, started by the parent cases); the parent reads and answers the box.
-#include <shelftest/shelftest.h>
+// The damaged-installation notice ends the process, so each case that shows it runs in a child
+// process (the DISABLED_ cases below, started by the parent case); the parent reads and answers the box.
+#include <shelftest/shelf.h>
 
 #include "addbooktipsdlg.h"
 
-#include <cwchar>
+#include <memory>
 #include <string>
 
 using namespace shelftest;
@@ -14,125 +14,100 @@ namespace {
 // What a child case ends with when the notice let it go on (the notice itself ends with 0).
 constexpr UINT kWentOnExitCode = 7;
 constexpr DWORD kChildTimeoutMs = 60000;
+// Set in a child's environment only: the child cases run there and nowhere else.
+constexpr wchar_t kChildVariable[] = L"KELVO_NOTICE_CHILD";
 
 const wchar_t kCaption[] = L"KelvoDesktop 文件校验失败";
-const wchar_t kBody[] = L"检测到KelvoDesktop的部分文件已被修改或损坏，不是原版文件。\r\n"
-                        L"请重新安装KelvoDesktop，并进行木马扫描。\r\n"
-                        L"\r\n"
-                        L"被破坏的文件:KelvoDesktopUi.ufd \r\n"
-                        L"\r\n"
-                        L"\r\n"
-                        L" 是否立即下载最新版本？";
+const std::wstring kQuestion = L" 是否立即下载最新版本？";
+const std::wstring kBody = L"检测到KelvoDesktop的部分文件已被修改或损坏，不是原版文件。\r\n"
+                           L"请重新安装KelvoDesktop，并进行木马扫描。\r\n"
+                           L"\r\n"
+                           L"被破坏的文件:KelvoDesktopUi.ufd \r\n"
+                           L"\r\n"
+                           L"\r\n" +
+                           kQuestion;
 
-void WentOn() { TerminateProcess(GetCurrentProcess(), kWentOnExitCode); }
-
-const wchar_t kQuestion[] = L" 是否立即下载最新版本？";
-
-// Runs a child case, answers its notice with No, and checks the box and the exit code.
-void ExpectNoticeEndsChild(const char* childCase, const wchar_t* body = kBody) {
-    ChildTestProcess child(std::string("*.") + childCase);
-    ASSERT_TRUE(child.Started());
-    const FoundMessageBox box = FindAndAnswerMessageBox(child.Pid(), kCaption, IDNO, kChildTimeoutMs);
-    ASSERT_TRUE(box.found) << "no notice from " << childCase;
-    EXPECT_EQ(box.caption, kCaption);
-    if (body != nullptr) {
-        EXPECT_EQ(box.text, body);
-    } else {
-        // A name too long for the notice is cut short; the question at its end survives.
-        ASSERT_GT(box.text.size(), wcslen(kQuestion));
-        EXPECT_EQ(box.text.substr(box.text.size() - wcslen(kQuestion)), kQuestion);
-        EXPECT_NE(box.text.find(L"被破坏的文件:xxxx"), std::wstring::npos);
+// A child ends with kWentOnExitCode when it gets past its notice.
+class DamagedNoticeChild : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0)
+            GTEST_SKIP();
     }
-    EXPECT_TRUE(box.hasYes && box.hasNo);
-    EXPECT_FALSE(box.hasOk);
-    DWORD exitCode = 99;
-    ASSERT_TRUE(child.Wait(kChildTimeoutMs, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
-}
+    void TearDown() override {
+        if (!IsSkipped())
+            TerminateProcess(GetCurrentProcess(), kWentOnExitCode);
+    }
+};
 
-// Builds the bookshelf (or its balloon) from a package that lacks the named window.
-void BuildWithoutWindow(const char* window, bool showBalloon) {
-    const std::string package = SkinWithWindowRenamed(ReadRealSkinPackage(), window, "RenamedAway");
-    ModuleWithSkin loaded(package);
+// Builds the bookshelf (and its balloon) from a package that lacks the named window, and waits for
+// the notice to end the process.
+void BuildWithoutWindow(const char* window) {
+    ModuleWithSkin loaded(SkinWithWindowRenamed(ReadRealSkinPackage(), window, "RenamedAway"));
     if (!loaded.Ok())
-        return WentOn();
+        return;
     ::testing::NiceMock<MockShelfSink> sink;
     FakeShelfStore store;
-    CBookrackWindow* shelf = loaded.Window();
-    shelf->SetNotifySink(&sink, loaded.Module().Module());
-    shelf->SetHost(&store, 1);
-    // Shown by the user on an empty store: the first load asks for the balloon.
-    shelf->Show(true, nullptr);
-    if (showBalloon)
-        shelf->RefreshTips();
-    // The notice ends the process while this waits; otherwise the case reports that it went on.
+    // Shown on an empty store; the balloon is asked for as well.
+    ShowShelf(loaded.Module(), sink, store, 1, std::nullopt);
+    loaded.Module().Window()->RefreshTips();
     WaitUntil([] { return false; }, 20000);
-    WentOn();
 }
 
-} // namespace
+TEST_F(DamagedNoticeChild, DISABLED_ShowsTheNotice) { ShowDamagedInstallNotice("KelvoDesktopUi.ufd"); }
 
-// ---- child cases ----
+TEST_F(DamagedNoticeChild, DISABLED_LongName) { ShowDamagedInstallNotice(std::string(600, 'x').c_str()); }
 
-TEST(DamagedNoticeChild, DISABLED_ShowsTheNotice) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    ShowDamagedInstallNotice("KelvoDesktopUi.ufd");
-    WentOn();
-}
+TEST_F(DamagedNoticeChild, DISABLED_BookshelfWindowMissing) { BuildWithoutWindow("BookrackWindow"); }
 
-TEST(DamagedNoticeChild, DISABLED_LongName) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    ShowDamagedInstallNotice(std::string(600, 'x').c_str());
-    WentOn();
-}
-
-TEST(DamagedNoticeChild, DISABLED_EmptyNameGoesOn) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    ShowDamagedInstallNotice("");
-    ShowDamagedInstallNotice(nullptr);
-    WentOn();
-}
-
-TEST(DamagedNoticeChild, DISABLED_BookshelfWindowMissing) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    BuildWithoutWindow("BookrackWindow", false);
-}
-
-TEST(DamagedNoticeChild, DISABLED_BalloonWindowMissing) {
-    if (!IsChildTestProcess())
-        GTEST_SKIP();
-    BuildWithoutWindow("NoBookBalloon", true);
-}
-
-// ---- parent cases ----
+TEST_F(DamagedNoticeChild, DISABLED_BalloonWindowMissing) { BuildWithoutWindow("NoBookBalloon"); }
 
 TEST(DamagedNotice, ShowsItsTextAndEndsTheProcessWithCodeZeroWhenTheAnswerIsNo) {
-    ExpectNoticeEndsChild("DISABLED_ShowsTheNotice");
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    for (const std::wstring childCase :
+         {L"ShowsTheNotice", L"LongName", L"BookshelfWindowMissing", L"BalloonWindowMissing"}) {
+        SCOPED_TRACE(AnsiPath(childCase));
+        std::wstring commandLine = L"\"" + std::wstring(exe) +
+                                   L"\" --gtest_also_run_disabled_tests --gtest_filter=*.DISABLED_" +
+                                   childCase;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION child = {};
+        SetEnvironmentVariableW(kChildVariable, L"1");
+        const BOOL started = CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                            nullptr, &startup, &child);
+        SetEnvironmentVariableW(kChildVariable, nullptr);
+        ASSERT_TRUE(started);
+        CloseHandle(child.hThread);
+        // A child that still runs when the case ends (it failed) is ended with it.
+        const std::unique_ptr<void, void (*)(HANDLE)> process(child.hProcess, [](HANDLE handle) {
+            TerminateProcess(handle, 99);
+            CloseHandle(handle);
+        });
+        const FoundMessageBox box =
+            FindAndAnswerMessageBox(child.dwProcessId, kCaption, IDNO, kChildTimeoutMs);
+        ASSERT_TRUE(box.found);
+        if (childCase == L"LongName") {
+            // A name too long for the notice is cut short; the question at its end survives.
+            EXPECT_THAT(box.text, ::testing::HasSubstr(L"被破坏的文件:xxxx"));
+            EXPECT_THAT(box.text, ::testing::EndsWith(kQuestion));
+        } else {
+            EXPECT_EQ(box.text, kBody);
+        }
+        EXPECT_TRUE(box.hasYes && box.hasNo && !box.hasOk);
+        DWORD exitCode = 99;
+        ASSERT_EQ(WaitForSingleObject(child.hProcess, kChildTimeoutMs), WAIT_OBJECT_0);
+        GetExitCodeProcess(child.hProcess, &exitCode);
+        EXPECT_EQ(exitCode, 0u);
+    }
 }
 
-TEST(DamagedNotice, ALongFileNameIsCutShortAndTheQuestionSurvives) {
-    ExpectNoticeEndsChild("DISABLED_LongName", nullptr);
-}
-
-TEST(DamagedNotice, AnEmptyNameDoesNothingAndTheProcessGoesOn) {
-    ChildTestProcess child("*.DISABLED_EmptyNameGoesOn");
-    ASSERT_TRUE(child.Started());
-    DWORD exitCode = 0;
-    // A notice would hold the child until its box is answered.
-    ASSERT_TRUE(child.Wait(kChildTimeoutMs, &exitCode));
-    EXPECT_EQ(exitCode, kWentOnExitCode);
-}
-
-TEST(DamagedNotice, ASkinWithoutTheBookshelfWindowEndsTheProcessThroughTheNotice) {
-    ExpectNoticeEndsChild("DISABLED_BookshelfWindowMissing");
-}
-
-TEST(DamagedNotice, ASkinWithoutTheBalloonEndsTheProcessThroughTheNotice) {
-    ExpectNoticeEndsChild("DISABLED_BalloonWindowMissing");
+TEST(DamagedNotice, AnEmptyNameShowsNothing) {
+    // A notice would end this process, or hold it until the watchdog does.
+    Watchdog watchdog("the notice for an empty name", kDefaultWaitMs);
+    ShowDamagedInstallNotice("");
+    ShowDamagedInstallNotice(nullptr);
 }
 
 TEST(OpenUrlInBrowser, NoAddressOrOneTooLongOpensNothing) {
@@ -140,3 +115,5 @@ TEST(OpenUrlInBrowser, NoAddressOrOneTooLongOpensNothing) {
     // Cut short it would open another page: nothing is launched, and no failure box is shown.
     EXPECT_EQ(OpenUrlInBrowser((L"https://example.com/" + std::wstring(1100, L'a')).c_str()), nullptr);
 }
+
+} // namespace

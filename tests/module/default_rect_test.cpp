@@ -1,22 +1,11 @@
 // The bookshelf's default rectangle: one pure function of screen size and work area.
+#include <shelftest/wait.h>
+
 #include <gtest/gtest.h>
 
 #include "bookrackwindowimpl.h"
 
 namespace {
-
-struct Size {
-    int width;
-    int height;
-};
-
-Size SizeFor(int screenWidth, int screenHeight) {
-    const RECT work = {0, 0, screenWidth, screenHeight};
-    const RECT rect = ComputeDefaultBookrackRect(screenWidth, screenHeight, work);
-    return Size{rect.right - rect.left, rect.bottom - rect.top};
-}
-
-} // namespace
 
 TEST(DefaultRect, SizeAtTheEdgesOfTheTableAndOfTheLargeScreenRule) {
     const struct {
@@ -32,31 +21,28 @@ TEST(DefaultRect, SizeAtTheEdgesOfTheTableAndOfTheLargeScreenRule) {
         {640, 480, 1000, 600},                            // below the table: the small fallback
     };
     for (const auto& c : cases) {
-        const Size size = SizeFor(c.screenWidth, c.screenHeight);
-        EXPECT_EQ(size.width, c.width) << c.screenWidth << "x" << c.screenHeight;
-        EXPECT_EQ(size.height, c.height) << c.screenWidth << "x" << c.screenHeight;
+        const RECT rect =
+            ComputeDefaultBookrackRect(c.screenWidth, c.screenHeight, {0, 0, c.screenWidth, c.screenHeight});
+        EXPECT_EQ(rect.right - rect.left, c.width) << c.screenWidth << "x" << c.screenHeight;
+        EXPECT_EQ(rect.bottom - rect.top, c.height) << c.screenWidth << "x" << c.screenHeight;
     }
 }
 
 TEST(DefaultRect, CentredOnTheWorkAreaSizeFromTheScreenOrigin) {
-    // A 40-pixel taskbar at the bottom.
-    RECT rect = ComputeDefaultBookrackRect(1920, 1080, RECT{0, 0, 1920, 1040});
-    EXPECT_EQ(rect.left, 460);
-    EXPECT_EQ(rect.top, 120);
-    EXPECT_EQ(rect.right, 1460);
-    EXPECT_EQ(rect.bottom, 920);
-
-    // A taskbar at the top: only the work area's size counts, not its origin.
-    rect = ComputeDefaultBookrackRect(1920, 1080, RECT{0, 40, 1920, 1080});
-    EXPECT_EQ(rect.top, 120);
-
-    // Odd remainders are truncated; a work area smaller than the window truncates toward zero.
-    rect = ComputeDefaultBookrackRect(1366, 768, RECT{0, 0, 1365, 767});
-    EXPECT_EQ(rect.left, 182);
-    EXPECT_EQ(rect.top, 83);
-    rect = ComputeDefaultBookrackRect(800, 600, RECT{0, 0, 757, 537});
-    EXPECT_EQ(rect.left, -1);
-    EXPECT_EQ(rect.top, -1);
-    EXPECT_EQ(rect.right, 759);
-    EXPECT_EQ(rect.bottom, 539);
+    const struct {
+        int screenWidth, screenHeight;
+        RECT work;
+        std::vector<LONG> rect;
+    } cases[] = {
+        {1920, 1080, {0, 0, 1920, 1040}, {460, 120, 1460, 920}},  // a 40-pixel taskbar at the bottom
+        {1920, 1080, {0, 40, 1920, 1080}, {460, 120, 1460, 920}}, // at the top: only the size counts
+        {1366, 768, {0, 0, 1365, 767}, {182, 83, 1182, 683}},     // odd remainders are truncated
+        {800, 600, {0, 0, 757, 537}, {-1, -1, 759, 539}},         // smaller than the window: toward zero
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(shelftest::Edges(ComputeDefaultBookrackRect(c.screenWidth, c.screenHeight, c.work)), c.rect)
+            << c.screenWidth << "x" << c.screenHeight;
+    }
 }
+
+} // namespace

@@ -1,6 +1,6 @@
 // The empty-shelf balloon: its life with a shortened timer (driven directly), and where the bookshelf
 // shows it (through the module).
-#include <shelftest/shelftest.h>
+#include <shelftest/shelf.h>
 
 #include "addbooktipsdlg.h"
 
@@ -13,33 +13,31 @@ constexpr UINT kShortLifeMs = 400;
 constexpr ULONGLONG kTimerSlackMs = 60;
 
 // A balloon driven on this thread with the kernel of a bookshelf window (which opened the package).
-class BalloonTest : public ModuleTest {
+class BalloonTest : public ShelfTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        Attach();
-        const BOOKRACK_CREATE_PARAMS params = {};
-        ASSERT_TRUE(Window()->Create(&params));
-        ASSERT_NE(module->SkinWindow(), nullptr);
-        kernel = module->SkinWindow()->GetUiKernel();
-        ASSERT_NE(kernel, nullptr);
+        ShelfTest::SetUp();
+        if (!HasFatalFailure())
+            CreateShelf(false);
+        if (!HasFatalFailure())
+            kernel = module->SkinWindow()->GetUiKernel();
     }
     void TearDown() override {
         // The balloon's window lives on this thread; it goes before its object and the kernel.
         if (balloon.IsWindow())
             DestroyWindow(balloon.GetWindowHandle());
-        ModuleTest::TearDown();
+        ShelfTest::TearDown();
     }
     bool Visible() const { return balloon.IsWindow() && IsWindowVisible(balloon.GetWindowHandle()); }
-    bool WaitVisible() {
-        return WaitUntil([this] { return Visible(); });
-    }
-    // Pumps this thread's messages (the balloon's timer) for a while.
+    // Delivers this thread's messages (the balloon's timer) for a while.
     void PumpFor(DWORD ms) {
         const ULONGLONG until = GetTickCount64() + ms;
         WaitUntil([until] { return GetTickCount64() >= until; }, ms + 1000);
+    }
+    // Waits until it went away by itself, and tells whether that was a whole life after shownAt.
+    bool GoneAfterItsLife(ULONGLONG shownAt) {
+        return WaitUntil([this] { return !Visible(); }, kShortLifeMs * 10) &&
+               GetTickCount64() - shownAt + kTimerSlackMs >= kShortLifeMs;
     }
 
     IUiKernel* kernel = nullptr;
@@ -47,60 +45,48 @@ protected:
     const RECT where = {100, 200, 100 + kTipsWidth, 200 + kTipsHeight};
 };
 
-} // namespace
+TEST_F(BalloonTest, ShowsAtTheRectangleForItsTimeSinceTheLastShowThenStaysAwayUntilAllowedAgain) {
+    // Suppressed before its first Show, it is never built.
+    balloon.Suppress();
+    EXPECT_FALSE(balloon.Show(kernel, nullptr, where));
+    EXPECT_FALSE(balloon.IsWindow());
+    balloon.ResetSuppress();
 
-TEST_F(BalloonTest, ShowsAtTheRectangleAndGoesAwayForGoodWhenItsTimeIsUp) {
     ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
-    ASSERT_TRUE(WaitVisible());
-    const ULONGLONG shown = GetTickCount64();
-    RECT rect = {};
-    GetWindowRect(balloon.GetWindowHandle(), &rect);
-    EXPECT_EQ(rect.left, where.left);
-    EXPECT_EQ(rect.top, where.top);
-    EXPECT_EQ(rect.right, where.right);
-    EXPECT_EQ(rect.bottom, where.bottom);
-    auto* skin = dynamic_cast<IRefSkinWindowInspect*>(module->SkinWindowOf(balloon.GetWindowHandle()));
-    ASSERT_NE(skin, nullptr);
-    EXPECT_EQ(skin->WindowName(), L"NoBookBalloon");
+    ASSERT_TRUE(WaitUntil([this] { return Visible(); }));
+    EXPECT_EQ(Edges(WindowRect(balloon.GetWindowHandle())), Edges(where));
+    EXPECT_EQ(module->FindWindowNamed(L"NoBookBalloon"), balloon.GetWindowHandle());
+    PumpFor(kShortLifeMs / 2);
+    ASSERT_TRUE(Visible());
+    // A second Show restarts its time: past the first Show's end it is still there.
+    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
+    const ULONGLONG again = GetTickCount64();
+    PumpFor(kShortLifeMs * 3 / 4);
+    EXPECT_TRUE(Visible());
+    EXPECT_TRUE(GoneAfterItsLife(again));
 
-    ASSERT_TRUE(WaitUntil([this] { return !Visible(); }, kShortLifeMs * 10));
-    EXPECT_GE(GetTickCount64() - shown + kTimerSlackMs, kShortLifeMs);
-
-    // Suppressed: Show refuses and neither moves nor shows the window.
+    // Suppressed once its time was up: Show refuses and neither moves nor shows the window.
     const RECT elsewhere = {300, 300, 300 + kTipsWidth, 300 + kTipsHeight};
     EXPECT_FALSE(balloon.Show(kernel, nullptr, elsewhere));
     PumpFor(100);
     EXPECT_FALSE(Visible());
-    GetWindowRect(balloon.GetWindowHandle(), &rect);
-    EXPECT_EQ(rect.left, where.left);
-
+    EXPECT_EQ(Edges(WindowRect(balloon.GetWindowHandle())), Edges(where));
     // Allowed again: it comes back where it is asked to be.
     balloon.ResetSuppress();
     EXPECT_TRUE(balloon.Show(kernel, nullptr, elsewhere));
     EXPECT_TRUE(Visible());
-    GetWindowRect(balloon.GetWindowHandle(), &rect);
-    EXPECT_EQ(rect.left, elsewhere.left);
-    EXPECT_EQ(rect.top, elsewhere.top);
+    EXPECT_EQ(Edges(WindowRect(balloon.GetWindowHandle())), Edges(elsewhere));
 }
 
-TEST_F(BalloonTest, ASecondShowRestartsItsTime) {
+TEST_F(BalloonTest, HideHidesWithoutSuppressingAlsoBeforeTheKernelReportsReady) {
+    // The kernel's ready report is still queued on this thread when Hide comes.
     ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
-    ASSERT_TRUE(WaitVisible());
-    PumpFor(kShortLifeMs / 2);
-    ASSERT_TRUE(Visible());
-    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
-    const ULONGLONG again = GetTickCount64();
-    // Past the first Show's end it is still there.
-    PumpFor(kShortLifeMs * 3 / 4);
-    EXPECT_TRUE(Visible());
-    ASSERT_TRUE(WaitUntil([this] { return !Visible(); }, kShortLifeMs * 10));
-    EXPECT_GE(GetTickCount64() - again + kTimerSlackMs, kShortLifeMs);
-    EXPECT_FALSE(balloon.Show(kernel, nullptr, where)) << "suppressed once its time was up";
-}
+    balloon.Hide();
+    PumpFor(200);
+    EXPECT_FALSE(Visible());
 
-TEST_F(BalloonTest, HideHidesWithoutSuppressing) {
     ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
-    ASSERT_TRUE(WaitVisible());
+    ASSERT_TRUE(WaitUntil([this] { return Visible(); }));
     balloon.Hide();
     EXPECT_FALSE(Visible());
     // The stopped timer does not suppress it later either.
@@ -109,28 +95,11 @@ TEST_F(BalloonTest, HideHidesWithoutSuppressing) {
     EXPECT_TRUE(Visible());
 }
 
-TEST_F(BalloonTest, HiddenBeforeTheKernelReportsReadyItStaysHidden) {
-    ASSERT_TRUE(balloon.Show(kernel, nullptr, where));
-    // The kernel's ready report is still queued on this thread.
-    balloon.Hide();
-    PumpFor(200);
-    EXPECT_FALSE(Visible());
-}
-
-TEST_F(BalloonTest, SuppressedBeforeItsFirstShowItIsNeverBuilt) {
-    balloon.Suppress();
-    EXPECT_FALSE(balloon.Show(kernel, nullptr, where));
-    EXPECT_FALSE(balloon.IsWindow());
-    EXPECT_FALSE(balloon.Show(nullptr, nullptr, where));
-}
-
-TEST_F(ModuleTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelfIsEmpty) {
-    Attach();
+TEST_F(ShelfTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelfIsEmpty) {
     // Built hidden, so that its first load shows no balloon; then shown by the user.
-    const BOOKRACK_CREATE_PARAMS params = {};
-    ASSERT_TRUE(Window()->Create(&params));
-    const HWND shelf = Window()->GetHwnd();
-    ASSERT_TRUE(Flush(shelf));
+    CreateShelf(false);
+    const HWND shelf = Hwnd();
+    Flush();
     ASSERT_TRUE(Window()->Show(true, nullptr));
     ASSERT_TRUE(IsWindowVisible(shelf));
 
@@ -142,19 +111,12 @@ TEST_F(ModuleTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelf
     }));
     EXPECT_EQ(GetWindowThreadProcessId(balloon, nullptr), GetWindowThreadProcessId(shelf, nullptr));
     EXPECT_EQ(GetWindow(balloon, GW_OWNER), shelf);
-
-    IControlBase* button = module->RawControl("New_FolianBtn");
-    ASSERT_NE(button, nullptr);
-    RECT buttonRect = {};
-    ASSERT_TRUE(button->GetCtrlRect(&buttonRect));
-    POINT below = {buttonRect.left, buttonRect.bottom};
+    RECT button = {};
+    ASSERT_TRUE(module->RawControl("New_FolianBtn")->GetCtrlRect(&button));
+    POINT below = {button.left, button.bottom};
     ClientToScreen(shelf, &below);
-    RECT rect = {};
-    GetWindowRect(balloon, &rect);
-    EXPECT_EQ(rect.left, below.x);
-    EXPECT_EQ(rect.top, below.y);
-    EXPECT_EQ(rect.right - rect.left, kTipsWidth);
-    EXPECT_EQ(rect.bottom - rect.top, kTipsHeight);
+    EXPECT_EQ(Edges(WindowRect(balloon)),
+              (std::vector<LONG>{below.x, below.y, below.x + kTipsWidth, below.y + kTipsHeight}));
 
     // Showing the shelf by the user's wish and hiding it take the balloon away; it is not suppressed.
     ASSERT_TRUE(Window()->Show(true, nullptr));
@@ -168,3 +130,5 @@ TEST_F(ModuleTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelf
     Window()->RefreshTips();
     EXPECT_FALSE(IsWindowVisible(balloon));
 }
+
+} // namespace

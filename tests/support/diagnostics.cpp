@@ -24,7 +24,6 @@ class DiagnosticsListener : public ::testing::EmptyTestEventListener {
     void OnTestEnd(const ::testing::TestInfo&) override {
         const long fired = vexil::DiagnosticCount() - m_before;
         const long wrongThread = vexil::WrongThreadCount() - m_wrongThreadBefore;
-        // Calls on the wrong thread fail a test even where other reports are expected.
         if (wrongThread != 0 || (fired != 0 && !g_expected.load()))
             ADD_FAILURE() << fired << " diagnostic assertion(s) fired during this test, " << wrongThread
                           << " of them thread checks; the latest: " << vexil::LastDiagnostic();

@@ -1,25 +1,21 @@
 #include "shelftest/hostfakes.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace shelftest {
 
-int FakeItem::QueryFlag(void* buffer, int bufferSize, int) {
-    if (m_data.queryResult == 0)
-        return 0;
-    if (buffer != nullptr && bufferSize >= 1)
-        *static_cast<unsigned char*>(buffer) = m_data.readyFlag;
-    return m_data.queryResult;
+int FakeItemData::QueryFlag(void* buffer, int bufferSize, int) {
+    if (queryResult != 0 && buffer != nullptr && bufferSize >= 1)
+        *static_cast<unsigned char*>(buffer) = readyFlag;
+    return queryResult;
 }
 
-FakeItem* FakeShelfStore::AddItem(int id, FakeItemData data) {
-    auto item = std::make_unique<FakeItem>(id, std::move(data));
-    FakeItem* raw = item.get();
+void FakeShelfStore::AddItem(int id, FakeItemData data) {
+    auto item = std::make_unique<FakeItemData>(std::move(data));
+    item->id = id;
     std::lock_guard<std::mutex> guard(m_lock);
+    m_items[id] = item.get();
     m_allItems.push_back(std::move(item));
-    m_items[id] = raw;
-    return raw;
 }
 
 void FakeShelfStore::RemoveItem(int id) {
@@ -38,12 +34,9 @@ void FakeShelfStore::SetShelfWithItems(int shelfKey, const std::vector<int>& ids
     SetShelf(shelfKey, ids);
 }
 
-void FakeShelfStore::SetCountOverride(int shelfKey, std::optional<unsigned> count) {
+void FakeShelfStore::SetCountOverride(std::optional<unsigned> count) {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (count)
-        m_countOverrides[shelfKey] = *count;
-    else
-        m_countOverrides.erase(shelfKey);
+    m_countOverride = count;
 }
 
 void FakeShelfStore::SetGetItemHook(std::function<void(int)> hook) {
@@ -52,14 +45,12 @@ void FakeShelfStore::SetGetItemHook(std::function<void(int)> hook) {
 }
 
 IShelfItem* FakeShelfStore::GetItem(int id) {
-    std::function<void(int)> hook;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        hook = m_getItemHook;
-    }
+    std::unique_lock<std::mutex> guard(m_lock);
+    const std::function<void(int)> hook = m_getItemHook;
+    guard.unlock();
     if (hook)
         hook(id);
-    std::lock_guard<std::mutex> guard(m_lock);
+    guard.lock();
     auto found = m_items.find(id);
     return found == m_items.end() ? nullptr : found->second;
 }
@@ -67,22 +58,14 @@ IShelfItem* FakeShelfStore::GetItem(int id) {
 unsigned FakeShelfStore::GetItemCount(int shelfKey, int) {
     ++m_getItemCountCalls;
     std::lock_guard<std::mutex> guard(m_lock);
-    auto overridden = m_countOverrides.find(shelfKey);
-    if (overridden != m_countOverrides.end())
-        return overridden->second;
-    auto shelf = m_shelves.find(shelfKey);
-    return shelf == m_shelves.end() ? 0u : static_cast<unsigned>(shelf->second.size());
+    return m_countOverride.value_or(static_cast<unsigned>(m_shelves[shelfKey].size()));
 }
 
 void FakeShelfStore::GetItemIds(int shelfKey, int* ids, unsigned count, int) {
-    if (ids == nullptr)
-        return;
     std::lock_guard<std::mutex> guard(m_lock);
-    auto shelf = m_shelves.find(shelfKey);
-    if (shelf == m_shelves.end())
-        return;
-    const size_t n = std::min<size_t>(count, shelf->second.size());
-    std::copy_n(shelf->second.begin(), n, ids);
+    const std::vector<int>& shelf = m_shelves[shelfKey];
+    if (ids != nullptr)
+        std::copy_n(shelf.begin(), std::min<size_t>(count, shelf.size()), ids);
 }
 
 } // namespace shelftest

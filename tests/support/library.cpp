@@ -1,7 +1,9 @@
 #include "shelftest/library.h"
 
 #include <shlobj.h>
+#include <uiassist/scopedhandle.h>
 
+#include <cwchar>
 #include <fstream>
 #include <sstream>
 
@@ -9,94 +11,91 @@ namespace shelftest {
 
 std::wstring LibraryFolder::Path() {
     wchar_t appData[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)))
-        return {};
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
     return std::wstring(appData) + L"\\KelvoDesktop\\Folian";
 }
 
-std::wstring LibraryFolder::FilePath(const std::wstring& name) { return Path() + L"\\" + name; }
-
 bool LibraryFolder::Ensure() {
-    const std::wstring path = Path();
-    SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool LibraryFolder::Exists(const std::wstring& name) {
-    return GetFileAttributesW(FilePath(name).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool LibraryFolder::WriteFile(const std::wstring& name, const std::string& bytes) {
-    if (!Ensure())
-        return false;
-    std::ofstream out(FilePath(name).c_str(), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
-std::string LibraryFolder::ReadFile(const std::wstring& name) {
-    std::ifstream in(FilePath(name).c_str(), std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    SHCreateDirectoryExW(nullptr, Path().c_str(), nullptr);
+    return IsFolder(Path());
 }
 
 bool LibraryFolder::RemoveFile(const std::wstring& name) {
     DeleteFileW(FilePath(name).c_str());
-    return !Exists(name);
+    return GetFileAttributesW(FilePath(name).c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring LibraryFolder::ReadShowMode() {
+std::wstring LibraryFolder::ReadIni(const wchar_t* section, const wchar_t* key) {
     wchar_t value[64] = {};
-    GetPrivateProfileStringW(L"Folian", L"ShowMode", L"", value, 64, FilePath(L"Folian.ini").c_str());
+    GetPrivateProfileStringW(section, key, L"", value, 64, FilePath(L"Folian.ini").c_str());
     return value;
 }
 
-void RemoveFolderTree(const std::wstring& folder) {
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream bytes;
+    if (in)
+        bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::wstring TempPath(const std::wstring& name) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return temp + name;
+}
+
+std::vector<WIN32_FIND_DATAW> FindFiles(const std::wstring& pattern) {
+    std::vector<WIN32_FIND_DATAW> found;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderTree(path);
-            else if (SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+    const vexil::ScopedFind search(FindFirstFileW(pattern.c_str(), &data));
+    for (BOOL more = search.valid(); more; more = FindNextFileW(search.get(), &data)) {
+        if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0)
+            found.push_back(data);
+    }
+    return found;
+}
+
+void RemoveFolderTree(const std::wstring& folder) {
+    for (const WIN32_FIND_DATAW& data : FindFiles(folder + L"\\*")) {
+        const std::wstring path = folder + L"\\" + data.cFileName;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveFolderTree(path);
+        else if (SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL))
+            DeleteFileW(path.c_str());
     }
     RemoveDirectoryW(folder.c_str());
 }
 
-LibraryLock::LibraryLock(DWORD timeoutMs) {
-    m_mutex = CreateMutexW(nullptr, FALSE, L"Local\\kelvo_test_library");
-    if (m_mutex == nullptr)
-        return;
-    const DWORD result = WaitForSingleObject(m_mutex, timeoutMs);
-    // An abandoned mutex (a test process that died holding it) is ours now all the same.
+LibraryLock::LibraryLock(DWORD timeoutMs)
+    : m_mutex(CreateMutexW(nullptr, FALSE, L"Local\\kelvo_test_library")) {
+    // An abandoned mutex (a test process that died holding it) is ours all the same.
+    const DWORD result = m_mutex ? WaitForSingleObject(m_mutex.get(), timeoutMs) : WAIT_FAILED;
     m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
 LibraryLock::~LibraryLock() {
     if (m_held)
-        ReleaseMutex(m_mutex);
-    if (m_mutex)
-        CloseHandle(m_mutex);
+        ReleaseMutex(m_mutex.get());
 }
 
-ShowModeFileGuard::ShowModeFileGuard() {
-    m_attributes = GetFileAttributesW(LibraryFolder::FilePath(L"Folian.ini").c_str());
-    m_bytes = LibraryFolder::ReadFile(L"Folian.ini");
-}
+ShowModeFileGuard::ShowModeFileGuard()
+    : m_attributes(GetFileAttributesW(LibraryFolder::FilePath(L"Folian.ini").c_str())),
+      m_bytes(LibraryFolder::ReadFile(L"Folian.ini")) {}
 
 ShowModeFileGuard::~ShowModeFileGuard() {
-    if (!m_lock.Held())
+    if (!Held())
         return;
     const std::wstring path = LibraryFolder::FilePath(L"Folian.ini");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -119,22 +118,17 @@ std::string AnsiPath(const std::wstring& path) {
 void RemoveCovers(const std::vector<int>& ids) {
     for (const int id : ids) {
         const std::wstring prefix = std::to_wstring(id) + L".";
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(LibraryFolder::FilePath(prefix + L"*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            const std::wstring name = found.cFileName;
+        for (const WIN32_FIND_DATAW& data : FindFiles(LibraryFolder::FilePath(prefix + L"*"))) {
+            const std::wstring name = data.cFileName, path = LibraryFolder::FilePath(name);
+            // The pattern matches short names too.
             if (name.compare(0, prefix.size(), prefix) != 0)
                 continue;
-            const std::wstring path = LibraryFolder::FilePath(name);
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveDirectoryW(path.c_str());
             else
                 DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        }
     }
 }
 

@@ -6,53 +6,24 @@
 #include <uiassist/cwin32window.h>
 
 #include <atomic>
-#include <fstream>
-#include <functional>
-#include <sstream>
+#include <regex>
 #include <utility>
-#include <vector>
 
 namespace shelftest {
 namespace {
 
-constexpr wchar_t kModuleFile[] = L"desktopui.dll";
-constexpr wchar_t kKernelFile[] = L"VexilKernel.dll";
-constexpr wchar_t kSkinFolder[] = L"DesktopSkin";
-constexpr wchar_t kSkinFile[] = L"KelvoDesktopUi.ufd";
+constexpr wchar_t kModuleFile[] = L"\\desktopui.dll";
+constexpr wchar_t kKernelFile[] = L"\\VexilKernel.dll";
+constexpr wchar_t kSkinFolder[] = L"\\DesktopSkin";
+constexpr wchar_t kSkinFile[] = L"\\KelvoDesktopUi.ufd";
 
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text)
-        out.push_back(c < 128 ? static_cast<char>(c) : '?');
-    return out;
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
-// Copies every file of from (not recursive) into to.
-void CopyFolderFiles(const std::wstring& from, const std::wstring& to) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            CopyFileW((from + L"\\" + data.cFileName).c_str(), (to + L"\\" + data.cFileName).c_str(), FALSE);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+// The package with the first match of pattern replaced; "" when nothing matches.
+std::string Replaced(const std::string& package, const std::string& pattern, const std::string& replacement) {
+    const std::regex declaration(pattern);
+    return std::regex_search(package, declaration)
+               ? std::regex_replace(package, declaration, replacement,
+                                    std::regex_constants::format_first_only)
+               : std::string();
 }
 
 } // namespace
@@ -64,116 +35,40 @@ std::wstring ExeFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
-std::string ReadRealSkinPackage() { return ReadBytes(ExeFolder() + L"\\" + kSkinFolder + L"\\" + kSkinFile); }
+std::string ReadRealSkinPackage() { return ReadBytes(ExeFolder() + kSkinFolder + kSkinFile); }
 
-namespace {
-
-// The lines of text, each with its line end.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find('\n', start);
-        const size_t next = end == std::string::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(start, next - start));
-        start = next;
-    }
-    return lines;
-}
-
-// The words of a line up to its first comment word (bare words only; enough for the names and
-// classes these edits look at).
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    std::string word;
-    while (in >> word && word[0] != '#')
-        words.push_back(word);
-    return words;
-}
-
-bool IsDeclaration(const std::string& line, const char* keyword, const std::string& name) {
-    const std::vector<std::string> words = Words(line);
-    return words.size() >= 2 && words[0] == keyword && words[1] == name;
-}
-
-// Hands the one line that declares "keyword name" to edit (which may change or empty it); "" when
-// no line declares it or edit gives up (returns false).
-std::string EditDeclaration(const std::string& package, const char* keyword, const std::string& name,
-                            const std::function<bool(std::string&)>& edit) {
-    std::string out;
-    bool found = false;
-    for (std::string line : Lines(package)) {
-        if (IsDeclaration(line, keyword, name)) {
-            if (!edit(line))
-                return {};
-            found = true;
-        }
-        out += line;
-    }
-    return found ? out : std::string();
-}
-
-} // namespace
-
+// Each pattern starts at the start of a line, whose line end $1 keeps.
 std::string SkinWithoutControl(const std::string& package, const std::string& control) {
-    return EditDeclaration(package, "control", control, [](std::string& line) {
-        line.clear();
-        return true;
-    });
+    return Replaced(package, "(^|\n)[ \t]*control[ \t]+" + control + "[ \t][^\n]*", "$1");
 }
 
 std::string SkinWithControlClass(const std::string& package, const std::string& control,
                                  const std::string& newClass) {
-    return EditDeclaration(package, "control", control, [&](std::string& line) {
-        const size_t at = line.find("class=");
-        if (at == std::string::npos)
-            return false;
-        const size_t end = line.find_first_of(" \t\r\n", at);
-        line.replace(at, (end == std::string::npos ? line.size() : end) - at, "class=" + newClass);
-        return true;
-    });
+    return Replaced(package, "((^|\n)[ \t]*control[ \t]+" + control + "[ \t][^\n]*class=)[^ \t\r\n]*",
+                    "$1" + newClass);
 }
 
 std::string SkinWithWindowRenamed(const std::string& package, const std::string& window,
                                   const std::string& newName) {
-    return EditDeclaration(package, "window", window, [&](std::string& line) {
-        line.replace(line.find(window), window.size(), newName);
-        return true;
-    });
+    return Replaced(package, "((^|\n)[ \t]*window[ \t]+)" + window + "(?=[ \t\r\n])", "$1" + newName);
 }
 
-ModuleUnderTest::ModuleUnderTest() { Load(ExeFolder()); }
-
-ModuleUnderTest::ModuleUnderTest(const std::wstring& folder) { Load(folder); }
-
-ModuleUnderTest::~ModuleUnderTest() { Unload(); }
-
-void ModuleUnderTest::Load(const std::wstring& folder) {
-    const std::wstring kernelPath = folder + L"\\" + kKernelFile;
-    const std::wstring modulePath = folder + L"\\" + kModuleFile;
-    // The kernel first: the module asks for it by its bare name and gets the copy already loaded.
-    m_kernel = LoadLibraryExW(kernelPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (m_kernel == nullptr) {
-        m_error = "cannot load " + Narrow(kernelPath) + " (error " + std::to_string(GetLastError()) + ")";
-        return;
+ModuleUnderTest::ModuleUnderTest(const std::wstring& folder) {
+    for (auto [module, file] : {std::pair{&m_kernel, kKernelFile}, std::pair{&m_module, kModuleFile}}) {
+        const std::wstring path = folder + file;
+        module->reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        if (module->get() == nullptr) {
+            m_error = "cannot load " + AnsiPath(path) + " (error " + std::to_string(GetLastError()) + ")";
+            return;
+        }
     }
     m_inspector = reinterpret_cast<PFN_GetRefKernelInspector>(
-        reinterpret_cast<void*>(GetProcAddress(m_kernel, VEXIL_REF_INSPECTOR_ENTRY)));
-    m_module = LoadLibraryExW(modulePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (m_module == nullptr) {
-        m_error = "cannot load " + Narrow(modulePath) + " (error " + std::to_string(GetLastError()) + ")";
-        return;
-    }
+        reinterpret_cast<void*>(GetProcAddress(m_kernel.get(), VEXIL_REF_INSPECTOR_ENTRY)));
     m_entry = reinterpret_cast<PFN_GetBookrackWindow>(
-        reinterpret_cast<void*>(GetProcAddress(m_module, BOOKRACK_ENTRY)));
+        reinterpret_cast<void*>(GetProcAddress(m_module.get(), BOOKRACK_ENTRY)));
     if (m_entry == nullptr)
         m_error = std::string("no export ") + BOOKRACK_ENTRY;
 }
-
-CBookrackWindow* ModuleUnderTest::Window() const { return m_entry ? m_entry() : nullptr; }
-
-IRefInspector* ModuleUnderTest::Inspector() const { return m_inspector ? m_inspector() : nullptr; }
 
 ISkinWindow* ModuleUnderTest::SkinWindowOf(HWND hwnd) const {
     IRefInspector* inspector = Inspector();
@@ -215,54 +110,33 @@ void ModuleUnderTest::Unload() {
         window->Close();
     m_entry = nullptr;
     m_inspector = nullptr;
-    if (m_module)
-        FreeLibrary(std::exchange(m_module, nullptr));
-    if (m_kernel)
-        FreeLibrary(std::exchange(m_kernel, nullptr));
+    m_module.reset();
+    m_kernel.reset();
 }
 
 ModuleWithSkin::ModuleWithSkin(const std::string& skinPackage) {
     static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    m_folder = std::wstring(temp) + L"kelvo_skin_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-               std::to_wstring(++counter) + L"_" + std::to_wstring(GetTickCount());
+    m_folder = TempPath(L"kelvo_skin_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                        std::to_wstring(++counter) + L"_" + std::to_wstring(GetTickCount()));
     const std::wstring bin = ExeFolder();
-    const std::wstring skin = m_folder + L"\\" + kSkinFolder;
+    const std::wstring skin = m_folder + kSkinFolder;
     if (!CreateDirectoryW(m_folder.c_str(), nullptr) ||
-        !CopyFileW((bin + L"\\" + kModuleFile).c_str(), (m_folder + L"\\" + kModuleFile).c_str(), FALSE) ||
-        !CopyFileW((bin + L"\\" + kKernelFile).c_str(), (m_folder + L"\\" + kKernelFile).c_str(), FALSE) ||
+        !CopyFileW((bin + kModuleFile).c_str(), (m_folder + kModuleFile).c_str(), FALSE) ||
+        !CopyFileW((bin + kKernelFile).c_str(), (m_folder + kKernelFile).c_str(), FALSE) ||
         !CreateDirectoryW(skin.c_str(), nullptr))
         return;
-    // Whatever else the real package folder holds (images), then the test's own package.
-    CopyFolderFiles(bin + L"\\" + kSkinFolder, skin);
-    if (WriteBytes(skin + L"\\" + kSkinFile, skinPackage))
+    // Whatever else the real package folder holds (images; a folder fails to copy), then the
+    // test's own package.
+    for (const WIN32_FIND_DATAW& data : FindFiles(bin + kSkinFolder + L"\\*"))
+        CopyFileW((bin + kSkinFolder + L"\\" + data.cFileName).c_str(),
+                  (skin + L"\\" + data.cFileName).c_str(), FALSE);
+    if (WriteBytes(skin + kSkinFile, skinPackage))
         m_module = std::make_unique<ModuleUnderTest>(m_folder);
 }
 
 ModuleWithSkin::~ModuleWithSkin() {
     m_module.reset();
     RemoveFolderTree(m_folder);
-}
-
-std::string ModuleWithSkin::Error() const {
-    return m_module ? m_module->Error() : "cannot prepare the skin folder " + Narrow(m_folder);
-}
-
-void ModuleTest::SetUp() {
-    module = std::make_unique<ModuleUnderTest>();
-    ASSERT_TRUE(module->Ok()) << module->Error();
-}
-
-void ModuleTest::TearDown() {
-    if (module)
-        module->Unload();
-    module.reset();
-}
-
-void ModuleTest::Attach() {
-    Window()->SetNotifySink(&sink, module->Module());
-    Window()->SetHost(&store, kShelfKey);
 }
 
 } // namespace shelftest

@@ -11,87 +11,81 @@ namespace shelftest {
 bool ShowShelf(ModuleUnderTest& module, IShelfSink& sink, FakeShelfStore& store, int shelfKey,
                const std::optional<std::vector<int>>& ids) {
     CBookrackWindow* window = module.Window();
-    if (window == nullptr || module.Inspector() == nullptr)
-        return false;
     module.Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
     window->SetNotifySink(&sink, module.Module());
     window->SetHost(&store, shelfKey);
-    if (!window->Show(true, nullptr))
-        return false;
-    const bool shown = WaitUntil([&] {
-        if (!IsWindowVisible(window->GetHwnd()))
-            return false;
-        IRefBookMatrixInspect* matrix = module.Matrix();
-        return !ids || (matrix != nullptr && module.Manager() != nullptr && matrix->SetBooksCalls() >= 1 &&
-                        matrix->Ids() == *ids);
-    });
-    return shown && Flush(window->GetHwnd());
+    return window->Show(true, nullptr) && WaitUntil([&] {
+               IRefBookMatrixInspect* matrix = module.Matrix();
+               return IsWindowVisible(window->GetHwnd()) &&
+                      (!ids ||
+                       (matrix && module.Manager() && matrix->SetBooksCalls() >= 1 && matrix->Ids() == *ids));
+           }) &&
+           Flush(window->GetHwnd());
 }
 
-void SinkLog::Add(std::string event) {
-    std::lock_guard<std::mutex> guard(m_lock);
+BOOKRACK_CREATE_PARAMS CreateParams(const char* accountId, const char* displayName, bool signedIn) {
+    BOOKRACK_CREATE_PARAMS params = {};
+    std::strncpy(params.szAccountId, accountId, sizeof(params.szAccountId) - 1);
+    std::strncpy(params.szAccountInfo, displayName, sizeof(params.szAccountInfo) - 1);
+    std::strcpy(params.szAccountKey, "key");
+    params.bLoggedIn = signedIn ? 1 : 0;
+    return params;
+}
+
+void ShelfTest::Log(std::string event) {
+    std::lock_guard<std::mutex> guard(m_logLock);
     m_events.push_back(std::move(event));
 }
 
-void SinkLog::AddCover(CoverRequest request) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_events.push_back("cover " + std::to_string(request.id));
-    m_covers.push_back(std::move(request));
-}
-
-std::vector<std::string> SinkLog::Events(const std::string& prefix) const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    std::vector<std::string> events;
+Strings ShelfTest::Events(const std::string& prefix) const {
+    std::lock_guard<std::mutex> guard(m_logLock);
+    Strings events;
     std::copy_if(m_events.begin(), m_events.end(), std::back_inserter(events),
                  [&](const std::string& event) { return event.rfind(prefix, 0) == 0; });
     return events;
 }
 
-std::vector<CoverRequest> SinkLog::Covers() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_covers;
-}
-
-std::vector<int> SinkLog::CoverIds() const {
+std::vector<int> ShelfTest::CoverIds() const {
     std::vector<int> ids;
-    for (const CoverRequest& request : Covers())
-        ids.push_back(request.id);
+    for (const std::string& event : Events("cover "))
+        ids.push_back(std::stoi(event.substr(6)));
     return ids;
 }
 
-void SinkLog::Clear() {
-    std::lock_guard<std::mutex> guard(m_lock);
+void ShelfTest::ClearLog() {
+    std::lock_guard<std::mutex> guard(m_logLock);
     m_events.clear();
-    m_covers.clear();
 }
 
 void ShelfTest::SetUp() {
-    ModuleTest::SetUp();
-    ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([this](HWND window, const wchar_t* folder, int id) {
-        log.AddCover(CoverRequest{window, folder != nullptr ? folder : L"<null>", id});
+    module = std::make_unique<ModuleUnderTest>();
+    ASSERT_TRUE(module->Ok()) << module->Error();
+    ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([this](HWND window, const wchar_t*, int id) {
+        Log("cover " + std::to_string(id));
+        if (onCoverRequest)
+            onCoverRequest(window, id);
     });
-    ON_CALL(sink, OnBookShown(_)).WillByDefault([this](int id) { log.Add("shown " + std::to_string(id)); });
+    ON_CALL(sink, OnBookShown(_)).WillByDefault([this](int id) { Log("shown " + std::to_string(id)); });
     ON_CALL(sink, OpenBook(_, _)).WillByDefault([this](int id, int flag) {
-        log.Add("open " + std::to_string(id) + " " + std::to_string(flag));
+        Log("open " + std::to_string(id) + " " + std::to_string(flag));
     });
     ON_CALL(sink, OnBookCountChanged(_, _)).WillByDefault([this](int count, int) {
-        log.Add("count " + std::to_string(count));
+        Log("count " + std::to_string(count));
     });
     ON_CALL(sink, OnMissingBooks(_)).WillByDefault([this](const std::set<unsigned long>* ids) {
         std::string event = "missing";
-        for (unsigned long id : ids != nullptr ? *ids : std::set<unsigned long>{})
+        for (unsigned long id : *ids)
             event += " " + std::to_string(id);
-        log.Add(event);
+        Log(event);
     });
 }
 
 void ShelfTest::TearDown() {
-    ModuleTest::TearDown();
+    module.reset();
     // The module's unloading saved the display mode: only now may files be put back.
-    while (!m_atTeardown.empty()) {
-        m_atTeardown.back()();
-        m_atTeardown.pop_back();
-    }
+    for (auto fn = m_atTeardown.rbegin(); fn != m_atTeardown.rend(); ++fn)
+        (*fn)();
+    m_atTeardown.clear();
     m_libraryLock.reset();
 }
 
@@ -100,15 +94,23 @@ void ShelfTest::LockLibrary() {
     ASSERT_TRUE(m_libraryLock->Held()) << "the library folder stayed locked by another test";
 }
 
+void ShelfTest::UseCovers(const std::vector<int>& ids) {
+    if (!m_libraryLock)
+        LockLibrary();
+    RemoveCovers(ids);
+    AtTeardown([ids] { RemoveCovers(ids); });
+}
+
 void ShelfTest::AtTeardown(std::function<void()> fn) { m_atTeardown.push_back(std::move(fn)); }
+
+void ShelfTest::Attach() {
+    Window()->SetNotifySink(&sink, module->Module());
+    Window()->SetHost(&store, kShelfKey);
+}
 
 void ShelfTest::CreateShelf(bool signedIn) {
     Attach();
-    BOOKRACK_CREATE_PARAMS params = {};
-    std::strcpy(params.szAccountId, kAccount);
-    std::strcpy(params.szAccountInfo, kAccountInfo);
-    std::strcpy(params.szAccountKey, "key");
-    params.bLoggedIn = signedIn ? 1 : 0;
+    const BOOKRACK_CREATE_PARAMS params = CreateParams("alice@example.com", kAccountInfo, signedIn);
     ASSERT_TRUE(Window()->Create(&params));
     ASSERT_TRUE(WaitUntil([this] { return Matrix() && Matrix()->SetBooksCalls() >= 1 && Manager(); }))
         << "the window was not bound or never loaded its shelf";
@@ -128,23 +130,27 @@ LRESULT ShelfTest::Send(UINT msg, WPARAM wParam, LPARAM lParam) const {
     return static_cast<LRESULT>(result);
 }
 
-bool ShelfTest::WaitForBatchEnd(int endNoticesBefore) const {
-    IRefBookMatrixInspect* matrix = Matrix();
-    return matrix && WaitUntil([&] {
-               return matrix->BatchDeleteEndNotices() > endNoticesBefore &&
-                      Window()->IsBatchDeleteBusy() == 0;
-           });
+Strings ShelfTest::Shelved() const {
+    Strings books;
+    for (const BOOK_INFO& book : Matrix()->Books())
+        books.push_back(book.strAppId + " " + book.strText2 + "/" + book.strText6 + "/" + book.strText5 +
+                        (book.bReady ? " ready" : "") + (book.bValid ? "" : " invalid"));
+    return books;
 }
 
-bool ShelfTest::WaitForCoverRequests(const std::vector<int>& ids, DWORD timeoutMs) const {
-    return WaitUntil(
-        [&] {
-            const std::vector<int> requested = log.CoverIds();
-            return std::all_of(ids.begin(), ids.end(), [&](int id) {
-                return std::find(requested.begin(), requested.end(), id) != requested.end();
-            });
-        },
-        timeoutMs);
+bool ShelfTest::WaitForBatchEnd(int endNoticesBefore) const {
+    return WaitUntil([&] {
+        return Matrix()->BatchDeleteEndNotices() > endNoticesBefore && Window()->IsBatchDeleteBusy() == 0;
+    });
+}
+
+bool ShelfTest::WaitForCoverRequests(const std::vector<int>& ids) const {
+    return WaitUntil([&] {
+        const std::vector<int> requested = CoverIds();
+        return std::all_of(ids.begin(), ids.end(), [&](int id) {
+            return std::find(requested.begin(), requested.end(), id) != requested.end();
+        });
+    });
 }
 
 bool ShelfTest::WaitForLoads(int count, DWORD timeoutMs) const {

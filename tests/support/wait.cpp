@@ -2,16 +2,17 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <iterator>
 
 namespace shelftest {
 namespace {
 
-constexpr WPARAM kRunMagic = 0x5EAF00D;
-
-UINT RunMessage() {
-    static const UINT message = RegisterWindowMessageW(L"shelftest.RunOnWindowThread");
+// Sent, it carries a RunRequest to run; posted, a drain ticket to be seen when taken from the queue.
+UINT MarkerMessage() {
+    static const UINT message = RegisterWindowMessageW(L"shelftest.marker");
     return message;
 }
 
@@ -20,32 +21,22 @@ struct RunRequest {
     std::atomic<bool> ran{false};
 };
 
+std::atomic<LONG> g_drainSeen{0};
+
 LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (call->message == RunMessage() && call->wParam == kRunMagic) {
-            RunRequest* request = reinterpret_cast<RunRequest*>(call->lParam);
-            (*request->fn)();
-            request->ran = true;
-        }
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == MarkerMessage()) {
+        auto* request = reinterpret_cast<RunRequest*>(call->lParam);
+        (*request->fn)();
+        request->ran = true;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-UINT DrainMessage() {
-    static const UINT message = RegisterWindowMessageW(L"shelftest.DrainPostedMessages");
-    return message;
-}
-
-std::atomic<LONG> g_drainSeen{0};
-
-// Runs on the window thread when GetMessage takes a message out of its queue.
 LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION && wParam == PM_REMOVE) {
-        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        if (msg->message == DrainMessage() && msg->wParam == kRunMagic)
-            g_drainSeen.store(static_cast<LONG>(msg->lParam));
-    }
+    const auto* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == MarkerMessage())
+        g_drainSeen.store(static_cast<LONG>(msg->lParam));
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -53,25 +44,19 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs) {
     static std::atomic<LONG> ticket{0};
-    if (!IsWindow(hwnd))
-        return false;
-    const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
-    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, thread);
+    HHOOK hook = IsWindow(hwnd) ? SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr,
+                                                    GetWindowThreadProcessId(hwnd, nullptr))
+                                : nullptr;
     if (hook == nullptr)
         return false;
     const LONG mine = ++ticket;
-    bool seen = false;
-    if (PostMessageW(hwnd, DrainMessage(), kRunMagic, mine)) {
-        // The marker is taken out of the queue only after everything posted before it was handled;
-        // one more sent round trip makes sure the message before it has returned.
-        seen = WaitUntil([mine] { return g_drainSeen.load() == mine; }, timeoutMs);
-    }
+    // The marker is taken out of the queue only after everything posted before it was handled; a
+    // sent round trip afterwards makes sure the message before it has returned.
+    const bool seen = PostMessageW(hwnd, MarkerMessage(), 0, mine) &&
+                      WaitUntil([mine] { return g_drainSeen.load() == mine; }, timeoutMs);
     UnhookWindowsHookEx(hook);
-    if (seen) {
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result);
-    }
-    return seen;
+    DWORD_PTR result = 0;
+    return seen && SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
 void PumpMessages() {
@@ -107,11 +92,10 @@ bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeout
     if (hook == nullptr)
         return false;
     // On a timeout the request is leaked: the late message must not find a dead one.
-    RunRequest* request = new RunRequest{&fn};
+    auto* request = new RunRequest{&fn};
     DWORD_PTR result = 0;
-    const bool answered =
-        SendMessageTimeoutW(hwnd, RunMessage(), kRunMagic, reinterpret_cast<LPARAM>(request), SMTO_NORMAL,
-                            timeoutMs, &result) != 0;
+    const bool answered = SendMessageTimeoutW(hwnd, MarkerMessage(), 0, reinterpret_cast<LPARAM>(request),
+                                              SMTO_NORMAL, timeoutMs, &result) != 0;
     UnhookWindowsHookEx(hook);
     const bool ran = answered && request->ran.load();
     if (answered)
@@ -129,12 +113,9 @@ HMODULE ThreadModule(DWORD id) {
     static const auto query = reinterpret_cast<NtQueryInformationThreadFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
     void* start = nullptr;
-    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
-    if (thread == nullptr)
-        return nullptr;
-    if (query != nullptr)
-        query(thread, kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
-    CloseHandle(thread);
+    const vexil::ScopedHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, id));
+    if (thread && query != nullptr)
+        query(thread.get(), kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
     HMODULE module = nullptr;
     if (start == nullptr || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                                     GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -146,16 +127,14 @@ HMODULE ThreadModule(DWORD id) {
 
 std::set<DWORD> ThreadIds() {
     std::set<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return ids;
+    const vexil::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = snapshot && Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
         if (entry.th32OwnerProcessID == GetCurrentProcessId())
             ids.insert(entry.th32ThreadID);
     }
-    CloseHandle(snapshot);
     return ids;
 }
 
@@ -170,10 +149,9 @@ std::set<DWORD> NewThreads(const std::set<DWORD>& before) {
 
 std::set<DWORD> StillRunning(const std::set<DWORD>& threads) {
     std::set<DWORD> running;
-    for (DWORD id : ThreadIds()) {
-        if (threads.count(id) != 0)
-            running.insert(id);
-    }
+    const std::set<DWORD> now = ThreadIds();
+    std::set_intersection(now.begin(), now.end(), threads.begin(), threads.end(),
+                          std::inserter(running, running.end()));
     return running;
 }
 
@@ -195,7 +173,7 @@ std::string DescribeThreads(const std::set<DWORD>& threads) {
 Watchdog::Watchdog(const char* what, DWORD boundMs) : m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     const std::string text = what;
     m_thread = std::thread([this, text, boundMs] {
-        if (WaitForSingleObject(m_done, boundMs) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(m_done.get(), boundMs) == WAIT_OBJECT_0)
             return;
         std::fprintf(stderr, "watchdog: %s did not finish within %lu ms: the test hangs\n", text.c_str(),
                      static_cast<unsigned long>(boundMs));
@@ -205,34 +183,59 @@ Watchdog::Watchdog(const char* what, DWORD boundMs) : m_done(CreateEventW(nullpt
 }
 
 Watchdog::~Watchdog() {
-    SetEvent(m_done);
+    SetEvent(m_done.get());
     m_thread.join();
-    CloseHandle(m_done);
+}
+
+std::vector<LONG> Edges(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+
+RECT WindowRect(HWND hwnd) {
+    RECT rect = {};
+    GetWindowRect(hwnd, &rect);
+    return rect;
+}
+
+std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid) {
+    std::vector<HWND> found;
+    for (HWND hwnd = nullptr; (hwnd = FindWindowExW(nullptr, hwnd, className, nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == (pid != 0 ? pid : GetCurrentProcessId()))
+            found.push_back(hwnd);
+    }
+    return found;
 }
 
 namespace {
-struct ClassSearch {
-    const wchar_t* className;
-    std::vector<HWND> found;
-};
 
-// A named callback: EnumWindows wants the stdcall convention, which a lambda lacks on 32-bit Windows.
-BOOL CALLBACK CollectWindowOfClass(HWND hwnd, LPARAM param) {
-    ClassSearch* search = reinterpret_cast<ClassSearch*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t name[256] = {};
-    if (pid == GetCurrentProcessId() && GetClassNameW(hwnd, name, 256) &&
-        lstrcmpiW(name, search->className) == 0)
-        search->found.push_back(hwnd);
-    return TRUE;
+std::wstring TextOf(HWND hwnd) {
+    std::vector<wchar_t> buffer(4096);
+    const int n = hwnd ? GetWindowTextW(hwnd, buffer.data(), static_cast<int>(buffer.size())) : 0;
+    return std::wstring(buffer.data(), n > 0 ? n : 0);
 }
+
+// A box is built hidden and filled before it shows: taken once it is visible.
+HWND FindBox(DWORD pid, const std::wstring& caption) {
+    for (HWND hwnd : WindowsOfClass(L"#32770", pid)) {
+        if (IsWindowVisible(hwnd) && (caption.empty() || TextOf(hwnd) == caption))
+            return hwnd;
+    }
+    return nullptr;
+}
+
 } // namespace
 
-std::vector<HWND> WindowsOfClass(const wchar_t* className) {
-    ClassSearch search{className, {}};
-    EnumWindows(CollectWindowOfClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+FoundMessageBox FindAndAnswerMessageBox(DWORD pid, const std::wstring& caption, int answer, DWORD timeoutMs) {
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindBox(pid, caption)) != nullptr; }, timeoutMs))
+        return {};
+    const auto has = [box](int id) { return GetDlgItem(box, id) != nullptr; };
+    const FoundMessageBox result{true,       TextOf(box), TextOf(GetDlgItem(box, 0xFFFF)),
+                                 has(IDYES), has(IDNO),   has(IDOK)};
+    if (answer != 0)
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+    return result;
 }
 
 } // namespace shelftest

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <shelftest/msgbox.h>
 #include <shelftest/wait.h>
 
 #include <atomic>

@@ -1,71 +1,68 @@
 // The library folder (%APPDATA%\KelvoDesktop\Folian) that every test process of the prefix shares,
-// and the lock that tests needing an exact folder state take for their duration.
+// the lock for tests that need an exact folder state, and small file helpers.
 #pragma once
 
 #include <windows.h>
+
+#include <uiassist/scopedhandle.h>
 
 #include <string>
 #include <vector>
 
 namespace shelftest {
 
-class LibraryFolder {
-public:
-    // The folder's full path (it may not exist yet).
-    static std::wstring Path();
-    // Path() + "\" + name.
-    static std::wstring FilePath(const std::wstring& name);
-    // Creates the folder and its parents. True when it exists afterwards.
-    static bool Ensure();
-    static bool Exists(const std::wstring& name);
-    // Writes bytes into the file (folder created first). True on success.
-    static bool WriteFile(const std::wstring& name, const std::string& bytes);
-    // The file's bytes; "" when missing.
-    static std::string ReadFile(const std::wstring& name);
-    // Deletes the file; true when it is gone afterwards.
-    static bool RemoveFile(const std::wstring& name);
-    // GetPrivateProfileStringW of Folian.ini's [Folian] ShowMode ("" when missing).
-    static std::wstring ReadShowMode();
-};
-
-// Deletes folder and everything below it.
+// A file's bytes ("" when missing); writing replaces the file.
+std::string ReadBytes(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+bool IsFolder(const std::wstring& path);
+std::wstring TempPath(const std::wstring& name); // %TEMP%\name
+// What FindFirstFileW and FindNextFileW list for pattern, in their order, without "." and "..".
+std::vector<WIN32_FIND_DATAW> FindFiles(const std::wstring& pattern);
 void RemoveFolderTree(const std::wstring& folder);
 
-// The process-wide named mutex "Local\kelvo_test_library", held from construction to destruction.
-// Waits at most timeoutMs; check Held().
+class LibraryFolder {
+public:
+    static std::wstring Path();
+    static std::wstring FilePath(const std::wstring& name) { return Path() + L"\\" + name; }
+    // Creates the folder and its parents (WriteFile too); true when it exists afterwards.
+    static bool Ensure();
+    static bool WriteFile(const std::wstring& name, const std::string& bytes) {
+        return Ensure() && WriteBytes(FilePath(name), bytes);
+    }
+    static std::string ReadFile(const std::wstring& name) { return ReadBytes(FilePath(name)); }
+    static bool RemoveFile(const std::wstring& name); // true when the file is gone afterwards
+    // A value of Folian.ini ("" when missing).
+    static std::wstring ReadIni(const wchar_t* section, const wchar_t* key);
+    static std::wstring ReadShowMode() { return ReadIni(L"Folian", L"ShowMode"); }
+};
+
+// The named mutex "Local\kelvo_test_library", held from construction (bounded wait) to destruction.
 class LibraryLock {
 public:
     explicit LibraryLock(DWORD timeoutMs = 30000);
     ~LibraryLock();
-    LibraryLock(const LibraryLock&) = delete;
-    LibraryLock& operator=(const LibraryLock&) = delete;
     bool Held() const { return m_held; }
 
 private:
-    HANDLE m_mutex = nullptr;
+    vexil::ScopedHandle m_mutex;
     bool m_held = false;
 };
 
-// Holds the library lock and puts the display-mode file (Folian.ini) back as it was (bytes and
-// attributes, or its absence) when destroyed, for tests that choose a display mode or unload the
-// module (both save it). Destroy it only after the module was unloaded.
-class ShowModeFileGuard {
+// Holds the library lock and puts Folian.ini back as it was (bytes and attributes, or its absence)
+// when destroyed, which must be after the module was unloaded: unloading saves the display mode.
+class ShowModeFileGuard : public LibraryLock {
 public:
     ShowModeFileGuard();
     ~ShowModeFileGuard();
-    ShowModeFileGuard(const ShowModeFileGuard&) = delete;
-    ShowModeFileGuard& operator=(const ShowModeFileGuard&) = delete;
-    bool Held() const { return m_lock.Held(); }
 
 private:
-    LibraryLock m_lock;
     DWORD m_attributes = INVALID_FILE_ATTRIBUTES;
     std::string m_bytes;
 };
 
 // A path in the ANSI code page, as the module hands paths to the book matrix.
 std::string AnsiPath(const std::wstring& path);
-// Deletes every file of the library folder named "<id>.*" for each id (covers of earlier runs).
+// Deletes every "<id>.*" of the library folder for each id (covers of earlier runs).
 void RemoveCovers(const std::vector<int>& ids);
 
 } // namespace shelftest

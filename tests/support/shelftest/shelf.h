@@ -1,6 +1,5 @@
-// The shelf fixture of the module's suites: the real module with the host's sink and store, a window
-// made or shown over the store's books, the reference kernel's controls to act as the user, and what
-// the sink was told.
+// The shelf fixture of the module's suites: the real module with the host's sink and store, the
+// reference kernel's controls to act as the user, and what the sink was told.
 #pragma once
 
 #include "diagnostics.h"
@@ -19,66 +18,46 @@
 
 namespace shelftest {
 
-// Hands sink and store (shelf key) to the module's window and shows it, with the manager's menus
-// answered "dismissed" (a real menu would block the window thread). Waits until the window is
-// visible and, unless ids is nullopt, until the controls are bound and the shelf holds exactly ids,
-// then until everything posted so far was handled. False when that did not happen.
+using Strings = std::vector<std::string>;
+
+// Hands sink and store to the window and shows it, menus answered "dismissed" (a real one would
+// block the window thread); waits until it is visible, holds exactly ids (unless nullopt) and
+// handled everything posted.
 bool ShowShelf(ModuleUnderTest& module, IShelfSink& sink, FakeShelfStore& store, int shelfKey,
                const std::optional<std::vector<int>>& ids);
 
-// One RequestCover call as the sink saw it.
-struct CoverRequest {
-    HWND window;
-    std::wstring folder;
-    int id;
-};
+// A create block signed in (or not) as accountId with that display name.
+BOOKRACK_CREATE_PARAMS CreateParams(const char* accountId, const char* displayName, bool signedIn);
 
-// What the sink was told, in order, as short texts ("shown 7", "open 7 0", "count 2", "cover 7",
-// "missing 3 8"). The module calls the sink on its own threads, hence the lock.
-class SinkLog {
-public:
-    void Add(std::string event);
-    void AddCover(CoverRequest request);
-    // The events, or those that start with prefix.
-    std::vector<std::string> Events(const std::string& prefix = "") const;
-    std::vector<CoverRequest> Covers() const;
-    std::vector<int> CoverIds() const;
-    void Clear();
-
-private:
-    mutable std::mutex m_lock;
-    std::vector<std::string> m_events;
-    std::vector<CoverRequest> m_covers;
-};
-
-// The module loaded from bin/ with a nice mock sink whose calls are logged (log) and an item store.
-// CreateShelf and ShowShelf bring up the window; the accessors reach it and its controls.
-class ShelfTest : public ModuleTest {
+// The module loaded from bin/, a nice mock sink whose calls are logged, and an item store, which
+// outlive the module.
+class ShelfTest : public ::testing::Test {
 protected:
-    static constexpr char kAccount[] = "alice@example.com";
+    static constexpr int kShelfKey = 7;
     static constexpr char kAccountInfo[] = "Alice";
 
     void SetUp() override;
     void TearDown() override;
 
-    // Holds the library lock for the rest of the test, until the module was unloaded.
+    void Attach(); // SetNotifySink and SetHost(&store, kShelfKey)
+    // The library lock, held until the module was unloaded; UseCovers also removes the cover files of
+    // ids before and after the test.
     void LockLibrary();
-    // Runs fn after the module was unloaded (its unloading saves the display mode); last added first.
+    void UseCovers(const std::vector<int>& ids);
+    // Runs fn after the module was unloaded (which saves the display mode); last added first.
     void AtTeardown(std::function<void()> fn);
-    // Creates the window hidden (signed in as kAccount, or signed out) and waits until its controls
-    // are bound and the first load reached the matrix.
+    // Creates the window hidden, signed in as kAccountInfo or not, bound and loaded once.
     void CreateShelf(bool signedIn = true);
-    // Makes ids the store's shelf (with default items) and shows the window over it.
+    // Shows the window over a shelf of ids.
     void ShowShelf(const std::vector<int>& ids);
 
+    CBookrackWindow* Window() const { return module->Window(); }
     HWND Hwnd() const { return Window()->GetHwnd(); }
     IRefBookMatrixInspect* Matrix() const { return module->Matrix(); }
     IRefManagerInspect* Manager() const { return module->Manager(); }
     IRefBrowserInspect* Browser() const { return module->Browser(); }
     LRESULT Notify(int id, WPARAM wParam, LPARAM lParam) const { return module->Notify(id, wParam, lParam); }
-    // A synchronous message to the window, as the host or the loader sends it.
     LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam) const;
-    // Returns once the window handled everything posted to it before the call.
     void Flush() const { ASSERT_TRUE(shelftest::Flush(Hwnd())); }
     void OnWindowThread(const std::function<void()>& fn) const { ASSERT_TRUE(RunOnWindowThread(Hwnd(), fn)); }
 
@@ -87,24 +66,35 @@ protected:
         ISkinWindow* skin = module->SkinWindowOf(PatchDelWindow());
         return skin ? dynamic_cast<T*>(skin->GetControl(name)) : nullptr;
     }
-    // Waits until the matrix told one more batch end than endNoticesBefore and no batch is busy.
+    // What the sink was told, in order ("shown 7", "open 7 0", "count 2", "cover 7", "missing 3 8"):
+    // those that start with prefix.
+    Strings Events(const std::string& prefix = "") const;
+    std::vector<int> CoverIds() const;
+    void Log(std::string event);
+    void ClearLog();
+    // The matrix's books as "<id> <title>/<author>/<third text>[ ready][ invalid]".
+    Strings Shelved() const;
+    // Until a batch end beyond endNoticesBefore, the covers of all ids asked for, or count loads.
     bool WaitForBatchEnd(int endNoticesBefore) const;
-    // Waits until the sink was asked for the covers of all ids (in any order).
-    bool WaitForCoverRequests(const std::vector<int>& ids, DWORD timeoutMs = kDefaultWaitMs) const;
-    // Waits until the matrix was handed a whole shelf count times in all.
+    bool WaitForCoverRequests(const std::vector<int>& ids) const;
     bool WaitForLoads(int count, DWORD timeoutMs = kDefaultWaitMs) const;
 
-    SinkLog log;
+    ::testing::NiceMock<MockShelfSink> sink;
+    FakeShelfStore store;
+    std::unique_ptr<ModuleUnderTest> module;
+    // Runs after a cover request was logged, on the thread that asked.
+    std::function<void(HWND window, int id)> onCoverRequest;
 
 private:
+    mutable std::mutex m_logLock; // the module calls the sink on its own threads
+    Strings m_events;
     std::unique_ptr<LibraryLock> m_libraryLock;
     std::vector<std::function<void()>> m_atTeardown;
 };
 
-// The shelf ShownShelfTest shows.
 inline const std::vector<int> kShelf = {101, 102, 103, 104};
 
-// The shelf fixture with the window shown over kShelf.
+// Shown over kShelf.
 class ShownShelfTest : public ShelfTest {
 protected:
     void SetUp() override;

@@ -1,7 +1,10 @@
-// Bounded waits and running code on a window's own thread.
+// Bounded waits, running code on a window's own thread, the process's threads and windows, and
+// message boxes ("#32770" dialogs) of this or another process.
 #pragma once
 
 #include <windows.h>
+
+#include <uiassist/scopedhandle.h>
 
 #include <functional>
 #include <set>
@@ -14,54 +17,51 @@ namespace shelftest {
 // How long a test waits for something that normally takes milliseconds.
 constexpr DWORD kDefaultWaitMs = 10000;
 
-// Polls predicate until it holds or timeoutMs passed, delivering the calling thread's messages
-// (sent and posted) between polls. True when the predicate held.
+// Polls predicate until it holds or timeoutMs passed, delivering this thread's messages meanwhile.
 bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs = kDefaultWaitMs);
-// Delivers the calling thread's pending messages once.
 void PumpMessages();
 
-// Runs fn on the thread that owns hwnd and returns when it has run there (false when hwnd is not a
-// window, or the thread did not answer within timeoutMs). Done with a thread-local call-window hook
-// and a registered message that the window itself passes to DefWindowProc. The window thread must not
-// be blocked waiting for the caller.
+// Runs fn on the thread that owns hwnd (through a call-window hook); false when it could not.
 bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeoutMs = kDefaultWaitMs);
-
-// Returns once the window's thread has taken every message posted to hwnd before this call out of
-// its queue and handled it (a marker is posted behind them and watched for with a get-message hook
-// on that thread). False when hwnd is not a window or the marker did not come within timeoutMs.
+// Returns once the window's thread handled every message posted to hwnd before the call. Flush drains
+// twice: a handled message may post more (a books-changed report posts one refresh per book).
 bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs = kDefaultWaitMs);
-
-// Returns once the window handled everything posted to it before the call (twice: a handled message
-// may post more, as a books-changed report posts one refresh per book).
 bool Flush(HWND hwnd);
 
-// Ids of this process's threads (toolhelp snapshot).
 std::set<DWORD> ThreadIds();
-// Threads that run now and did not before, leaving out those the test program itself started (host
-// threads, watchdogs, GoogleTest's own).
+// Threads that run now and did not before, leaving out those the test program itself started.
 std::set<DWORD> NewThreads(const std::set<DWORD>& before);
-// The threads of the set that still run.
 std::set<DWORD> StillRunning(const std::set<DWORD>& threads);
-// Waits (bounded) until none of the threads runs any more.
 bool WaitForThreadsGone(const std::set<DWORD>& threads, DWORD timeoutMs = kDefaultWaitMs);
 // "id (module of its start address)" for each thread, for failure messages.
 std::string DescribeThreads(const std::set<DWORD>& threads);
 
-// Ends the process with exit code 3, after saying what hung, unless destroyed within boundMs: a test
-// that deadlocks fails in seconds instead of at ctest's time limit.
+// Ends the process with exit code 3, saying what hung, unless destroyed within boundMs.
 class Watchdog {
 public:
     Watchdog(const char* what, DWORD boundMs);
     ~Watchdog();
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
 private:
-    HANDLE m_done;
+    vexil::ScopedHandle m_done;
     std::thread m_thread;
 };
 
-// Windows of this process with the class name (e.g. L"VexilWindow"), in EnumWindows order.
-std::vector<HWND> WindowsOfClass(const wchar_t* className);
+// A rectangle as {left, top, right, bottom}, to compare in one expectation.
+std::vector<LONG> Edges(const RECT& rect);
+RECT WindowRect(HWND hwnd);
+// Top-level windows of process pid (0: this one) with that class name, in EnumWindows order.
+std::vector<HWND> WindowsOfClass(const wchar_t* className, DWORD pid = 0);
+
+struct FoundMessageBox {
+    bool found = false;
+    std::wstring caption;
+    std::wstring text; // the static text (dialog item 0xFFFF)
+    bool hasYes = false, hasNo = false, hasOk = false;
+};
+
+// Waits for a visible box of process pid with that caption (any when empty), reads it, then clicks the
+// button answer (IDYES, IDNO, IDOK...; 0 leaves it open).
+FoundMessageBox FindAndAnswerMessageBox(DWORD pid, const std::wstring& caption, int answer, DWORD timeoutMs);
 
 } // namespace shelftest
