@@ -43,7 +43,8 @@ TEST_F(BatchTest, RemovesTheSelectedBooksInOrderShowingProgressAndReplaysEventsQ
     EXPECT_CALL(sink, DeleteBook(_, 1)).Times(3).WillRepeatedly(Invoke([&](int id, int) {
         const int index = static_cast<int>(deleted.size());
         deleted.push_back(id);
-        duringRun &= Manager()->OptionState() && !IsWindowEnabled(Hwnd()) && Window()->IsBatchDeleteBusy() == 1;
+        duringRun &=
+            Manager()->OptionState() && !IsWindowEnabled(Hwnd()) && Window()->IsBatchDeleteBusy() == 1;
         // The steps posted so far, handled: the window shows exactly the books requested before.
         PumpMessages();
         auto* text = PatchDelControl<IRefStaticInspect>("ClearStateSpec");

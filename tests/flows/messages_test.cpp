@@ -37,7 +37,9 @@ TEST_F(FlowTest, BooksChangedReportRefreshesTheNamedBooksFromItsOwnCopyOfTheIds)
     int32_t ids[] = {102, 104};
     BOOKS_CHANGED_REPORT report = {0, 0, ids, 2, BOOKS_CHANGED_CODE_CHANGED};
     std::vector<int> told;
-    EXPECT_CALL(sink, OnBooksChanged(_, 2)).WillOnce(Invoke([&](const int* p, int n) { told.assign(p, p + n); }));
+    EXPECT_CALL(sink, OnBooksChanged(_, 2)).WillOnce(Invoke([&](const int* p, int n) {
+        told.assign(p, p + n);
+    }));
     const int refreshes = Matrix()->UpdateBookInfoCalls();
     EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report)), 0);
     // The report is the sender's again once the message returned.
@@ -57,8 +59,11 @@ TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothin
         int32_t count;
         int32_t code;
         LRESULT result;
-    } reports[] = {{nullptr, 0, BOOKS_CHANGED_CODE_CHANGED, 0}, {ids, 1, 25, 1}, {ids, 1, BOOKS_CHANGED_CODE_ACK, 0},
-                   {ids, -3, BOOKS_CHANGED_CODE_ACK, 0},        {nullptr, 3, BOOKS_CHANGED_CODE_CHANGED, 1}};
+    } reports[] = {{nullptr, 0, BOOKS_CHANGED_CODE_CHANGED, 0},
+                   {ids, 1, 25, 1},
+                   {ids, 1, BOOKS_CHANGED_CODE_ACK, 0},
+                   {ids, -3, BOOKS_CHANGED_CODE_ACK, 0},
+                   {nullptr, 3, BOOKS_CHANGED_CODE_CHANGED, 1}};
     for (const auto& r : reports) {
         BOOKS_CHANGED_REPORT report = {0, 0, r.ids, r.count, r.code};
         EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report)), r.result) << r.count;
@@ -74,12 +79,14 @@ TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothin
 TEST_F(FlowTest, AWindowResizedAwayFromItsDefaultSizeSnapsBackWhileAMoveIsKept) {
     const RECT home = WindowRect(Hwnd()); // Show placed the window at its default rectangle
     // Both sides changed, the width only, the height only.
-    for (const RECT& resized : {RECT{40, 30, 740, 530}, RECT{home.left, home.top, home.right - 60, home.bottom},
-                                RECT{home.left, home.top, home.right, home.bottom - 40}}) {
+    for (const RECT& resized :
+         {RECT{40, 30, 740, 530}, RECT{home.left, home.top, home.right - 60, home.bottom},
+          RECT{home.left, home.top, home.right, home.bottom - 40}}) {
         SetWindowPos(Hwnd(), nullptr, resized.left, resized.top, resized.right - resized.left,
                      resized.bottom - resized.top, SWP_NOZORDER | SWP_NOACTIVATE);
         EXPECT_TRUE(WaitUntil([&] { return SameRect(WindowRect(Hwnd()), home); }))
-            << "not snapped back from " << resized.right - resized.left << " x " << resized.bottom - resized.top;
+            << "not snapped back from " << resized.right - resized.left << " x "
+            << resized.bottom - resized.top;
     }
     MoveBy(Hwnd(), 15, 10);
     RECT moved = home;

@@ -69,7 +69,9 @@ TEST_F(FlowTest, TheManagerHidesTheShelfAndTheSkinActivatesIt) {
 
 WPARAM Wheel(int delta) { return MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(delta))); }
 
-LRESULT SendWheel(HWND hwnd, int delta) { return SendMessageW(hwnd, WM_MOUSEWHEEL, Wheel(delta), MAKELPARAM(5, 6)); }
+LRESULT SendWheel(HWND hwnd, int delta) {
+    return SendMessageW(hwnd, WM_MOUSEWHEEL, Wheel(delta), MAKELPARAM(5, 6));
+}
 
 TEST_F(FlowTest, TheWheelReachesTheVisibleDocumentWindowEvenAfterTheBrowserRecreatedIt) {
     IRefBrowserInspect* browser = Browser();

@@ -108,7 +108,8 @@ TEST(Leaks, TwoHundredWindowsShownAndClosedLeaveNothingBehind) {
     const std::set<DWORD> threads = ThreadIds();
     ModuleUnderTest module;
     ASSERT_TRUE(module.Ok()) << module.Error();
-    ExpectBackWithinBounds(Measure(200, threads, [&] { ShowAndClose(module, sink, store); }), 0, "200 windows");
+    ExpectBackWithinBounds(Measure(200, threads, [&] { ShowAndClose(module, sink, store); }), 0,
+                           "200 windows");
     EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty());
 }
 
