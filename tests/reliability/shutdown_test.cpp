@@ -6,10 +6,9 @@
 #include <atomic>
 
 using namespace shelftest;
+using ::testing::_;
 
 namespace {
-
-constexpr int kShelfKey = 7;
 
 struct Event {
     HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -36,51 +35,42 @@ HANDLE OpenWindowThread(CBookrackWindow* window) {
                       GetWindowThreadProcessId(window->GetHwnd(), nullptr));
 }
 
-// The module, a host sink and a store holding ids, attached but not shown.
-struct Shelf {
-    explicit Shelf(const std::vector<int>& ids) : ids(ids) {
-        store.SetShelfWithItems(kShelfKey, ids);
-        if (!module.Ok())
-            return;
-        module.Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
-        window->SetNotifySink(&sink, module.Module());
-        window->SetHost(&store, kShelfKey);
+// The shelf fixture; Attach() hands sink and store to the window without showing it.
+class Shutdown : public ShelfTest {
+protected:
+    void Attach() {
+        ShelfTest::Attach();
+        module->Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
     }
-    std::vector<int> ids;
-    FakeShelfStore store;
-    HostSink sink;
-    ModuleUnderTest module;
-    CBookrackWindow* window = module.Window();
 };
 
 } // namespace
 
-TEST(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANewShelf) {
+TEST_F(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANewShelf) {
     Watchdog watchdog("the shutdown test", 60000);
     constexpr int kBooks = 400;
     std::vector<int> ids;
     for (int i = 0; i < kBooks; ++i)
         ids.push_back(8300001 + i);
-    Shelf shelf(ids);
-    ASSERT_TRUE(shelf.module.Ok()) << shelf.module.Error();
     Event coverAsked, deleting;
     std::atomic<int> coverRequests{0};
     // A slow host: the loader is still busy when Close comes.
-    shelf.sink.requestCover = [&](HWND, const wchar_t*, int) {
+    ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([&](HWND, const wchar_t*, int) {
         ++coverRequests;
         coverAsked.Set();
         Sleep(10);
-    };
-    shelf.sink.deleteBook = [&](int, int) { deleting.Set(); };
-    CBookrackWindow* window = shelf.window;
+    });
+    ON_CALL(sink, ToggleBookOption(_)).WillByDefault(::testing::Return(true));
+    ON_CALL(sink, DeleteBook(_, _)).WillByDefault([&](int, int) { deleting.Set(); });
+    CBookrackWindow* window = Window();
     const std::set<DWORD> threadsBefore = ThreadIds();
-    ASSERT_TRUE(ShowShelf(shelf.module, shelf.sink, shelf.store, kShelfKey, ids));
-    const HWND hwnd = window->GetHwnd();
+    ShowShelf(ids);
+    const HWND hwnd = Hwnd();
     ASSERT_TRUE(coverAsked.IsSet(kDefaultWaitMs));
     const std::set<DWORD> windowAndLoader = NewThreads(threadsBefore);
 
-    shelf.module.Matrix()->SetSelection({ids[0], ids[1], ids[2], ids[3], ids[4]});
-    shelf.module.Manager()->UserAskBatchDelete();
+    Matrix()->SetSelection({ids[0], ids[1], ids[2], ids[3], ids[4]});
+    Manager()->UserAskBatchDelete();
     ASSERT_TRUE(deleting.IsSet(kDefaultWaitMs));
     ASSERT_EQ(window->IsBatchDeleteBusy(), 1);
     ASSERT_LT(coverRequests.load(), kBooks) << "the loader finished before Close came";
@@ -98,33 +88,34 @@ TEST(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANewSh
     EXPECT_TRUE(WaitForThreadsGone(working)) << "the batch-delete worker outlived Close";
     const int requestsAfterClose = coverRequests.load();
 
-    ASSERT_TRUE(ShowShelf(shelf.module, shelf.sink, shelf.store, kShelfKey, ids));
+    ShowShelf(ids);
     EXPECT_EQ(WindowsOfClass(L"VexilWindow").size(), 1u);
-    EXPECT_EQ(shelf.module.Manager()->BookCount(), kBooks) << "the new shelf does not count its books";
+    EXPECT_EQ(Manager()->BookCount(), kBooks) << "the new shelf does not count its books";
     EXPECT_TRUE(WaitUntil([&] { return coverRequests.load() > requestsAfterClose; }));
     window->Close();
     EXPECT_TRUE(WaitForThreadsGone(NewThreads(threadsBefore)));
 }
 
-TEST(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWindowThread) {
+TEST_F(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWindowThread) {
     Watchdog watchdog("the slow-callback close", 60000);
-    Shelf shelf({8300501, 8300502});
-    ASSERT_TRUE(shelf.module.Ok()) << shelf.module.Error();
+    const std::vector<int> ids = {8300501, 8300502};
+    store.SetShelfWithItems(kShelfKey, ids);
+    Attach();
     Event holding, slowEntered, slowFinished;
     std::atomic<bool> hold{true};
     std::atomic<bool> slow{false};
     // The first cover request keeps the window thread until a sent message (Close's) waits for it,
     // so that everything Close sends and posts queues up behind two sign-ins posted just before.
-    shelf.sink.requestCover = [&](HWND, const wchar_t*, int) {
+    ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([&](HWND, const wchar_t*, int) {
         if (hold.exchange(false)) {
             holding.Set();
             WaitForSentMessage(kDefaultWaitMs);
         }
-    };
+    });
     // The first sign-in's host returns once a message is sent to the window thread; the second one
     // takes 8 s over a book it cannot resolve.
     std::atomic<int> slowCalls{0};
-    shelf.sink.onMissingBooks = [&](const std::set<unsigned long>*) {
+    ON_CALL(sink, OnMissingBooks(_)).WillByDefault([&](const std::set<unsigned long>*) {
         if (!slow.load())
             return;
         if (++slowCalls == 1) {
@@ -134,14 +125,14 @@ TEST(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWindo
         slowEntered.Set();
         Sleep(8000);
         slowFinished.Set();
-    };
-    CBookrackWindow* window = shelf.window;
+    });
+    CBookrackWindow* window = Window();
     ASSERT_TRUE(window->Show(true, nullptr));
     ASSERT_TRUE(holding.IsSet(kDefaultWaitMs));
     HANDLE windowThread = OpenWindowThread(window);
     ASSERT_NE(windowThread, nullptr);
 
-    shelf.store.RemoveItem(shelf.ids[1]);
+    store.RemoveItem(ids[1]);
     slow = true;
     window->Login("first@example", "key", "First", 0);
     window->Login("second@example", "key", "Second", 0);
@@ -156,23 +147,23 @@ TEST(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWindo
     CloseHandle(windowThread);
 
     slow = false;
-    shelf.store.AddItem(shelf.ids[1]);
-    EXPECT_TRUE(ShowShelf(shelf.module, shelf.sink, shelf.store, kShelfKey, shelf.ids));
+    ShowShelf(ids);
     window->Close();
 }
 
-TEST(Shutdown, AStopDeliveredInsideTheLoadersOwnCoverRequestDoesNotHangTheWindowThread) {
+TEST_F(Shutdown, AStopDeliveredInsideTheLoadersOwnCoverRequestDoesNotHangTheWindowThread) {
     Watchdog watchdog("the nested stop", 60000);
-    Shelf shelf({8300601, 8300602, 8300603});
-    ASSERT_TRUE(shelf.module.Ok()) << shelf.module.Error();
-    CBookrackWindow* window = shelf.window;
+    const std::vector<int> ids = {8300601, 8300602, 8300603};
+    store.SetShelfWithItems(kShelfKey, ids);
+    Attach();
+    CBookrackWindow* window = Window();
     Event inRequest;
     std::atomic<bool> stopSeen{false};
     // Inside the loader's first cover request, the host pumps its sent messages (as a host that
     // talks to its own windows does) until the Close another of its threads is in has stopped the
     // loader from within this very request.
-    shelf.sink.requestCover = [&](HWND, const wchar_t*, int id) {
-        if (id != shelf.ids[0] || stopSeen.load())
+    ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([&](HWND, const wchar_t*, int id) {
+        if (id != ids[0] || stopSeen.load())
             return;
         inRequest.Set();
         for (const ULONGLONG deadline = GetTickCount64() + kDefaultWaitMs;
@@ -182,7 +173,7 @@ TEST(Shutdown, AStopDeliveredInsideTheLoadersOwnCoverRequestDoesNotHangTheWindow
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
         stopSeen = window->IsWorkerRunning() == 0;
-    };
+    });
     ASSERT_TRUE(window->Show(true, nullptr));
     ASSERT_TRUE(inRequest.IsSet(kDefaultWaitMs));
     HANDLE windowThread = OpenWindowThread(window);
