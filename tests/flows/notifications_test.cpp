@@ -1,6 +1,5 @@
 // What the skin's controls report (opening and deleting a book by its record, the manager's hide and
-// activation requests) and what reaches the embedded page: the wheel goes to the page's document
-// window, WM_COPYDATA to the browser control.
+// activation requests), and the wheel reaching the embedded page's document window.
 #include <shelftest/shelf.h>
 
 using namespace shelftest;
@@ -121,13 +120,6 @@ TEST_F(FlowTest, ADocumentWindowWhoseClassIsWrittenInLowerCaseIsFoundToo) {
     EXPECT_EQ(SendWheel(Hwnd(), 120), 0);
     EXPECT_TRUE(WaitUntil([] { return g_ownDocumentWheels == 1; }));
     DestroyWindow(own);
-}
-
-TEST_F(FlowTest, CopyDataIsAnsweredByTheBrowser) {
-    COPYDATASTRUCT data = {1, 0, nullptr};
-    const int before = Browser()->CopyDataCalls();
-    EXPECT_EQ(Send(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), kRefCopyDataResult);
-    EXPECT_EQ(Browser()->CopyDataCalls(), before + 1);
 }
 
 } // namespace
