@@ -68,7 +68,6 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
     const HWND hwnd = Hwnd();
     IRefBookMatrixInspect* matrix = Matrix();
     IRefManagerInspect* manager = Manager();
-    const auto flush = [&] { ASSERT_TRUE(shelftest::Flush(hwnd)); };
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"a null sink disables what needs it and nothing else",
          [&] {
@@ -80,7 +79,7 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
              matrix->UserDelete(8500001);
              matrix->SetSelection({8500002});
              manager->UserAskBatchDelete();
-             flush();
+             Flush();
              EXPECT_EQ(matrix->Ids(), shelf);
              EXPECT_EQ(window->IsBatchDeleteBusy(), 0);
              EXPECT_EQ(coverRequests.load(), requests);
@@ -111,7 +110,7 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
                  {"gbk@example.cn", "\xC0\xEE\xCB\xC4", "\xC0\xEE\xCB\xC4"}};
              for (const auto& login : logins) {
                  window->Login(login.account.c_str(), "key", login.info.c_str(), 0);
-                 flush();
+                 Flush();
                  EXPECT_EQ(manager->UserName(), login.shown) << login.account.substr(0, 20);
              }
          }},
@@ -123,7 +122,7 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
                  window->NotifyItem1004(id, 1);
                  SendMessageW(hwnd, WM_BOOKRACK_COVER_READY, 0, id);
              }
-             flush();
+             Flush();
              EXPECT_EQ(matrix->Ids(), shelf);
              EXPECT_EQ(deletesAndOpens.load(), 0);
          }},
@@ -151,14 +150,14 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
                                        OPEN_EXISTING, 0, nullptr);
              ASSERT_NE(held, INVALID_HANDLE_VALUE);
              manager->UserChooseMode(0);
-             flush();
+             Flush();
              CloseHandle(held);
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode1);
              manager->UserChooseMode(0);
-             flush();
+             Flush();
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode0) << "the new mode was not saved with the rest";
              manager->UserChooseMode(1);
-             flush();
+             Flush();
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode1);
          }},
     };

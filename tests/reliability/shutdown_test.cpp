@@ -35,19 +35,20 @@ HANDLE OpenWindowThread(CBookrackWindow* window) {
                       GetWindowThreadProcessId(window->GetHwnd(), nullptr));
 }
 
-// The shelf fixture; Attach() hands sink and store to the window without showing it.
 class Shutdown : public ShelfTest {
 protected:
-    void Attach() {
+    // Makes ids the store's shelf and hands sink and store to the window without showing it.
+    void Attach(const std::vector<int>& ids) {
+        store.SetShelfWithItems(kShelfKey, ids);
         ShelfTest::Attach();
         module->Inspector()->SetPopupMenuAnswer(REF_MENU_NONE);
     }
+    Watchdog watchdog{"a close", 60000};
 };
 
 } // namespace
 
 TEST_F(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANewShelf) {
-    Watchdog watchdog("the shutdown test", 60000);
     constexpr int kBooks = 400;
     std::vector<int> ids;
     for (int i = 0; i < kBooks; ++i)
@@ -97,10 +98,8 @@ TEST_F(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANew
 }
 
 TEST_F(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWindowThread) {
-    Watchdog watchdog("the slow-callback close", 60000);
     const std::vector<int> ids = {8300501, 8300502};
-    store.SetShelfWithItems(kShelfKey, ids);
-    Attach();
+    Attach(ids);
     Event holding, slowEntered, slowFinished;
     std::atomic<bool> hold{true};
     std::atomic<bool> slow{false};
@@ -152,10 +151,8 @@ TEST_F(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWin
 }
 
 TEST_F(Shutdown, AStopDeliveredInsideTheLoadersOwnCoverRequestDoesNotHangTheWindowThread) {
-    Watchdog watchdog("the nested stop", 60000);
     const std::vector<int> ids = {8300601, 8300602, 8300603};
-    store.SetShelfWithItems(kShelfKey, ids);
-    Attach();
+    Attach(ids);
     CBookrackWindow* window = Window();
     Event inRequest;
     std::atomic<bool> stopSeen{false};
