@@ -11,7 +11,6 @@ using ::testing::_;
 using ::testing::Invoke;
 using ::testing::Return;
 
-namespace flows {
 namespace {
 
 class BatchTest : public ShownShelfTest {
@@ -34,7 +33,6 @@ std::vector<int> NumbersIn(const std::string& text) {
 }
 
 TEST_F(BatchTest, RemovesTheSelectedBooksInOrderShowingProgressAndReplaysEventsQueuedMeanwhile) {
-    Matrix()->SetSelection({101, 103, 104});
     EXPECT_CALL(sink, ToggleBookOption(0)).WillOnce(Return(true));
     EXPECT_CALL(sink, OnBookShown(105));
     std::vector<int> deleted;
@@ -65,9 +63,7 @@ TEST_F(BatchTest, RemovesTheSelectedBooksInOrderShowingProgressAndReplaysEventsQ
         }
     }));
 
-    const int endNotices = Matrix()->BatchDeleteEndNotices();
-    Manager()->UserAskBatchDelete();
-    ASSERT_TRUE(WaitForBatchEnd(endNotices));
+    RunBatch({101, 103, 104});
     EXPECT_EQ(deleted, (std::vector<int>{101, 103, 104}));
     EXPECT_TRUE(duringRun);
     EXPECT_TRUE(arrivalWaited) << "an arrival during the batch must wait for its end";
@@ -211,4 +207,3 @@ TEST_F(BatchTest, ClosingDuringARunEndsItAndTheModuleMayBeUnloadedRightAway) {
 }
 
 } // namespace
-} // namespace flows

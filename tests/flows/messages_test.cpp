@@ -9,7 +9,6 @@ using namespace shelftest;
 using ::testing::_;
 using ::testing::Invoke;
 
-namespace flows {
 namespace {
 
 using FlowTest = ShownShelfTest;
@@ -177,4 +176,3 @@ TEST_F(FlowTest, MinimizedFromTheManagerAndRestoredTheShelfIsShownAtItsDefaultPl
 }
 
 } // namespace
-} // namespace flows

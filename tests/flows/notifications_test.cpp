@@ -6,7 +6,6 @@ using namespace shelftest;
 using ::testing::_;
 using ::testing::Mock;
 
-namespace flows {
 namespace {
 
 using FlowTest = ShownShelfTest;
@@ -34,16 +33,12 @@ TEST_F(FlowTest, ABookIsOpenedAndDeletedByTheNumberAtTheStartOfItsRecordId) {
     Matrix()->UserDelete(104);
     Mock::VerifyAndClearExpectations(&sink);
 
-    // Without a record, or without a sink, nothing is opened or deleted.
+    // Without a record nothing is opened or deleted.
     EXPECT_CALL(sink, OpenBook(_, _)).Times(0);
     EXPECT_CALL(sink, DeleteBook(_, _)).Times(0);
     EXPECT_EQ(Notify(VEXIL_NOTIFY_OPEN_BOOK, 0, 0), 0);
     Flush();
     EXPECT_EQ(Notify(VEXIL_NOTIFY_DELETE_BOOK, 0, 0), -1);
-    Window()->SetNotifySink(nullptr, nullptr);
-    BOOK_INFO info;
-    info.strAppId = "101";
-    EXPECT_EQ(Notify(VEXIL_NOTIFY_DELETE_BOOK, 0, reinterpret_cast<LPARAM>(&info)), -1);
 }
 
 TEST_F(FlowTest, TheManagerHidesTheShelfAndTheSkinActivatesIt) {
@@ -123,4 +118,3 @@ TEST_F(FlowTest, ADocumentWindowWhoseClassIsWrittenInLowerCaseIsFoundToo) {
 }
 
 } // namespace
-} // namespace flows

@@ -1,7 +1,7 @@
-// Bad input that no other suite gives, as one table: a null sink, cover paths and account names of any
-// length or code page, ids the store does not hold, a cover path at the path limit, and a display-mode
-// file another program holds open. Each case has a defined outcome, and after each one the user's
-// display-mode file holds either its old or its new full content, never a part.
+// Bad input that no other suite gives, as one table: a null sink, account names of any length or code
+// page, ids the store does not hold, a cover path at the path limit, and a display-mode file another
+// program holds open. Each case has a defined outcome, and after each one the user's display-mode
+// file holds either its old or its new full content, never a part.
 #include <shelftest/shelf.h>
 
 #include <climits>
@@ -85,19 +85,6 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
              EXPECT_EQ(coverRequests.load(), requests);
              EXPECT_EQ(deletesAndOpens.load(), 0);
              Attach();
-         }},
-        {"cover paths: null clears, any length is handed on, an unknown book gets none",
-         [&] {
-             for (size_t length : {259u, 260u, 5000u}) {
-                 const std::string path = "C:\\" + std::string(length - 7, 'c') + ".jpg";
-                 window->SetBookCover(8500001, path.c_str());
-                 EXPECT_EQ(matrix->ImagePath(8500001), path) << length << " characters";
-             }
-             window->SetBookCover(8500001, nullptr);
-             EXPECT_EQ(matrix->ImagePath(8500001), "");
-             window->SetBookCover(12345, "C:\\x.jpg");
-             EXPECT_EQ(matrix->ImagePath(12345), "");
-             EXPECT_EQ(matrix->Ids(), shelf);
          }},
         {"account names of any length, in UTF-8 or GBK bytes, pass whole",
          [&] {
