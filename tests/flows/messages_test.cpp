@@ -53,20 +53,15 @@ TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothin
     EXPECT_CALL(sink, OnBooksChanged(nullptr, 0));
     const int refreshes = Matrix()->UpdateBookInfoCalls();
     int32_t ids[] = {101};
-    const struct {
-        int32_t* ids;
-        int32_t count;
-        int32_t code;
-        LRESULT result;
-    } reports[] = {{nullptr, 0, BOOKS_CHANGED_CODE_CHANGED, 0},
-                   {ids, 1, 25, 1},
-                   {ids, 1, BOOKS_CHANGED_CODE_ACK, 0},
-                   {ids, -3, BOOKS_CHANGED_CODE_ACK, 0},
-                   {nullptr, 3, BOOKS_CHANGED_CODE_CHANGED, 1}};
-    for (const auto& r : reports) {
-        BOOKS_CHANGED_REPORT report = {0, 0, r.ids, r.count, r.code};
-        EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report)), r.result) << r.count;
-    }
+    const auto send = [this](int32_t* array, int32_t count, int32_t code) {
+        BOOKS_CHANGED_REPORT report = {0, 0, array, count, code};
+        return Send(WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report));
+    };
+    EXPECT_EQ(send(nullptr, 0, BOOKS_CHANGED_CODE_CHANGED), 0);
+    EXPECT_EQ(send(ids, 1, 25), 1);
+    EXPECT_EQ(send(ids, 1, BOOKS_CHANGED_CODE_ACK), 0);
+    EXPECT_EQ(send(ids, -3, BOOKS_CHANGED_CODE_ACK), 0);
+    EXPECT_EQ(send(nullptr, 3, BOOKS_CHANGED_CODE_CHANGED), 1);
     EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, 0), 1);
     // A posted report may be freed by its sender before the window gets to it: it is not read.
     BOOKS_CHANGED_REPORT posted = {0, 0, ids, 1, BOOKS_CHANGED_CODE_CHANGED};
