@@ -64,24 +64,20 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
         store.SetShelf(kShelfKey, shelf);
     };
     ShowShelf(shelf);
-    CBookrackWindow* window = Window();
-    const HWND hwnd = Hwnd();
-    IRefBookMatrixInspect* matrix = Matrix();
-    IRefManagerInspect* manager = Manager();
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"a null sink disables what needs it and nothing else",
          [&] {
-             window->SetNotifySink(nullptr, nullptr);
+             Window()->SetNotifySink(nullptr, nullptr);
              const int requests = coverRequests;
              addBook(8500010, {});
-             window->NotifyItem1003(8500010, 1);
-             window->ForwardItemShown(8500010);
-             matrix->UserDelete(8500001);
-             matrix->SetSelection({8500002});
-             manager->UserAskBatchDelete();
+             Window()->NotifyItem1003(8500010, 1);
+             Window()->ForwardItemShown(8500010);
+             Matrix()->UserDelete(8500001);
+             Matrix()->SetSelection({8500002});
+             Manager()->UserAskBatchDelete();
              Flush();
-             EXPECT_EQ(matrix->Ids(), shelf);
-             EXPECT_EQ(window->IsBatchDeleteBusy(), 0);
+             EXPECT_EQ(Matrix()->Ids(), shelf);
+             EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
              EXPECT_EQ(coverRequests.load(), requests);
              EXPECT_EQ(deletesAndOpens.load(), 0);
              Attach();
@@ -96,21 +92,21 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
                  {"\xE4\xB9\xA6\xE8\x99\xAB@example.cn", "KelvoU7", "\xE4\xB9\xA6\xE8\x99\xAB"},
                  {"gbk@example.cn", "\xC0\xEE\xCB\xC4", "\xC0\xEE\xCB\xC4"}};
              for (const auto& login : logins) {
-                 window->Login(login.account.c_str(), "key", login.info.c_str(), 0);
+                 Window()->Login(login.account.c_str(), "key", login.info.c_str(), 0);
                  Flush();
-                 EXPECT_EQ(manager->UserName(), login.shown) << login.account.substr(0, 20);
+                 EXPECT_EQ(Manager()->UserName(), login.shown) << login.account.substr(0, 20);
              }
          }},
         {"ids the store does not hold change nothing",
          [&] {
              for (int id : {0, -1, INT_MIN, INT_MAX}) {
-                 window->RemoveItem(id);
-                 window->NotifyItem1001(id);
-                 window->NotifyItem1004(id, 1);
-                 SendMessageW(hwnd, WM_BOOKRACK_COVER_READY, 0, id);
+                 Window()->RemoveItem(id);
+                 Window()->NotifyItem1001(id);
+                 Window()->NotifyItem1004(id, 1);
+                 SendMessageW(Hwnd(), WM_BOOKRACK_COVER_READY, 0, id);
              }
              Flush();
-             EXPECT_EQ(matrix->Ids(), shelf);
+             EXPECT_EQ(Matrix()->Ids(), shelf);
              EXPECT_EQ(deletesAndOpens.load(), 0);
          }},
         {"a cover named after the icon address is taken up to the path limit",
@@ -123,27 +119,27 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
                  return data;
              };
              addBook(id, iconFor(259));
-             window->NotifyItem1001(id);
-             SendMessageW(hwnd, WM_BOOKRACK_COVER_READY, 0, id);
+             Window()->NotifyItem1001(id);
+             SendMessageW(Hwnd(), WM_BOOKRACK_COVER_READY, 0, id);
              const std::string atLimit = AnsiPath(prefix + std::wstring(259 - prefix.size(), L'e'));
-             EXPECT_EQ(matrix->ImagePath(id), atLimit);
+             EXPECT_EQ(Matrix()->ImagePath(id), atLimit);
              store.AddItem(id, iconFor(260));
-             SendMessageW(hwnd, WM_BOOKRACK_COVER_READY, 0, id);
-             EXPECT_EQ(matrix->ImagePath(id), atLimit) << "a path past the limit was handed on";
+             SendMessageW(Hwnd(), WM_BOOKRACK_COVER_READY, 0, id);
+             EXPECT_EQ(Matrix()->ImagePath(id), atLimit) << "a path past the limit was handed on";
          }},
         {"a display-mode file another program holds open is left as it was",
          [&] {
              HANDLE held = CreateFileW(LibraryFolder::FilePath(kIni).c_str(), GENERIC_READ, 0, nullptr,
                                        OPEN_EXISTING, 0, nullptr);
              ASSERT_NE(held, INVALID_HANDLE_VALUE);
-             manager->UserChooseMode(0);
+             Manager()->UserChooseMode(0);
              Flush();
              CloseHandle(held);
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode1);
-             manager->UserChooseMode(0);
+             Manager()->UserChooseMode(0);
              Flush();
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode0) << "the new mode was not saved with the rest";
-             manager->UserChooseMode(1);
+             Manager()->UserChooseMode(1);
              Flush();
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode1);
          }},
@@ -152,7 +148,7 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
     for (const auto& [name, run] : cases) {
         SCOPED_TRACE(name);
         run();
-        EXPECT_TRUE(window->IsWindowAlive() && shelftest::Flush(hwnd)) << "the shelf stopped answering";
+        EXPECT_TRUE(Window()->IsWindowAlive() && shelftest::Flush(Hwnd())) << "the shelf stopped answering";
         const std::string ini = LibraryFolder::ReadFile(kIni);
         EXPECT_TRUE(ini == iniMode1 || ini == iniMode0) << "Folian.ini was left as:\n" << ini;
         EXPECT_FALSE(LeftoverSaveFile());

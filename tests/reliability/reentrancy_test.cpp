@@ -23,11 +23,10 @@ TEST_F(Reentrancy, ASinkCallingBackIntoTheShelfFromItsCallbacksNeitherDeadlocksN
     Watchdog watchdog("the re-entrancy test", 60000);
     std::vector<int> shelf = {8200001, 8200002, 8200003, 8200004, 8200005, 8200006};
     std::mutex shelfLock;
-    CBookrackWindow* window = Window();
     std::atomic<bool> wrongThread{false};
     std::vector<int> opened;
     ON_CALL(sink, DeleteBook(_, _)).WillByDefault([&](int id, int) {
-        if (GetCurrentThreadId() != window->GetUiThreadId())
+        if (GetCurrentThreadId() != Window()->GetUiThreadId())
             wrongThread = true;
         {
             std::lock_guard<std::mutex> guard(shelfLock);
@@ -35,18 +34,18 @@ TEST_F(Reentrancy, ASinkCallingBackIntoTheShelfFromItsCallbacksNeitherDeadlocksN
             store.RemoveItem(id);
             store.SetShelf(kShelfKey, shelf);
         }
-        window->RemoveItem(id);
+        Window()->RemoveItem(id);
     });
     ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([&](HWND, const wchar_t*, int id) {
-        window->SetBookCover(id, CoverPath(id).c_str());
+        Window()->SetBookCover(id, CoverPath(id).c_str());
     });
     ON_CALL(sink, OpenBook(_, _)).WillByDefault([&](int id, int) {
         opened.push_back(id);
-        window->Hide();
+        Window()->Hide();
     });
     ON_CALL(sink, OnBookCountChanged(_, _)).WillByDefault([&](int count, int) {
         const std::string n = std::to_string(count);
-        window->Login(("reader" + n + "@example").c_str(), "key", ("Reader " + n).c_str(), 0);
+        Window()->Login(("reader" + n + "@example").c_str(), "key", ("Reader " + n).c_str(), 0);
     });
     ON_CALL(sink, ToggleBookOption(_)).WillByDefault(::testing::Return(true));
     const auto everyCoverNamed = [&] {
@@ -78,10 +77,10 @@ TEST_F(Reentrancy, ASinkCallingBackIntoTheShelfFromItsCallbacksNeitherDeadlocksN
     EXPECT_FALSE(wrongThread) << "DeleteBook ran on a thread other than the window's";
 
     // Opening a book hides the shelf from inside OpenBook, whether the host or the user opens it.
-    window->NotifyItem1003(8200005, 1);
+    Window()->NotifyItem1003(8200005, 1);
     EXPECT_FALSE(IsWindowVisible(Hwnd()));
-    EXPECT_FALSE(window->IsShown());
-    ASSERT_TRUE(window->Show(true, nullptr));
+    EXPECT_FALSE(Window()->IsShown());
+    ASSERT_TRUE(Window()->Show(true, nullptr));
     Matrix()->UserOpen(8200006);
     Flush();
     EXPECT_EQ(opened, (std::vector<int>{8200005, 8200006}));
@@ -91,6 +90,6 @@ TEST_F(Reentrancy, ASinkCallingBackIntoTheShelfFromItsCallbacksNeitherDeadlocksN
     EXPECT_TRUE(WaitUntil(everyCoverNamed));
     EXPECT_EQ(Matrix()->Ids(), shelf);
     EXPECT_TRUE(IsWindowEnabled(Hwnd()));
-    window->Close();
-    EXPECT_FALSE(window->IsWindowAlive());
+    Window()->Close();
+    EXPECT_FALSE(Window()->IsWindowAlive());
 }

@@ -30,9 +30,9 @@ bool EndedWell(HANDLE thread) {
     return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code == 0;
 }
 
-HANDLE OpenWindowThread(CBookrackWindow* window) {
+HANDLE OpenWindowThread(HWND hwnd) {
     return OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE,
-                      GetWindowThreadProcessId(window->GetHwnd(), nullptr));
+                      GetWindowThreadProcessId(hwnd, nullptr));
 }
 
 class Shutdown : public ShelfTest {
@@ -63,7 +63,6 @@ TEST_F(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANew
     });
     ON_CALL(sink, ToggleBookOption(_)).WillByDefault(::testing::Return(true));
     ON_CALL(sink, DeleteBook(_, _)).WillByDefault([&](int, int) { deleting.Set(); });
-    CBookrackWindow* window = Window();
     const std::set<DWORD> threadsBefore = ThreadIds();
     ShowShelf(ids);
     const HWND hwnd = Hwnd();
@@ -73,17 +72,17 @@ TEST_F(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANew
     Matrix()->SetSelection({ids[0], ids[1], ids[2], ids[3], ids[4]});
     Manager()->UserAskBatchDelete();
     ASSERT_TRUE(deleting.IsSet(kDefaultWaitMs));
-    ASSERT_EQ(window->IsBatchDeleteBusy(), 1);
+    ASSERT_EQ(Window()->IsBatchDeleteBusy(), 1);
     ASSERT_LT(coverRequests.load(), kBooks) << "the loader finished before Close came";
     const std::set<DWORD> working = NewThreads(threadsBefore);
     ASSERT_GE(working.size(), windowAndLoader.size() + 1) << "no batch-delete worker runs";
 
     const ULONGLONG start = GetTickCount64();
-    window->Close();
+    Window()->Close();
     EXPECT_LT(GetTickCount64() - start, 3000u) << "Close waited for the loader to finish";
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty()) << "a window of the module outlived Close";
-    EXPECT_EQ(window->IsBatchDeleteBusy(), 0);
+    EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
     // Close waits for the window thread and the loader; the batch worker ends right behind them.
     EXPECT_TRUE(StillRunning(windowAndLoader).empty()) << "the window thread or the loader outlived Close";
     EXPECT_TRUE(WaitForThreadsGone(working)) << "the batch-delete worker outlived Close";
@@ -93,7 +92,7 @@ TEST_F(Shutdown, CloseWhileTheLoaderAndABatchDeleteWorkEndsThemAndShowBuildsANew
     EXPECT_EQ(WindowsOfClass(L"VexilWindow").size(), 1u);
     EXPECT_EQ(Manager()->BookCount(), kBooks) << "the new shelf does not count its books";
     EXPECT_TRUE(WaitUntil([&] { return coverRequests.load() > requestsAfterClose; }));
-    window->Close();
+    Window()->Close();
     EXPECT_TRUE(WaitForThreadsGone(NewThreads(threadsBefore)));
 }
 
@@ -125,35 +124,33 @@ TEST_F(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWin
         Sleep(8000);
         slowFinished.Set();
     });
-    CBookrackWindow* window = Window();
-    ASSERT_TRUE(window->Show(true, nullptr));
+    ASSERT_TRUE(Window()->Show(true, nullptr));
     ASSERT_TRUE(holding.IsSet(kDefaultWaitMs));
-    HANDLE windowThread = OpenWindowThread(window);
+    HANDLE windowThread = OpenWindowThread(Hwnd());
     ASSERT_NE(windowThread, nullptr);
 
     store.RemoveItem(ids[1]);
     slow = true;
-    window->Login("first@example", "key", "First", 0);
-    window->Login("second@example", "key", "Second", 0);
-    std::thread([&] { window->Close(); }).join();
+    Window()->Login("first@example", "key", "First", 0);
+    Window()->Login("second@example", "key", "Second", 0);
+    std::thread([&] { Window()->Close(); }).join();
     EXPECT_TRUE(slowEntered.IsSet()) << "the slow callback never ran";
     EXPECT_TRUE(slowFinished.IsSet()) << "Close returned before the callback";
     EXPECT_TRUE(EndedWell(windowThread)) << "the window thread outlived Close or was killed";
-    EXPECT_FALSE(window->IsWindowAlive());
+    EXPECT_FALSE(Window()->IsWindowAlive());
     EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty());
-    EXPECT_EQ(window->IsBatchDeleteBusy(), 0);
-    EXPECT_EQ(window->IsWorkerRunning(), 0);
+    EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
+    EXPECT_EQ(Window()->IsWorkerRunning(), 0);
     CloseHandle(windowThread);
 
     slow = false;
     ShowShelf(ids);
-    window->Close();
+    Window()->Close();
 }
 
 TEST_F(Shutdown, AStopDeliveredInsideTheLoadersOwnCoverRequestDoesNotHangTheWindowThread) {
     const std::vector<int> ids = {8300601, 8300602, 8300603};
     Attach(ids);
-    CBookrackWindow* window = Window();
     Event inRequest;
     std::atomic<bool> stopSeen{false};
     // Inside the loader's first cover request, the host pumps its sent messages (as a host that
@@ -164,20 +161,20 @@ TEST_F(Shutdown, AStopDeliveredInsideTheLoadersOwnCoverRequestDoesNotHangTheWind
             return;
         inRequest.Set();
         for (const ULONGLONG deadline = GetTickCount64() + kDefaultWaitMs;
-             window->IsWorkerRunning() != 0 && GetTickCount64() < deadline;) {
+             Window()->IsWorkerRunning() != 0 && GetTickCount64() < deadline;) {
             MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
             MSG msg;
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
-        stopSeen = window->IsWorkerRunning() == 0;
+        stopSeen = Window()->IsWorkerRunning() == 0;
     });
-    ASSERT_TRUE(window->Show(true, nullptr));
+    ASSERT_TRUE(Window()->Show(true, nullptr));
     ASSERT_TRUE(inRequest.IsSet(kDefaultWaitMs));
-    HANDLE windowThread = OpenWindowThread(window);
+    HANDLE windowThread = OpenWindowThread(Hwnd());
     ASSERT_NE(windowThread, nullptr);
-    window->Close();
+    Window()->Close();
     EXPECT_TRUE(stopSeen.load()) << "the stop did not reach the window inside the request";
     EXPECT_TRUE(EndedWell(windowThread));
-    EXPECT_FALSE(window->IsWindowAlive());
+    EXPECT_FALSE(Window()->IsWindowAlive());
     CloseHandle(windowThread);
 }

@@ -43,31 +43,30 @@ TEST_F(Stress,
     ASSERT_TRUE(showModeFile.Held());
     const std::vector<int> ids = {8100901, 8100902, 8100903, 8100904};
     ShowShelf(ids);
-    CBookrackWindow* window = Window();
     std::mutex shownLock;
     std::set<HWND> shownWindows;
     std::atomic<int> closes{0};
     Storm(4000, [&](std::mt19937& rng) {
         switch (rng() % 5) {
         case 0:
-            if (window->Show(rng() % 2 == 0, nullptr)) {
+            if (Window()->Show(rng() % 2 == 0, nullptr)) {
                 std::lock_guard<std::mutex> guard(shownLock);
-                shownWindows.insert(window->GetHwnd());
+                shownWindows.insert(Window()->GetHwnd());
             }
             break;
         case 1:
-            window->Hide();
+            Window()->Hide();
             break;
         case 2:
-            window->Close();
+            Window()->Close();
             ++closes;
             break;
         case 3:
-            window->GetSelection();
+            Window()->GetSelection();
             break;
         default:
             const std::string account = "reader." + std::to_string(rng() % 3) + "@example";
-            window->Login(account.c_str(), "key", "Reader", 0);
+            Window()->Login(account.c_str(), "key", "Reader", 0);
             break;
         }
     });
@@ -76,8 +75,8 @@ TEST_F(Stress,
 
     // The shelf still works: shown again, it holds the store's books, and Close ends every thread.
     ShowShelf(ids);
-    window->Close();
-    EXPECT_FALSE(window->IsWindowAlive());
+    Window()->Close();
+    EXPECT_FALSE(Window()->IsWindowAlive());
     EXPECT_TRUE(WaitForThreadsGone(NewThreads(threadsBefore)))
         << "still running: " << DescribeThreads(NewThreads(threadsBefore));
 }
