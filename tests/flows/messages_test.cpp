@@ -1,5 +1,6 @@
 // The window's own messages: the host's books-changed report, the window snapping back to its
-// default size, the balloon following the add-book button, the manager's menu, minimize and restore.
+// default size, the display mode and the balloon that follows the add-book button, the manager's
+// menu, minimize and restore.
 #include <shelftest/shelf.h>
 
 #include <mutex>
@@ -8,7 +9,6 @@ using namespace shelftest;
 using ::testing::_;
 using ::testing::Invoke;
 
-namespace flows {
 namespace {
 
 using FlowTest = ShownShelfTest;
@@ -40,53 +40,38 @@ TEST_F(FlowTest, BooksChangedReportRefreshesTheNamedBooksFromItsOwnCopyOfTheIds)
         told.assign(p, p + n);
     }));
     const int refreshes = Matrix()->UpdateBookInfoCalls();
-
-    EXPECT_EQ(SendMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report)), 0);
+    EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report)), 0);
     // The report is the sender's again once the message returned.
     ids[0] = ids[1] = 999;
     ASSERT_TRUE(WaitUntil([&] { return Matrix()->UpdateBookInfoCalls() == refreshes + 2; }));
     EXPECT_EQ(told, (std::vector<int>{102, 104}));
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        EXPECT_EQ(lookedUp, (std::vector<int>{102, 104}));
-    }
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(lookedUp, (std::vector<int>{102, 104}));
 }
 
 TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothing) {
     EXPECT_CALL(sink, OnBooksChanged(nullptr, 0));
     const int refreshes = Matrix()->UpdateBookInfoCalls();
     int32_t ids[] = {101};
-    BOOKS_CHANGED_REPORT report = {0, 0, nullptr, 0, BOOKS_CHANGED_CODE_CHANGED};
-    const auto send = [&](const BOOKS_CHANGED_REPORT* r) {
-        return SendMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(r));
+    const auto send = [this](int32_t* array, int32_t count, int32_t code) {
+        BOOKS_CHANGED_REPORT report = {0, 0, array, count, code};
+        return Send(WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report));
     };
-    EXPECT_EQ(send(&report), 0);
-    report.ids = ids;
-    report.count = 1;
-    report.code = 25;
-    EXPECT_EQ(send(&report), 1);
-    report.code = BOOKS_CHANGED_CODE_ACK;
-    EXPECT_EQ(send(&report), 0);
-    report.count = -3;
-    EXPECT_EQ(send(&report), 0);
-    EXPECT_EQ(send(nullptr), 1);
-    report.ids = nullptr;
-    report.count = 3;
-    report.code = BOOKS_CHANGED_CODE_CHANGED;
-    EXPECT_EQ(send(&report), 1);
+    EXPECT_EQ(send(nullptr, 0, BOOKS_CHANGED_CODE_CHANGED), 0);
+    EXPECT_EQ(send(ids, 1, 25), 1);
+    EXPECT_EQ(send(ids, 1, BOOKS_CHANGED_CODE_ACK), 0);
+    EXPECT_EQ(send(ids, -3, BOOKS_CHANGED_CODE_ACK), 0);
+    EXPECT_EQ(send(nullptr, 3, BOOKS_CHANGED_CODE_CHANGED), 1);
+    EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, 0), 1);
     // A posted report may be freed by its sender before the window gets to it: it is not read.
-    report.ids = ids;
-    report.count = 1;
-    PostMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report));
+    BOOKS_CHANGED_REPORT posted = {0, 0, ids, 1, BOOKS_CHANGED_CODE_CHANGED};
+    PostMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&posted));
     Flush();
     EXPECT_EQ(Matrix()->UpdateBookInfoCalls(), refreshes);
 }
 
 TEST_F(FlowTest, AWindowResizedAwayFromItsDefaultSizeSnapsBackWhileAMoveIsKept) {
-    // Show placed the window at its default rectangle.
-    const RECT home = WindowRect(Hwnd());
-    const int width = home.right - home.left;
-    const int height = home.bottom - home.top;
+    const RECT home = WindowRect(Hwnd()); // Show placed the window at its default rectangle
     // Both sides changed, the width only, the height only.
     for (const RECT& resized :
          {RECT{40, 30, 740, 530}, RECT{home.left, home.top, home.right - 60, home.bottom},
@@ -95,9 +80,8 @@ TEST_F(FlowTest, AWindowResizedAwayFromItsDefaultSizeSnapsBackWhileAMoveIsKept) 
                      resized.bottom - resized.top, SWP_NOZORDER | SWP_NOACTIVATE);
         EXPECT_TRUE(WaitUntil([&] { return SameRect(WindowRect(Hwnd()), home); }))
             << "not snapped back from " << resized.right - resized.left << " x "
-            << resized.bottom - resized.top << " to " << width << " x " << height;
+            << resized.bottom - resized.top;
     }
-
     MoveBy(Hwnd(), 15, 10);
     RECT moved = home;
     OffsetRect(&moved, 15, 10);
@@ -105,54 +89,48 @@ TEST_F(FlowTest, AWindowResizedAwayFromItsDefaultSizeSnapsBackWhileAMoveIsKept) 
     EXPECT_TRUE(SameRect(WindowRect(Hwnd()), moved));
 }
 
-TEST_F(FlowTest, TheBalloonFollowsTheAddBookButtonOnlyWhileAnEmptyShelfIsDraggedInShelfMode) {
+TEST_F(FlowTest, TheBalloonShowsAndFollowsTheAddBookButtonOnlyForAnEmptyShelfInShelfMode) {
     ShowModeFileGuard modeFile;
     ASSERT_TRUE(modeFile.Held());
+    Manager()->UserChooseMode(0);
     for (int id : kShelf) {
         store.RemoveItem(id);
         Window()->RemoveItem(id);
     }
-    HWND balloon = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        balloon = module->FindWindowNamed(L"NoBookBalloon");
-        return balloon && IsWindowVisible(balloon);
-    }));
+    const auto balloon = [&] { return module->FindWindowNamed(L"NoBookBalloon"); };
+    const auto balloonShown = [&] { return balloon() && IsWindowVisible(balloon()); };
+    Flush();
+    EXPECT_FALSE(balloonShown());
+    Manager()->UserChooseMode(1);
+    ASSERT_TRUE(WaitUntil(balloonShown));
+    // A mode the manager does not know changes nothing, so the shelf can still be shown.
+    EXPECT_EQ(Notify(VEXIL_NOTIFY_SHOWMODE_CHOSEN, 7, 0), 0);
+    EXPECT_EQ(LibraryFolder::ReadShowMode(), L"1");
+    EXPECT_TRUE(balloonShown());
+    EXPECT_TRUE(Window()->Show(false, nullptr));
+
+    // Dragged by the user (in a size-move loop) or moved otherwise; where the balloon is afterwards.
+    const auto move = [&](bool dragged, int dx) {
+        if (dragged)
+            SendMessageW(Hwnd(), WM_ENTERSIZEMOVE, 0, 0);
+        MoveBy(Hwnd(), dx, dx / 2);
+        Flush();
+        SendMessageW(Hwnd(), WM_EXITSIZEMOVE, 0, 0);
+        return WindowRect(balloon());
+    };
     auto* button = module->Control<IRefButtonInspect>("New_FolianBtn");
     ASSERT_NE(button, nullptr);
-    const auto belowButton = [&] {
-        const RECT b = WindowRect(button->ControlWindow());
-        return RECT{b.left, b.bottom, b.left + 295, b.bottom + 95};
-    };
-
-    SendMessageW(Hwnd(), WM_ENTERSIZEMOVE, 0, 0);
-    MoveBy(Hwnd(), 20, 10);
-    Flush();
-    EXPECT_TRUE(SameRect(WindowRect(balloon), belowButton()));
-
-    // Not while sizing.
-    SendMessageW(Hwnd(), WM_EXITSIZEMOVE, 0, 0);
-    RECT before = WindowRect(balloon);
-    MoveBy(Hwnd(), 20, 10);
-    Flush();
-    EXPECT_TRUE(SameRect(WindowRect(balloon), before));
-
-    // Not in compact mode.
+    const RECT placed = move(true, 20);
+    const RECT b = WindowRect(button->ControlWindow());
+    EXPECT_TRUE(SameRect(placed, RECT{b.left, b.bottom, b.left + 295, b.bottom + 95}));
+    EXPECT_TRUE(SameRect(move(false, 20), placed));
     Manager()->UserChooseMode(0);
-    SendMessageW(Hwnd(), WM_ENTERSIZEMOVE, 0, 0);
-    MoveBy(Hwnd(), -20, -10);
-    Flush();
-    EXPECT_TRUE(SameRect(WindowRect(balloon), before));
-    SendMessageW(Hwnd(), WM_EXITSIZEMOVE, 0, 0);
-
-    // Not with a book on the shelf.
+    EXPECT_FALSE(balloonShown());
+    EXPECT_TRUE(SameRect(move(true, -20), placed));
     store.AddItem(105);
     Window()->NotifyItem1001(105);
     Manager()->UserChooseMode(1);
-    SendMessageW(Hwnd(), WM_ENTERSIZEMOVE, 0, 0);
-    MoveBy(Hwnd(), -20, -10);
-    Flush();
-    EXPECT_TRUE(SameRect(WindowRect(balloon), before));
-    SendMessageW(Hwnd(), WM_EXITSIZEMOVE, 0, 0);
+    EXPECT_TRUE(SameRect(move(true, -20), placed));
 }
 
 TEST_F(FlowTest, TheManagerMenuPopsUpAtTheCursorInCompactModeOnly) {
@@ -162,7 +140,6 @@ TEST_F(FlowTest, TheManagerMenuPopsUpAtTheCursorInCompactModeOnly) {
     SetCursorPos(300, 200);
     POINT cursor = {};
     GetCursorPos(&cursor);
-
     Window()->PopupManagerAtCursor(0);
     Flush();
     EXPECT_EQ(Manager()->PopupCount(), before);
@@ -173,7 +150,6 @@ TEST_F(FlowTest, TheManagerMenuPopsUpAtTheCursorInCompactModeOnly) {
     ASSERT_EQ(Manager()->PopupCount(), before + 1);
     EXPECT_EQ(Manager()->LastPopupPoint().x, cursor.x);
     EXPECT_EQ(Manager()->LastPopupPoint().y, cursor.y);
-
     // A point left of and above the primary screen.
     PostMessageW(Hwnd(), WM_BOOKRACK_MANAGER_POPUP, 0, MAKELPARAM(-20, -10));
     Flush();
@@ -186,7 +162,6 @@ TEST_F(FlowTest, MinimizedFromTheManagerAndRestoredTheShelfIsShownAtItsDefaultPl
     Manager()->UserMinimize();
     ASSERT_TRUE(WaitUntil([&] { return IsIconic(Hwnd()) != FALSE; }));
     EXPECT_TRUE(Window()->IsShown());
-
     PostMessageW(Hwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsIconic(Hwnd()); }));
     Flush();
@@ -196,4 +171,3 @@ TEST_F(FlowTest, MinimizedFromTheManagerAndRestoredTheShelfIsShownAtItsDefaultPl
 }
 
 } // namespace
-} // namespace flows

@@ -1,58 +1,50 @@
-// Bad input that no other suite gives, as one table: a null sink, cover paths and account names of any
-// length or code page, ids the store does not hold, a cover path at the path limit, and a display-mode
-// file another program holds open. Each case has a defined outcome, and after each one the user's
-// display-mode file holds either its old or its new full content, never a part.
+// Bad input that no other suite gives, as one table: a null sink, account names of any length or code
+// page, ids the store does not hold, a cover path at the path limit, and a display-mode file another
+// program holds open. Each case has a defined outcome, and after each one the user's display-mode
+// file holds either its old or its new full content, never a part.
 #include <shelftest/shelf.h>
 
 #include <climits>
 #include <functional>
 
 using namespace shelftest;
+using ::testing::_;
 
 namespace {
 
-constexpr int kShelfKey = 7;
-const std::vector<int> kBooks = {8500001, 8500002, 8500003, 8500004};
 constexpr wchar_t kIni[] = L"Folian.ini";
 
 // What the system's ini writer makes of the user's file with the given display mode: the only two
 // contents the file may have after any case.
 std::string IniWithMode(const std::string& userContent, const wchar_t* mode) {
-    const std::wstring scratch =
-        LibraryFolder::FilePath(L"reliability_ini_" + std::to_wstring(GetCurrentProcessId()));
-    LibraryFolder::WriteFile(scratch.substr(scratch.rfind(L'\\') + 1), userContent);
-    WritePrivateProfileStringW(L"Folian", L"ShowMode", mode, scratch.c_str());
-    const std::string content = LibraryFolder::ReadFile(scratch.substr(scratch.rfind(L'\\') + 1));
-    DeleteFileW(scratch.c_str());
+    const std::wstring name = L"reliability_ini_" + std::to_wstring(GetCurrentProcessId());
+    LibraryFolder::WriteFile(name, userContent);
+    WritePrivateProfileStringW(L"Folian", L"ShowMode", mode, LibraryFolder::FilePath(name).c_str());
+    const std::string content = LibraryFolder::ReadFile(name);
+    DeleteFileW(LibraryFolder::FilePath(name).c_str());
     return content;
 }
 
-// Names of files the display-mode save writes first ("fol*.tmp") still lying in the library folder.
-int LeftoverSaveFiles() {
+// Whether a file the display-mode save writes first ("fol*.tmp") still lies in the library folder.
+bool LeftoverSaveFile() {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(LibraryFolder::FilePath(L"fol*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do
-        ++count;
-    while (FindNextFileW(search, &found));
+        return false;
     FindClose(search);
-    return count;
+    return true;
 }
 
-struct Case {
-    std::string name;
-    std::function<void()> run;
+class BadInput : public ShelfTest {
+protected:
+    ShowModeFileGuard showModeFile; // put back after the module's unloading saved the display mode
 };
 
 } // namespace
 
-TEST(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStaysWhole) {
-    // Several kinds of bad input are reported as they are refused.
-    shelftest::ExpectDiagnosticReports();
+TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStaysWhole) {
+    ExpectDiagnosticReports(); // several kinds of bad input are reported as they are refused
     Watchdog watchdog("the bad-input table", 200000);
-    ShowModeFileGuard showModeFile;
     ASSERT_TRUE(showModeFile.Held());
     ASSERT_TRUE(LibraryFolder::Ensure());
     const std::string userIni = "[Other]\r\nkeep=yes\r\n[Folian]\r\nShowMode=1\r\n";
@@ -61,97 +53,61 @@ TEST(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStaysWh
     ASSERT_NE(iniMode0, iniMode1);
     ASSERT_TRUE(LibraryFolder::WriteFile(kIni, iniMode1));
 
-    HostSink sink;
-    std::atomic<int> coverRequests{0};
-    std::atomic<int> deletes{0};
-    std::atomic<int> opens{0};
-    sink.requestCover = [&](HWND, const wchar_t*, int) { ++coverRequests; };
-    sink.deleteBook = [&](int, int) { ++deletes; };
-    sink.openBook = [&](int, int) { ++opens; };
-    FakeShelfStore store;
-    std::vector<int> shelf = kBooks;
-    store.SetShelfWithItems(kShelfKey, shelf);
+    std::atomic<int> coverRequests{0}, deletesAndOpens{0};
+    ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([&](HWND, const wchar_t*, int) { ++coverRequests; });
+    ON_CALL(sink, DeleteBook(_, _)).WillByDefault([&](int, int) { ++deletesAndOpens; });
+    ON_CALL(sink, OpenBook(_, _)).WillByDefault([&](int, int) { ++deletesAndOpens; });
+    std::vector<int> shelf = {8500001, 8500002, 8500003, 8500004};
     const auto addBook = [&](int id, FakeItemData data) {
         store.AddItem(id, std::move(data));
         shelf.push_back(id);
         store.SetShelf(kShelfKey, shelf);
     };
-
-    ModuleUnderTest module;
-    ASSERT_TRUE(module.Ok()) << module.Error();
-    CBookrackWindow* window = module.Window();
-    ASSERT_TRUE(ShowShelf(module, sink, store, kShelfKey, shelf));
-    const HWND hwnd = window->GetHwnd();
-    IRefBookMatrixInspect* matrix = module.Matrix();
-    IRefManagerInspect* manager = module.Manager();
-    const auto flush = [&] { ASSERT_TRUE(Flush(hwnd)); };
-    const Case cases[] = {
+    ShowShelf(shelf);
+    const std::pair<const char*, std::function<void()>> cases[] = {
         {"a null sink disables what needs it and nothing else",
          [&] {
-             window->SetNotifySink(nullptr, nullptr);
+             Window()->SetNotifySink(nullptr, nullptr);
              const int requests = coverRequests;
              addBook(8500010, {});
-             window->NotifyItem1003(8500010, 1);
-             window->ForwardItemShown(8500010);
-             matrix->UserDelete(8500001);
-             matrix->SetSelection({8500002});
-             manager->UserAskBatchDelete();
-             flush();
-             EXPECT_EQ(matrix->Ids(), shelf);
-             EXPECT_EQ(window->IsBatchDeleteBusy(), 0);
+             Window()->NotifyItem1003(8500010, 1);
+             Window()->ForwardItemShown(8500010);
+             Matrix()->UserDelete(8500001);
+             Matrix()->SetSelection({8500002});
+             Manager()->UserAskBatchDelete();
+             Flush();
+             EXPECT_EQ(Matrix()->Ids(), shelf);
+             EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
              EXPECT_EQ(coverRequests.load(), requests);
-             EXPECT_EQ(deletes.load() + opens.load(), 0);
-             window->SetNotifySink(&sink, module.Module());
+             EXPECT_EQ(deletesAndOpens.load(), 0);
+             Attach();
          }},
-        {"cover paths: null clears, any length is handed on, an unknown book gets none",
+        {"account names of any length, in UTF-8 or GBK bytes, pass whole",
          [&] {
-             for (size_t length : {259u, 260u, 5000u}) {
-                 const std::string path = "C:\\" + std::string(length - 7, 'c') + ".jpg";
-                 window->SetBookCover(8500001, path.c_str());
-                 EXPECT_EQ(matrix->ImagePath(8500001), path) << length << " characters";
+             const struct {
+                 std::string account, info, shown;
+             } logins[] = {
+                 {std::string(99990, 'u') + "@example", std::string(100000, 'n'), std::string(100000, 'n')},
+                 {std::string(259, 'v') + "@x", "KelvoU2", std::string(259, 'v')},
+                 {"\xE4\xB9\xA6\xE8\x99\xAB@example.cn", "KelvoU7", "\xE4\xB9\xA6\xE8\x99\xAB"},
+                 {"gbk@example.cn", "\xC0\xEE\xCB\xC4", "\xC0\xEE\xCB\xC4"}};
+             for (const auto& login : logins) {
+                 Window()->Login(login.account.c_str(), "key", login.info.c_str(), 0);
+                 Flush();
+                 EXPECT_EQ(Manager()->UserName(), login.shown) << login.account.substr(0, 20);
              }
-             window->SetBookCover(8500001, nullptr);
-             EXPECT_EQ(matrix->ImagePath(8500001), "");
-             window->SetBookCover(12345, "C:\\x.jpg");
-             EXPECT_EQ(matrix->ImagePath(12345), "");
-             EXPECT_EQ(matrix->Ids(), shelf);
-         }},
-        {"very long account names are kept whole",
-         [&] {
-             const std::string user(99990, 'u');
-             const std::string account = user + "@example";
-             const std::string name(100000, 'n');
-             window->Login(account.c_str(), "key", name.c_str(), 0);
-             flush();
-             EXPECT_EQ(manager->UserName(), name);
-             const int loads = matrix->SetBooksCalls();
-             window->Login(account.c_str(), "key", "KelvoU1", 0);
-             flush();
-             EXPECT_EQ(matrix->SetBooksCalls(), loads) << "the same account signed in again";
-             window->Login((std::string(259, 'v') + "@x").c_str(), "key", "KelvoU2", 0);
-             flush();
-             EXPECT_EQ(manager->UserName(), std::string(259, 'v'));
-         }},
-        {"account names in UTF-8 and GBK bytes pass through unchanged",
-         [&] {
-             window->Login("\xE4\xB9\xA6\xE8\x99\xAB@example.cn", "key", "KelvoU7", 0);
-             flush();
-             EXPECT_EQ(manager->UserName(), "\xE4\xB9\xA6\xE8\x99\xAB");
-             window->Login("gbk@example.cn", "\xC3\xDC\xD4\xBF", "\xC0\xEE\xCB\xC4", 0);
-             flush();
-             EXPECT_EQ(manager->UserName(), "\xC0\xEE\xCB\xC4");
          }},
         {"ids the store does not hold change nothing",
          [&] {
              for (int id : {0, -1, INT_MIN, INT_MAX}) {
-                 window->RemoveItem(id);
-                 window->NotifyItem1001(id);
-                 window->NotifyItem1004(id, 1);
-                 SendMessageW(hwnd, WM_BOOKRACK_COVER_READY, 0, id);
+                 Window()->RemoveItem(id);
+                 Window()->NotifyItem1001(id);
+                 Window()->NotifyItem1004(id, 1);
+                 SendMessageW(Hwnd(), WM_BOOKRACK_COVER_READY, 0, id);
              }
-             flush();
-             EXPECT_EQ(matrix->Ids(), shelf);
-             EXPECT_EQ(opens.load(), 0);
+             Flush();
+             EXPECT_EQ(Matrix()->Ids(), shelf);
+             EXPECT_EQ(deletesAndOpens.load(), 0);
          }},
         {"a cover named after the icon address is taken up to the path limit",
          [&] {
@@ -163,39 +119,38 @@ TEST(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStaysWh
                  return data;
              };
              addBook(id, iconFor(259));
-             window->NotifyItem1001(id);
-             SendMessageW(hwnd, WM_BOOKRACK_COVER_READY, 0, id);
+             Window()->NotifyItem1001(id);
+             SendMessageW(Hwnd(), WM_BOOKRACK_COVER_READY, 0, id);
              const std::string atLimit = AnsiPath(prefix + std::wstring(259 - prefix.size(), L'e'));
-             EXPECT_EQ(matrix->ImagePath(id), atLimit);
+             EXPECT_EQ(Matrix()->ImagePath(id), atLimit);
              store.AddItem(id, iconFor(260));
-             SendMessageW(hwnd, WM_BOOKRACK_COVER_READY, 0, id);
-             EXPECT_EQ(matrix->ImagePath(id), atLimit) << "a path past the limit was handed on";
+             SendMessageW(Hwnd(), WM_BOOKRACK_COVER_READY, 0, id);
+             EXPECT_EQ(Matrix()->ImagePath(id), atLimit) << "a path past the limit was handed on";
          }},
         {"a display-mode file another program holds open is left as it was",
          [&] {
              HANDLE held = CreateFileW(LibraryFolder::FilePath(kIni).c_str(), GENERIC_READ, 0, nullptr,
                                        OPEN_EXISTING, 0, nullptr);
              ASSERT_NE(held, INVALID_HANDLE_VALUE);
-             manager->UserChooseMode(0);
-             flush();
+             Manager()->UserChooseMode(0);
+             Flush();
              CloseHandle(held);
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode1);
-             manager->UserChooseMode(0);
-             flush();
+             Manager()->UserChooseMode(0);
+             Flush();
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode0) << "the new mode was not saved with the rest";
-             manager->UserChooseMode(1);
-             flush();
+             Manager()->UserChooseMode(1);
+             Flush();
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode1);
          }},
     };
 
-    for (const Case& entry : cases) {
-        SCOPED_TRACE(entry.name);
-        entry.run();
-        EXPECT_TRUE(window->IsWindowAlive() && Flush(hwnd)) << "the shelf stopped answering";
+    for (const auto& [name, run] : cases) {
+        SCOPED_TRACE(name);
+        run();
+        EXPECT_TRUE(Window()->IsWindowAlive() && shelftest::Flush(Hwnd())) << "the shelf stopped answering";
         const std::string ini = LibraryFolder::ReadFile(kIni);
         EXPECT_TRUE(ini == iniMode1 || ini == iniMode0) << "Folian.ini was left as:\n" << ini;
-        EXPECT_EQ(LeftoverSaveFiles(), 0);
+        EXPECT_FALSE(LeftoverSaveFile());
     }
-    module.Unload();
 }

@@ -9,115 +9,87 @@
 #include <mutex>
 
 using namespace shelftest;
+using ::testing::_;
 
 namespace {
 
-constexpr int kShelfKey = 7;
+using Reentrancy = ShelfTest;
 
 std::string CoverPath(int id) { return "C:\\covers\\" + std::to_string(id) + ".jpg"; }
 
-bool EveryCoverNamed(IRefBookMatrixInspect* matrix) {
-    for (int id : matrix->Ids()) {
-        if (matrix->ImagePath(id) != CoverPath(id))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
-TEST(Reentrancy, ASinkCallingBackIntoTheShelfFromItsCallbacksNeitherDeadlocksNorCorruptsIt) {
+TEST_F(Reentrancy, ASinkCallingBackIntoTheShelfFromItsCallbacksNeitherDeadlocksNorCorruptsIt) {
     Watchdog watchdog("the re-entrancy test", 60000);
-    FakeShelfStore store;
     std::vector<int> shelf = {8200001, 8200002, 8200003, 8200004, 8200005, 8200006};
     std::mutex shelfLock;
-    store.SetShelfWithItems(kShelfKey, shelf);
-    const auto removeFromStore = [&](int id) {
-        std::lock_guard<std::mutex> guard(shelfLock);
-        shelf.erase(std::remove(shelf.begin(), shelf.end(), id), shelf.end());
-        store.RemoveItem(id);
-        store.SetShelf(kShelfKey, shelf);
-    };
-
-    ModuleUnderTest module;
-    ASSERT_TRUE(module.Ok()) << module.Error();
-    CBookrackWindow* window = module.Window();
-    HostSink sink;
-    std::atomic<int> wrongThread{0};
+    std::atomic<bool> wrongThread{false};
     std::vector<int> opened;
-    sink.deleteBook = [&](int id, int) {
-        wrongThread += GetCurrentThreadId() == window->GetUiThreadId() ? 0 : 1;
-        removeFromStore(id);
-        window->RemoveItem(id);
-    };
-    sink.requestCover = [&](HWND, const wchar_t*, int id) {
-        window->SetBookCover(id, CoverPath(id).c_str());
-    };
-    sink.openBook = [&](int id, int) {
+    ON_CALL(sink, DeleteBook(_, _)).WillByDefault([&](int id, int) {
+        if (GetCurrentThreadId() != Window()->GetUiThreadId())
+            wrongThread = true;
+        {
+            std::lock_guard<std::mutex> guard(shelfLock);
+            shelf.erase(std::remove(shelf.begin(), shelf.end(), id), shelf.end());
+            store.RemoveItem(id);
+            store.SetShelf(kShelfKey, shelf);
+        }
+        Window()->RemoveItem(id);
+    });
+    ON_CALL(sink, RequestCover(_, _, _)).WillByDefault([&](HWND, const wchar_t*, int id) {
+        Window()->SetBookCover(id, CoverPath(id).c_str());
+    });
+    ON_CALL(sink, OpenBook(_, _)).WillByDefault([&](int id, int) {
         opened.push_back(id);
-        window->Hide();
-    };
-    sink.onBookCountChanged = [&](int count) {
-        const std::string account = "reader" + std::to_string(count) + "@example";
-        const std::string name = "Reader " + std::to_string(count);
-        window->Login(account.c_str(), "key", name.c_str(), 0);
+        Window()->Hide();
+    });
+    ON_CALL(sink, OnBookCountChanged(_, _)).WillByDefault([&](int count, int) {
+        const std::string n = std::to_string(count);
+        Window()->Login(("reader" + n + "@example").c_str(), "key", ("Reader " + n).c_str(), 0);
+    });
+    ON_CALL(sink, ToggleBookOption(_)).WillByDefault(::testing::Return(true));
+    const auto everyCoverNamed = [&] {
+        const std::vector<int> ids = Matrix()->Ids();
+        return std::all_of(ids.begin(), ids.end(),
+                           [&](int id) { return Matrix()->ImagePath(id) == CoverPath(id); });
     };
 
-    ASSERT_TRUE(ShowShelf(module, sink, store, kShelfKey, shelf));
-    const HWND hwnd = window->GetHwnd();
-    IRefBookMatrixInspect* matrix = module.Matrix();
-    IRefManagerInspect* manager = module.Manager();
+    ShowShelf(shelf);
     // The count of the first load signed in "reader6", whose load asked for every cover again.
-    EXPECT_EQ(manager->UserName(), "Reader 6");
-    EXPECT_TRUE(WaitUntil([&] { return EveryCoverNamed(matrix); }))
-        << "a cover named from RequestCover was lost";
-
-    // An arrival: its count signs in another account, whose reload keeps the new book.
-    store.AddItem(8200007);
-    {
-        std::lock_guard<std::mutex> guard(shelfLock);
-        shelf.push_back(8200007);
-        store.SetShelf(kShelfKey, shelf);
-    }
-    window->NotifyItem1001(8200007);
-    ASSERT_TRUE(Flush(hwnd));
-    EXPECT_EQ(matrix->Ids(), shelf);
-    EXPECT_EQ(manager->UserName(), "Reader 7");
+    EXPECT_EQ(Manager()->UserName(), "Reader 6");
+    EXPECT_TRUE(WaitUntil(everyCoverNamed)) << "a cover named from RequestCover was lost";
 
     // The user deletes one book: the sink reports its removal from inside the matrix's notification.
-    matrix->UserDelete(8200002);
-    ASSERT_TRUE(Flush(hwnd));
-    EXPECT_EQ(matrix->Ids(), shelf);
-    EXPECT_EQ(manager->UserName(), "Reader 6");
+    Matrix()->UserDelete(8200002);
+    Flush();
+    EXPECT_EQ(Matrix()->Ids(), shelf);
+    EXPECT_EQ(Manager()->UserName(), "Reader 5");
 
     // A batch delete: the removals the sink reports from DeleteBook arrive while the batch runs.
-    const int endNotices = matrix->BatchDeleteEndNotices();
-    matrix->SetSelection({8200003, 8200004});
-    manager->UserAskBatchDelete();
-    ASSERT_TRUE(WaitUntil([&] {
-        return matrix->BatchDeleteEndNotices() > endNotices && window->IsBatchDeleteBusy() == 0;
-    })) << "the batch delete never ended";
-    ASSERT_TRUE(Flush(hwnd));
-    EXPECT_EQ(matrix->Ids(), shelf);
-    EXPECT_EQ(shelf, (std::vector<int>{8200001, 8200005, 8200006, 8200007}));
-    EXPECT_EQ(manager->UserName(), "Reader 4");
-    EXPECT_EQ(wrongThread.load(), 0) << "DeleteBook ran on a thread other than the window's";
+    const int endNotices = Matrix()->BatchDeleteEndNotices();
+    Matrix()->SetSelection({8200003, 8200004});
+    Manager()->UserAskBatchDelete();
+    ASSERT_TRUE(WaitForBatchEnd(endNotices)) << "the batch delete never ended";
+    Flush();
+    EXPECT_EQ(Matrix()->Ids(), (std::vector<int>{8200001, 8200005, 8200006}));
+    EXPECT_EQ(Matrix()->Ids(), shelf);
+    EXPECT_EQ(Manager()->UserName(), "Reader 3");
+    EXPECT_FALSE(wrongThread) << "DeleteBook ran on a thread other than the window's";
 
     // Opening a book hides the shelf from inside OpenBook, whether the host or the user opens it.
-    window->NotifyItem1003(8200005, 1);
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-    EXPECT_FALSE(window->IsShown());
-    ASSERT_TRUE(window->Show(true, nullptr));
-    matrix->UserOpen(8200006);
-    ASSERT_TRUE(Flush(hwnd));
+    Window()->NotifyItem1003(8200005, 1);
+    EXPECT_FALSE(IsWindowVisible(Hwnd()));
+    EXPECT_FALSE(Window()->IsShown());
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    Matrix()->UserOpen(8200006);
+    Flush();
     EXPECT_EQ(opened, (std::vector<int>{8200005, 8200006}));
-    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(IsWindowVisible(Hwnd()));
 
     // Nothing was left half done: the shelf answers, its covers are named, no batch counts as running.
-    EXPECT_TRUE(WaitUntil([&] { return EveryCoverNamed(matrix); }));
-    EXPECT_EQ(matrix->Ids(), shelf);
-    EXPECT_EQ(window->IsBatchDeleteBusy(), 0);
-    EXPECT_TRUE(IsWindowEnabled(hwnd));
-    window->Close();
-    EXPECT_FALSE(window->IsWindowAlive());
+    EXPECT_TRUE(WaitUntil(everyCoverNamed));
+    EXPECT_EQ(Matrix()->Ids(), shelf);
+    EXPECT_TRUE(IsWindowEnabled(Hwnd()));
+    Window()->Close();
+    EXPECT_FALSE(Window()->IsWindowAlive());
 }
