@@ -16,7 +16,7 @@ protected:
     }
 
     KernelModule dll; // loaded per case: each case starts with a fresh kernel and no package open
-    TempFolder temp;
+    shelftest::TempFolder temp{L"vexilkernel-test-"};
 };
 
 TEST_F(KernelTest, TheOutcomeIsPostedAfterReturningAndErrorsGoToASkinWindowThatStillExists) {
@@ -59,7 +59,7 @@ protected:
         temp.Write(kPackage, "vexilskin 1\nwindow Decoy size=10x10\nend\n");
         wchar_t previous[MAX_PATH] = {};
         GetCurrentDirectoryW(MAX_PATH, previous);
-        ASSERT_TRUE(SetCurrentDirectoryW(temp.path.c_str()));
+        ASSERT_TRUE(SetCurrentDirectoryW(temp.Path().c_str()));
         ISkinWindow* skin = host.Build(dll.kernel, kPackage, L"BookrackWindow");
         SetCurrentDirectoryW(previous);
         ASSERT_EQ(host.WaitCreateResult(), 0) << dll.inspector->LastPackageError();

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
@@ -95,23 +93,6 @@ private:
     }
 
     HWND m_hwnd = nullptr;
-};
-
-// A folder under %TEMP%, removed with its files on destruction.
-class TempFolder {
-public:
-    ~TempFolder() { shelftest::RemoveFolderTree(path); }
-    // Writes text into the file (folders created) and returns its full path.
-    std::wstring Write(const std::wstring& name, const std::string& text) const {
-        const std::filesystem::path file = std::filesystem::path(path) / name;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-        return file.wstring();
-    }
-
-    const std::wstring path = (std::filesystem::temp_directory_path() /
-                               (L"vexilkernel-test-" + std::to_wstring(GetCurrentProcessId())))
-                                  .wstring();
 };
 
 // A shelved book's tile record: the id as its strAppId, title and author as the matrix shows them.

@@ -4,6 +4,7 @@
 #include <uiassist/scopedhandle.h>
 
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -76,6 +77,21 @@ void RemoveFolderTree(const std::wstring& folder) {
             DeleteFileW(path.c_str());
     }
     RemoveDirectoryW(folder.c_str());
+}
+
+TempFolder::TempFolder(const std::wstring& prefix)
+    : m_path(TempPath(prefix + std::to_wstring(GetCurrentProcessId()))) {}
+
+std::wstring TempFolder::File(const std::wstring& name) const {
+    const std::filesystem::path full = std::filesystem::path(m_path) / name;
+    std::filesystem::create_directories(full.parent_path());
+    return full.wstring();
+}
+
+std::wstring TempFolder::Write(const std::wstring& name, const std::string& bytes) const {
+    const std::wstring path = File(name);
+    WriteBytes(path, bytes);
+    return path;
 }
 
 LibraryLock::LibraryLock(DWORD timeoutMs)

@@ -15,7 +15,7 @@ using uiassisttest::kKernelName;
 // Runs the probe in mode with folder "cwd" of root as its current directory and, when given,
 // pathFolder put first on its PATH (this process's own PATH is put back at once). Its exit code, or ~0
 // when it did not start or end in time.
-DWORD RunProbe(const uiassisttest::TempFolder& root, const wchar_t* mode, const wchar_t* pathFolder) {
+DWORD RunProbe(const shelftest::TempFolder& root, const wchar_t* mode, const wchar_t* pathFolder) {
     const std::wstring probe = root.File(L"app\\uiassist_kernelprobe.exe"), cwd = root.File(L"cwd\\");
     std::wstring commandLine = L"\"" + probe + L"\" " + mode + L" \"" + root.File(L"skin\\test.vxs") + L"\"";
     std::wstring oldPath(32768, L'\0');
@@ -42,7 +42,7 @@ DWORD RunProbe(const uiassisttest::TempFolder& root, const wchar_t* mode, const 
 }
 
 TEST(KernelSearch, AKernelPlantedInTheCurrentDirectoryOrOnPathIsNeverLoaded) {
-    uiassisttest::TempFolder root;
+    shelftest::TempFolder root{L"uiassist_"};
     ASSERT_TRUE(CopyFileW(BesideExe(L"uiassist_kernelprobe.exe").c_str(),
                           root.File(L"app\\uiassist_kernelprobe.exe").c_str(), FALSE));
     root.Write(L"skin\\test.vxs", uiassisttest::kTestSkin);

@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <shelftest/library.h>
@@ -27,28 +25,5 @@ constexpr SIZE kMainSize = {420, 260};
 
 // Full path of a file beside the test program (bin/).
 inline std::wstring BesideExe(const wchar_t* name) { return shelftest::ExeFolder() + L"\\" + name; }
-
-// A fresh folder under %TEMP%, removed with its contents on destruction.
-class TempFolder {
-public:
-    ~TempFolder() { shelftest::RemoveFolderTree(m_path); }
-    // Full path of name inside the folder; its folders are created. A name ending in "\" is a folder.
-    std::wstring File(const std::wstring& name) const {
-        const std::filesystem::path full = std::filesystem::path(m_path) / name;
-        std::filesystem::create_directories(full.parent_path());
-        return full.wstring();
-    }
-    // Writes text to name and returns its full path.
-    std::wstring Write(const std::wstring& name, const std::string& text) const {
-        const std::wstring path = File(name);
-        std::ofstream(std::filesystem::path(path), std::ios::binary) << text;
-        return path;
-    }
-
-private:
-    const std::wstring m_path =
-        (std::filesystem::temp_directory_path() / (L"uiassist_" + std::to_wstring(GetCurrentProcessId())))
-            .wstring();
-};
 
 } // namespace uiassisttest

@@ -72,7 +72,7 @@ protected:
 
     HMODULE m_kernel = nullptr;
     IRefInspector* m_inspector = nullptr;
-    uiassisttest::TempFolder m_folder;
+    shelftest::TempFolder m_folder{L"uiassist_"};
     std::wstring m_skinPath;
 };
 

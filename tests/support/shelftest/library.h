@@ -20,6 +20,24 @@ std::wstring TempPath(const std::wstring& name); // %TEMP%\name
 std::vector<WIN32_FIND_DATAW> FindFiles(const std::wstring& pattern);
 void RemoveFolderTree(const std::wstring& folder);
 
+// A folder of this process under %TEMP% (prefix plus process id), removed with its contents on
+// destruction.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& prefix);
+    ~TempFolder() { RemoveFolderTree(m_path); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& Path() const { return m_path; }
+    // Full path of name inside the folder, its folders created. A name ending in "\" is a folder.
+    std::wstring File(const std::wstring& name) const;
+    // Writes bytes to name and returns its full path.
+    std::wstring Write(const std::wstring& name, const std::string& bytes) const;
+
+private:
+    const std::wstring m_path;
+};
+
 class LibraryFolder {
 public:
     static std::wstring Path();
