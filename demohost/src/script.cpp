@@ -51,8 +51,6 @@ constexpr DWORD kPollMs = 100;
 // How many books from the start of the shelf must show their covers before the pictures count:
 // the two to delete (the second and third) and their neighbours.
 constexpr size_t kBooksChecked = 4;
-// A new display mode shows at least a changed word in the manager.
-constexpr size_t kMinChangedPixels = 100;
 
 std::wstring IdList(const std::vector<int>& ids) {
     std::wstring text;
@@ -450,16 +448,21 @@ int Session::Run() {
             return mode == wantMode && CompareFileTime(&written, &modeWrittenBefore) != 0;
         }))
         return kScriptStepFailed;
+    // The bar's buttons change at once; the covers are the proof that the shelf itself was redrawn:
+    // the same books, drawn several times smaller or larger.
+    const auto coverPixels = [&](const Image& image) {
+        long long pixels = 0;
+        for (const int id : nowFirst)
+            pixels += FindColour(image, CoverColour(id), kColourTolerance).pixels;
+        return pixels;
+    };
+    const long long coversBefore = coverPixels(afterDelete);
     Image after;
     if (!WaitFor(L"the shelf is redrawn in the new mode", kRedrawLimitMs, [&] {
             if (!CaptureShelf(&after))
                 return false;
-            if (after.width != afterDelete.width || after.height != afterDelete.height)
-                return true;
-            size_t differing = 0;
-            for (size_t i = 0; i < after.pixels.size(); ++i)
-                differing += after.pixels[i] != afterDelete.pixels[i];
-            return differing >= kMinChangedPixels;
+            const long long covers = coverPixels(after);
+            return covers > 0 && std::max(covers, coversBefore) > 3 * std::min(covers, coversBefore);
         })) {
         SavePicture(after, L"failed-mode.png");
         return kScriptStepFailed;
