@@ -206,4 +206,26 @@ TEST_F(BatchTest, ClosingDuringARunEndsItAndTheModuleMayBeUnloadedRightAway) {
     EXPECT_TRUE(module->Window()->Create(&params));
 }
 
+TEST(BatchDeleteSkin, AProgressWindowLackingAControlStartsNoRun) {
+    ExpectDiagnosticReports(); // the incomplete batch-delete window is reported
+    for (const char* control : {"CloseBtn", "CancelBtn", "DelProgress", "ClearStateSpec"}) {
+        SCOPED_TRACE(control);
+        ::testing::NiceMock<MockShelfSink> sink;
+        FakeShelfStore store;
+        ModuleWithSkin withSkin(SkinWithoutControl(ReadRealSkinPackage(), control));
+        ASSERT_TRUE(withSkin.Ok()) << withSkin.Error();
+        store.SetShelfWithItems(7, kShelf);
+        ASSERT_TRUE(ShowShelf(withSkin.Module(), sink, store, 7, kShelf));
+        ON_CALL(sink, ToggleBookOption(_)).WillByDefault(Return(true));
+        EXPECT_CALL(sink, DeleteBook(_, _)).Times(0);
+        withSkin.Module().Matrix()->SetSelection({101, 102});
+        withSkin.Module().Manager()->UserAskBatchDelete();
+        ASSERT_TRUE(Flush(withSkin.Module().Window()->GetHwnd()));
+        EXPECT_EQ(withSkin.Module().Window()->IsBatchDeleteBusy(), 0);
+        EXPECT_EQ(withSkin.Module().FindWindowNamed(L"MsgBox.PatchDel"), nullptr);
+        EXPECT_TRUE(IsWindowEnabled(withSkin.Module().Window()->GetHwnd()));
+        withSkin.Module().Unload();
+    }
+}
+
 } // namespace

@@ -79,8 +79,7 @@ TEST_F(FlowTest, AWindowResizedAwayFromItsDefaultSizeSnapsBackWhileAMoveIsKept) 
         SetWindowPos(Hwnd(), nullptr, resized.left, resized.top, resized.right - resized.left,
                      resized.bottom - resized.top, SWP_NOZORDER | SWP_NOACTIVATE);
         EXPECT_TRUE(WaitUntil([&] { return SameRect(WindowRect(Hwnd()), home); }))
-            << "not snapped back from " << resized.right - resized.left << " x "
-            << resized.bottom - resized.top;
+            << "not snapped back: " << resized.right - resized.left << "x" << resized.bottom - resized.top;
     }
     MoveBy(Hwnd(), 15, 10);
     RECT moved = home;

@@ -25,14 +25,6 @@ TEST_F(FlowTest, ABookIsOpenedAndDeletedByTheNumberAtTheStartOfItsRecordId) {
         EXPECT_EQ(Notify(VEXIL_NOTIFY_DELETE_BOOK, 4, reinterpret_cast<LPARAM>(&info)), 0);
         Mock::VerifyAndClearExpectations(&sink);
     }
-    // The user's own gestures on a tile.
-    EXPECT_CALL(sink, OpenBook(103, 0));
-    Matrix()->UserOpen(103);
-    Flush();
-    EXPECT_CALL(sink, DeleteBook(104, 0));
-    Matrix()->UserDelete(104);
-    Mock::VerifyAndClearExpectations(&sink);
-
     // Without a record nothing is opened or deleted.
     EXPECT_CALL(sink, OpenBook(_, _)).Times(0);
     EXPECT_CALL(sink, DeleteBook(_, _)).Times(0);

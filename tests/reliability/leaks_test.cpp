@@ -5,7 +5,6 @@
 #include <shelftest/shelf.h>
 
 #include <algorithm>
-#include <sstream>
 
 using namespace shelftest;
 
@@ -51,11 +50,9 @@ ResourceCounts CountResources() {
     return counts;
 }
 
-std::string Describe(const ResourceCounts& counts) {
-    std::ostringstream text;
-    text << counts.handles << " handles, " << counts.windows << " windows, " << counts.gdiObjects
-         << " GDI objects, " << counts.privateBytes / 1024 << " KiB private";
-    return text.str();
+std::ostream& operator<<(std::ostream& out, const ResourceCounts& counts) {
+    return out << counts.handles << " handles, " << counts.windows << " windows, " << counts.gdiObjects
+               << " GDI objects, " << counts.privateBytes / 1024 << " KiB private";
 }
 
 constexpr int kShelfKey = 7;
@@ -83,7 +80,7 @@ std::pair<ResourceCounts, ResourceCounts> Measure(int times, const std::set<DWOR
 void ExpectBackWithinBounds(const std::pair<ResourceCounts, ResourceCounts>& counts, SIZE_T runtimeBytes,
                             const char* what) {
     const auto& [before, after] = counts;
-    SCOPED_TRACE(std::string(what) + ": before " + Describe(before) + "; after " + Describe(after));
+    SCOPED_TRACE(::testing::Message() << what << ": before " << before << "; after " << after);
     ASSERT_GT(before.handles, 0) << "handles cannot be counted";
     ASSERT_GT(before.gdiObjects, 0) << "GDI objects cannot be counted";
     EXPECT_LE(after.handles, before.handles + kHandleSlack);
