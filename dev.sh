@@ -112,9 +112,35 @@ cmd_test() {
             status[$arch]=$?
         step_done
     done
+    for arch in x64 x86; do
+        [[ ${status[$arch]} -eq 0 ]] || failure_digest "$arch"
+    done
     printf '\n== x64: %s, x86: %s\n' "$(describe_status "${status[x64]}")" "$(describe_status "${status[x86]}")"
     [[ ${status[x64]} -eq 0 ]] || return "${status[x64]}"
     return "${status[x86]}"
+}
+
+# The lines that tell why each failed test of an architecture failed, printed again at the end of
+# the run: a log cut to its head and tail would otherwise lose them in the middle.
+failure_digest() { # arch
+    local log=build/$1/Testing/Temporary/LastTest.log
+    [[ -f $log ]] || return 0
+    printf '\n== why tests failed on %s\n' "$1"
+    awk '
+        /^[0-9]+\/[0-9]+ Testing: / { name = substr($0, index($0, "Testing: ") + 9); n = 0; t = 0; out = 0; next }
+        /^Output:$/ { out = 1; getline; next }
+        /^<end of output>$/ { out = 0; next }
+        out {
+            tail[++t % 5] = $0
+            if (n < 25 && /FAILED|TIMEOUT|Failure|Expected|Which is|Value of|Actual:|err:|xception|ssertion|exit code [1-9]/)
+                lines[++n] = $0
+        }
+        /^Test Failed/ {
+            print "-- " name
+            for (i = 1; i <= n; i++) print "   " lines[i]
+            if (n == 0) for (i = t - 4; i <= t; i++) if (i > 0) print "   " tail[i % 5]
+        }
+    ' "$log"
 }
 
 describe_status() { [[ $1 -eq 0 ]] && echo passed || echo "FAILED ($1)"; }

@@ -272,11 +272,11 @@ HWND Session::OpenManagerMenu() {
         return nullptr;
     }
     // A right click on the manager opens its menu, as it does for a user. Under a loaded X server a
-    // click right after the Ctrl+click before it is now and then lost: the user clicks once more.
+    // click is now and then lost: the user clicks once more.
     const POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     HWND menu = nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!ClickAt(centre, MouseButton::Right, false)) {
+        if (!ClickAt(centre, MouseButton::Right)) {
             Fail(L"the click on the manager could not be sent");
             return nullptr;
         }
@@ -382,7 +382,7 @@ int Session::Run() {
     if (!WaitFor(L"the first book is selected", kInputLimitMs, [&] { return SelectionIs({first}); }))
         return kScriptStepFailed;
     const ColourSpot tile = FindColour(before, CoverColour(second), kColourTolerance);
-    if (!ClickAt(tile.centre, MouseButton::Left, true))
+    if (!CtrlClickAt(tile.centre))
         return FailWith(kScriptStepFailed, L"the Ctrl+click could not be sent");
     if (!WaitFor(L"both books are selected", kInputLimitMs, [&] { return SelectionIs({first, second}); }))
         return kScriptStepFailed;

@@ -7,14 +7,6 @@ namespace {
 // Asks a popup menu window for its menu (documented for the "#32768" class).
 constexpr UINT kMenuGetHMenu = 0x01E1; // MN_GETHMENU
 
-void AddKey(std::vector<INPUT>& inputs, WORD key, bool up) {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(input);
-}
-
 void AddMouse(std::vector<INPUT>& inputs, DWORD flags) {
     INPUT input = {};
     input.type = INPUT_MOUSE;
@@ -80,17 +72,23 @@ std::wstring ClassNameOf(HWND window) {
     return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-bool ClickAt(POINT screen, MouseButton button, bool withCtrl) {
+bool ClickAt(POINT screen, MouseButton button) {
     if (!SetCursorPos(screen.x, screen.y))
         return false;
     std::vector<INPUT> inputs;
-    if (withCtrl)
-        AddKey(inputs, VK_CONTROL, false);
     AddMouse(inputs, button == MouseButton::Left ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN);
     AddMouse(inputs, button == MouseButton::Left ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP);
-    if (withCtrl)
-        AddKey(inputs, VK_CONTROL, true);
     return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
+bool CtrlClickAt(POINT screen) {
+    const HWND window = WindowFromPoint(screen);
+    POINT client = screen;
+    if (!window || !ScreenToClient(window, &client))
+        return false;
+    const LPARAM at = MAKELPARAM(client.x, client.y);
+    return PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, at) &&
+           PostMessageW(window, WM_LBUTTONUP, MK_CONTROL, at);
 }
 
 HWND FindDescendantByClass(HWND parent, const wchar_t* className) {
@@ -133,7 +131,7 @@ bool ClickMenuCommand(HWND menuWindow, UINT command) {
     if (position < 0 || !GetMenuItemRect(nullptr, menu, static_cast<UINT>(position), &item))
         return false;
     const POINT centre = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
-    return ClickAt(centre, MouseButton::Left, false);
+    return ClickAt(centre, MouseButton::Left);
 }
 
 void DismissOpenMenus() {

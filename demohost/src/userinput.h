@@ -11,9 +11,14 @@ namespace shelfdemo {
 
 enum class MouseButton { Left, Right };
 
-// Moves the pointer to the screen point and clicks there (with Ctrl held when asked), through the
-// system's input queue, so the window under the point gets what a user's click gives it.
-bool ClickAt(POINT screen, MouseButton button, bool withCtrl);
+// Moves the pointer to the screen point and clicks there, through the system's input queue, so the
+// window under the point gets what a user's click gives it.
+bool ClickAt(POINT screen, MouseButton button);
+// Gives the window under the screen point the messages of a Ctrl+click there. Posted, not typed:
+// under X, Wine takes the modifier keys from the X server's keyboard, where none is ever held,
+// whenever a window gets the focus or the pointer, so a Ctrl pressed through the input queue was
+// now and then let go again before the click was read.
+bool CtrlClickAt(POINT screen);
 
 // The first window below parent (at any depth) of that window class, or null.
 HWND FindDescendantByClass(HWND parent, const wchar_t* className);
