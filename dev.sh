@@ -130,13 +130,15 @@ failure_digest() { # arch
         /^[0-9]+\/[0-9]+ Testing: / { name = substr($0, index($0, "Testing: ") + 9); n = 0; t = 0; out = 0; next }
         /^Output:$/ { out = 1; getline; next }
         /^<end of output>$/ { out = 0; next }
+        /^Test time = / { time = $4 }
         out {
             tail[++t % 5] = $0
             if (n < 25 && /FAILED|TIMEOUT|Failure|Expected|Which is|Value of|Actual:|err:|xception|ssertion|exit code [1-9]/)
                 lines[++n] = $0
         }
-        /^Test Failed/ {
-            print "-- " name
+        /^Test Failed/ || /^Test Fail Reason:/ {
+            print "-- " name " (after " time " s)"
+            if (/Reason/ && (getline reason) > 0) print "   " reason
             for (i = 1; i <= n; i++) print "   " lines[i]
             if (n == 0) for (i = t - 4; i <= t; i++) if (i > 0) print "   " tail[i % 5]
         }
