@@ -133,7 +133,7 @@ failure_digest() { # arch
         /^Test time = / { time = $4 }
         out {
             tail[++t % 5] = $0
-            if (n < 25 && /FAILED|TIMEOUT|Failure|Expected|Which is|Value of|Actual:|err:|xception|ssertion|exit code [1-9]/)
+            if (n < 25 && /FAILED|TIMEOUT|Failure|Expected|Which is|Value of|Actual:|err:|xception|ssertion|window base noted|exit code [1-9]/)
                 lines[++n] = $0
         }
         /^Test Failed/ || /^Test Fail Reason:/ {

@@ -1,5 +1,6 @@
 #include <uiassist/cvexilwindow.h>
 
+#include <uiassist/diag.h>
 #include <uiassist/textconv.h>
 
 #include <cstdio>
@@ -120,8 +121,10 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
     m_strWindowName = windowName;
 
     HMODULE module = LoadKernelModule(kernelPath);
-    if (!module)
+    if (!module) {
+        VEXIL_NOTE_FAILURE("the UI kernel could not be loaded");
         return false;
+    }
     // A window made again keeps one reference to the kernel, not one per creation.
     if (m_hKernelModule)
         FreeLibrary(m_hKernelModule);
@@ -132,6 +135,7 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
     if (entry)
         kernel = reinterpret_cast<PFN_GetUiKernelInterface>(reinterpret_cast<void (*)()>(entry))();
     if (!kernel) {
+        VEXIL_NOTE_FAILURE("the UI kernel gave no interface");
         m_pKernel = nullptr;
         FreeLibrary(m_hKernelModule);
         m_hKernelModule = nullptr;
@@ -140,6 +144,7 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
     m_pKernel = kernel;
     m_pKernelObject = kernel->GetKernelObject();
     if (!m_pKernelObject) {
+        VEXIL_NOTE_FAILURE("the UI kernel gave no kernel object");
         m_pKernel = nullptr;
         FreeLibrary(m_hKernelModule);
         m_hKernelModule = nullptr;
@@ -187,6 +192,7 @@ bool CVexilWindow::CreateWin32Window() {
     ISkinWindow* skinWindow =
         m_pKernel->CreateSkinWindow(hwnd, m_strSkinPath.c_str(), m_strWindowName.c_str());
     if (!skinWindow) {
+        VEXIL_NOTE_FAILURE("the UI kernel made no skin window");
         // A bare window without its skin is no working window: take it down again. This runs on
         // the window's own thread, which then ends.
         ::DestroyWindow(hwnd);

@@ -238,8 +238,10 @@ bool CWin32Window::RegisterWindowClass() {
         if (existing.lpfnWndProc == &CWin32Window::SharedWindowProc)
             return true;
         // Left behind by an earlier load of this module at the same address: replace it.
-        if (!UnregisterClassW(VEXIL_WINDOW_CLASS, ThisModule()))
+        if (!UnregisterClassW(VEXIL_WINDOW_CLASS, ThisModule())) {
+            VEXIL_NOTE_FAILURE("a window class left by an earlier load could not be replaced");
             return false;
+        }
     }
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
@@ -249,8 +251,10 @@ bool CWin32Window::RegisterWindowClass() {
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = VEXIL_WINDOW_CLASS;
-    if (!RegisterClassExW(&wc))
+    if (!RegisterClassExW(&wc)) {
+        VEXIL_NOTE_FAILURE("the window class could not be registered");
         return false;
+    }
     g_classRegistered = true;
     return true;
 }
@@ -294,16 +298,21 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         return false;
     StoreCreateArgs(true, parent, rect, title, showCmd, style, param);
 
+    const long notesBefore = vexil::FailureNoteCount();
     GUID guid;
-    if (FAILED(CoCreateGuid(&guid)))
+    if (FAILED(CoCreateGuid(&guid))) {
+        VEXIL_NOTE_FAILURE("no GUID for the window thread's start event");
         return false;
+    }
     char eventName[MAX_PATH];
     snprintf(eventName, sizeof(eventName), "UI_VEXIL_%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
              static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
              guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     m_hStartEvent.reset(CreateEventA(nullptr, FALSE, FALSE, eventName));
-    if (!m_hStartEvent)
+    if (!m_hStartEvent) {
+        VEXIL_NOTE_FAILURE("the window thread's start event could not be made");
         return false;
+    }
 
     auto start = std::make_unique<WindowThreadStart>();
     start->window = this;
@@ -311,6 +320,7 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
     vexil::ScopedHandle left(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     start->leftEvent.reset(DuplicateOf(left.get()));
     if (!start->startEvent || !start->leftEvent) {
+        VEXIL_NOTE_FAILURE("the window thread's events could not be made");
         m_hStartEvent.reset();
         return false;
     }
@@ -325,6 +335,7 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
     vexil::ScopedHandle thread(
         vexil::StartModuleThread(&CWin32Window::WindowThreadProc, start.get(), kWindowThreadName));
     if (!thread) {
+        VEXIL_NOTE_FAILURE("the window thread could not be started");
         m_hStartEvent.reset();
         return false;
     }
@@ -342,11 +353,16 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         // Giving up: a window finished after this point would have no caller to close it and would
         // keep its thread (and a later close) waiting forever, so the thread destroys it instead.
         int state = kStartPending;
-        if (m_startState.compare_exchange_strong(state, kStartAbandoned))
+        if (m_startState.compare_exchange_strong(state, kStartAbandoned)) {
+            VEXIL_NOTE_FAILURE("the window thread did not make its window within the start limit");
             return false;
+        }
         // The thread finished just now: its result stands.
     }
-    return IsWindow();
+    const bool made = IsWindow();
+    if (!made && vexil::FailureNoteCount() == notesBefore)
+        VEXIL_NOTE_FAILURE("no window once its thread had started, and no step noted why");
+    return made;
 }
 
 DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
@@ -408,6 +424,7 @@ bool CWin32Window::CreateBoundWindow() {
     HWND hwnd = CreateWindowExW(0, m_szClassName, m_strTitle.c_str(), m_dwStyle, m_rect.left, m_rect.top,
                                 width, height, m_hParent, nullptr, ThisModule(), this);
     if (!hwnd) {
+        VEXIL_NOTE_FAILURE("CreateWindowExW failed");
         SetHwnd(nullptr);
         return false;
     }

@@ -13,8 +13,10 @@ namespace {
 struct SharedDiagnostics {
     volatile LONG count;
     volatile LONG wrongThread;
-    volatile LONG writing; // 1 while a report writes its text
+    volatile LONG writing; // 1 while a report or a note writes its text
     char last[504];
+    volatile LONG failures;
+    char lastFailure[252];
 };
 
 // In checked builds the section is named after the process, so that every module of the process
@@ -45,6 +47,25 @@ SharedDiagnostics* Shared() {
 #endif
 }
 
+// The text is best effort: a writer racing another one keeps whichever got there first.
+void StoreText(char* to, const char* text, size_t size) {
+    SharedDiagnostics* shared = Shared();
+    if (InterlockedExchange(&shared->writing, 1) == 0) {
+        std::memcpy(to, text, size);
+        InterlockedExchange(&shared->writing, 0);
+    }
+}
+
+std::string ReadText(const char* from, size_t size) {
+    SharedDiagnostics* shared = Shared();
+    std::string text;
+    if (InterlockedExchange(&shared->writing, 1) == 0) {
+        text.assign(from, strnlen(from, size - 1));
+        InterlockedExchange(&shared->writing, 0);
+    }
+    return text;
+}
+
 } // namespace
 
 void ReportBrokenInvariant(const char* file, int line, const char* what) {
@@ -53,12 +74,23 @@ void ReportBrokenInvariant(const char* file, int line, const char* what) {
              what ? what : "?");
     OutputDebugStringA(text);
     SharedDiagnostics* shared = Shared();
-    // The text is best effort: a report racing another one keeps whichever got there first.
-    if (InterlockedExchange(&shared->writing, 1) == 0) {
-        std::memcpy(const_cast<char*>(shared->last), text, sizeof(text));
-        InterlockedExchange(&shared->writing, 0);
-    }
+    StoreText(const_cast<char*>(shared->last), text, sizeof(text));
     InterlockedIncrement(&shared->count);
+}
+
+void NoteFailure(const char* file, int line, const char* what) {
+    char text[sizeof(SharedDiagnostics::lastFailure)];
+    snprintf(text, sizeof(text), "%s(%d): %s (last error %lu)", file ? file : "?", line, what ? what : "?",
+             static_cast<unsigned long>(GetLastError()));
+    SharedDiagnostics* shared = Shared();
+    StoreText(const_cast<char*>(shared->lastFailure), text, sizeof(text));
+    InterlockedIncrement(&shared->failures);
+}
+
+long FailureNoteCount() { return InterlockedCompareExchange(&Shared()->failures, 0, 0); }
+
+std::string LastFailureNote() {
+    return ReadText(const_cast<const char*>(Shared()->lastFailure), sizeof(SharedDiagnostics::lastFailure));
 }
 
 void ReportWrongThread(const char* file, int line, const char* what) {
@@ -71,13 +103,7 @@ long WrongThreadCount() { return InterlockedCompareExchange(&Shared()->wrongThre
 long DiagnosticCount() { return InterlockedCompareExchange(&Shared()->count, 0, 0); }
 
 std::string LastDiagnostic() {
-    SharedDiagnostics* shared = Shared();
-    char text[sizeof(SharedDiagnostics::last)] = {};
-    if (InterlockedExchange(&shared->writing, 1) == 0) {
-        std::memcpy(text, const_cast<const char*>(shared->last), sizeof(text) - 1);
-        InterlockedExchange(&shared->writing, 0);
-    }
-    return text;
+    return ReadText(const_cast<const char*>(Shared()->last), sizeof(SharedDiagnostics::last));
 }
 
 } // namespace vexil

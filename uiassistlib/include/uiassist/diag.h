@@ -19,7 +19,17 @@ long WrongThreadCount();
 // The text of the latest report of any module of the process ("" before the first).
 std::string LastDiagnostic();
 
+// Notes why a creation is about to fail where the failure can be a real one (a kernel or skin that
+// is missing, a window the system would not make): not a broken invariant and never counted as
+// one, but kept, so that a test whose call failed can tell which step failed.
+void NoteFailure(const char* file, int line, const char* what);
+// How many failures the modules of this process have noted so far, and the text of the latest.
+long FailureNoteCount();
+std::string LastFailureNote();
+
 } // namespace vexil
+
+#define VEXIL_NOTE_FAILURE(what) ::vexil::NoteFailure(__FILE__, __LINE__, what)
 
 #if defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS
 #define VEXIL_REPORT_IF(cond, what)                                                                          \
