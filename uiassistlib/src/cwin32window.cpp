@@ -298,7 +298,6 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         return false;
     StoreCreateArgs(true, parent, rect, title, showCmd, style, param);
 
-    const long notesBefore = vexil::FailureNoteCount();
     GUID guid;
     if (FAILED(CoCreateGuid(&guid))) {
         VEXIL_NOTE_FAILURE("no GUID for the window thread's start event");
@@ -360,8 +359,9 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         // The thread finished just now: its result stands.
     }
     const bool made = IsWindow();
-    if (!made && vexil::FailureNoteCount() == notesBefore)
-        VEXIL_NOTE_FAILURE("no window once its thread had started, and no step noted why");
+    // A thread that made no window noted why itself.
+    if (!made && m_startState.load() == kStartMade)
+        VEXIL_NOTE_FAILURE("the window its thread made was gone by the time the thread reported it");
     return made;
 }
 
@@ -382,7 +382,8 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
         haveWindow = self->IsWindow();
     }
     int state = kStartPending;
-    if (!self->m_startState.compare_exchange_strong(state, kStartDone) && haveWindow) {
+    if (!self->m_startState.compare_exchange_strong(state, haveWindow ? kStartMade : kStartFailed) &&
+        haveWindow) {
         // The creator stopped waiting for this window: it goes, and its WM_NCDESTROY ends the loop.
         ::DestroyWindow(self->GetWindowHandle());
     }

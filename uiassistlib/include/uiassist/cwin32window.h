@@ -124,9 +124,9 @@ protected:
     LPARAM m_lParam = 0;
     DWORD m_dwStyle = 0;
     vexil::ScopedHandle m_hStartEvent;
-    // Who settled an own-thread creation first: the new thread with its result, or the creator that
-    // stopped waiting for it.
-    enum StartState { kStartPending, kStartDone, kStartAbandoned };
+    // Who settled an own-thread creation first: the new thread with its result (a window made, or
+    // none), or the creator that stopped waiting for it.
+    enum StartState { kStartPending, kStartMade, kStartFailed, kStartAbandoned };
     std::atomic<int> m_startState{kStartPending};
     // The own thread and the event it sets when it has left this object. Replaced by a creation while
     // other threads may be closing: read and written under m_threadLock.
