@@ -359,7 +359,7 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         // The thread finished just now: its result stands.
     }
     const bool made = IsWindow();
-    // A thread that made no window noted why itself.
+    // A thread that made no window has noted its failing step where that step can fail for real.
     if (!made && m_startState.load() == kStartMade)
         VEXIL_NOTE_FAILURE("the window its thread made was gone by the time the thread reported it");
     return made;
