@@ -14,7 +14,10 @@ root=$PWD
 
 # wine32:i386 lets the one WoW64 prefix run the x86 build as well as the x64 one.
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
-    googletest xvfb xauth imagemagick clang-format)
+    googletest xvfb xauth imagemagick clang-format locales)
+# The locales the tests run Wine in (tests/harness/wine-run, KELVO_CODEPAGE): Wine takes the programs'
+# code page from them, and keeps file names as UTF-8 only when the locale is installed.
+test_locales=(en_US zh_CN)
 harness=$root/tests/harness
 test_prefix=$root/build/wineprefix
 # The demo shows real windows, so its prefix keeps Wine's X11 driver; the tests' prefix has none.
@@ -50,7 +53,21 @@ ensure_packages() {
     step_done
 }
 
-setup() { ensure_packages "${packages[@]}"; }
+ensure_locales() {
+    local name sudo=()
+    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    for name in "${test_locales[@]}"; do
+        locale -a 2>/dev/null | grep -qix "$name.utf8" && continue
+        step "making the locale $name.UTF-8"
+        "${sudo[@]}" localedef -i "$name" -c -f UTF-8 "$name.UTF-8"
+        step_done
+    done
+}
+
+setup() {
+    ensure_packages "${packages[@]}"
+    ensure_locales
+}
 
 build() { # preset [target...]
     local preset=$1
@@ -103,13 +120,16 @@ cmd_test() {
     done
     prepare_prefix "$test_prefix" null
     start_wineserver "$test_prefix"
+    # Each architecture runs under the code page of one kind of user's system: x64 a Western one
+    # (1252), x86 a Chinese one (936), whose GBK texts and narrow paths then meet a real GBK system.
+    local -A codepage=([x64]=1252 [x86]=936)
     for arch in x64 x86; do
         [[ ${status[$arch]} -eq 0 ]] || continue
-        step "tests (build/$arch)"
+        step "tests (build/$arch, code page ${codepage[$arch]})"
         # Two at a time: test processes are mostly waiting on the wineserver, and more would make
         # the cases that share the prefix's one desktop crowd each other on two cores.
-        ctest --test-dir "build/$arch" --output-on-failure --no-tests=error -j"${KELVO_TEST_JOBS:-2}" ||
-            status[$arch]=$?
+        KELVO_CODEPAGE=${codepage[$arch]} ctest --test-dir "build/$arch" --output-on-failure --no-tests=error \
+            -j"${KELVO_TEST_JOBS:-2}" || status[$arch]=$?
         step_done
     done
     for arch in x64 x86; do

@@ -4,7 +4,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <uiassist/diag.h>
 #include <uiassist/textconv.h>
+
+#include <cstdio>
 
 #include "coverindex.h"
 #include "shelflibrary.h"
@@ -44,6 +47,20 @@ bool IsFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// The matrix takes narrow paths: a cover whose path has no exact narrow form, long or short, is not
+// handed on (it would name another file), and the book keeps its title tile.
+void HandCover(ICtrlBookMatrix& matrix, int id, const std::wstring& path) {
+    std::string narrow;
+    if (vexil::NarrowPath(path, narrow)) {
+        matrix.SetBookImage(id, narrow.c_str());
+        return;
+    }
+    char why[128];
+    snprintf(why, sizeof(why), "book %d: its cover path has no exact form in code page %u, long or short", id,
+             GetACP());
+    VEXIL_NOTE_FAILURE(why);
+}
+
 } // namespace
 
 namespace bookrack {
@@ -66,16 +83,22 @@ std::wstring LibraryFolderPath() {
 bool CBookrackWindowImpl::GetLibraryFolder(std::wstring& path) {
     path.clear();
     std::wstring folder = bookrack::LibraryFolderPath();
-    if (folder.empty())
+    if (folder.empty()) {
+        VEXIL_NOTE_FAILURE("no library folder: the application-data folder is unknown or the library "
+                           "folder's path does not fit MAX_PATH; covers are neither found nor fetched");
         return false;
+    }
     // A file standing where the folder should be is not a library folder; CreateFolderTree then
     // fails on it as well.
     if (IsFolder(folder.c_str())) {
         path = std::move(folder);
         return true;
     }
-    if (!CreateFolderTree(folder.c_str()))
+    if (!CreateFolderTree(folder.c_str())) {
+        VEXIL_NOTE_FAILURE("no library folder: it cannot be created (a file in its place, or no "
+                           "access); covers are neither found nor fetched");
         return false;
+    }
     path = std::move(folder);
     return true;
 }
@@ -106,13 +129,13 @@ void CBookrackWindowImpl::LocateCover(int id) {
     // since is not handed over, and the book is looked for again.
     std::wstring image;
     if (m_loader && m_loader->cover.Take(id, image) && IsFile(image)) {
-        matrix->SetBookImage(id, vexil::WideToAnsi(image).c_str());
+        HandCover(*matrix, id, image);
         return;
     }
     const std::wstring folder = bookrack::LibraryFolderPath();
     const std::wstring name = bookrack::FindCoverFile(folder, id);
     if (!name.empty()) {
-        matrix->SetBookImage(id, vexil::WideToAnsi(folder + L"\\" + name).c_str());
+        HandCover(*matrix, id, folder + L"\\" + name);
         return;
     }
     RequestCoverFromHost(id);
@@ -142,6 +165,6 @@ LRESULT CBookrackWindowImpl::SetCoverFromIconUrl(int id) {
         return 0;
 
     if (ICtrlBookMatrix* matrix = m_pBookMatrix.load())
-        matrix->SetBookImage(id, vexil::WideToAnsi(image).c_str());
+        HandCover(*matrix, id, image);
     return 0;
 }

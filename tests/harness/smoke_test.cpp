@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -15,6 +17,24 @@ TEST(HarnessSmoke, TestsStartInTheFolderOfTheirDlls) {
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
     EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::path(exe).parent_path(),
                                             std::filesystem::current_path()));
+}
+
+// Wine keeps file names as UTF-8 on the Unix side only when the locale it starts in is installed:
+// without it, every name outside ASCII is unreachable and a profile folder named after its user
+// looks empty.
+TEST(HarnessSmoke, ProgramsRunInTheCodePageAskedForAndReachFilesOfAnyName) {
+    char asked[16] = {};
+    if (GetEnvironmentVariableA("KELVO_CODEPAGE", asked, sizeof(asked)) > 0) {
+        EXPECT_EQ(GetACP(), std::stoul(asked));
+    }
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        (L"\u03a9mega \u5f20\u4f1f \u0926\u0940\u092a " + std::to_wstring(GetCurrentProcessId()));
+    std::error_code error;
+    EXPECT_TRUE(std::filesystem::create_directory(folder, error)) << error.message();
+    std::ofstream(folder / L"\u4e66.txt") << "cover";
+    EXPECT_EQ(std::filesystem::file_size(folder / L"\u4e66.txt", error), 5u) << error.message();
+    std::filesystem::remove_all(folder, error);
 }
 
 #ifdef VEXIL_DIAGNOSTICS

@@ -123,6 +123,81 @@ ShowModeFileGuard::~ShowModeFileGuard() {
     SetFileAttributesW(path.c_str(), m_attributes);
 }
 
+namespace {
+
+constexpr wchar_t kUserShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr wchar_t kMovedKey[] = L"Software\\KelvoTests\\AppDataMoved";
+
+struct RegValue {
+    DWORD type = REG_NONE; // REG_NONE: absent
+    std::wstring text;
+};
+
+RegValue ReadValue(const wchar_t* key, const wchar_t* name) {
+    RegValue value;
+    wchar_t text[1024] = {};
+    DWORD bytes = sizeof(text) - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     &value.type, text, &bytes) != ERROR_SUCCESS)
+        return {};
+    value.text = text;
+    return value;
+}
+
+void WriteValue(const wchar_t* key, const wchar_t* name, const RegValue& value) {
+    if (value.type == REG_NONE) {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name);
+        return;
+    }
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, name, value.type, value.text.c_str(),
+                    static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
+}
+
+} // namespace
+
+void RestoreMovedAppData() {
+    const RegValue user = ReadValue(kMovedKey, L"User"), shell = ReadValue(kMovedKey, L"Shell");
+    if (user.type == REG_NONE && shell.type == REG_NONE)
+        return;
+    WriteValue(kUserShellFolders, L"AppData", user);
+    WriteValue(kShellFolders, L"AppData", shell);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kMovedKey);
+}
+
+// A test process that died with the folder moved left the library lock abandoned: the next process
+// of the kit puts the folder back before any test runs, unless a living one holds the lock.
+const bool g_restoredAtStart = [] {
+    LibraryLock lock(0);
+    if (lock.Held())
+        RestoreMovedAppData();
+    return true;
+}();
+
+MovedAppData::MovedAppData(const std::wstring& profile) : m_profile(profile) {
+    if (!Held())
+        return;
+    RestoreMovedAppData();
+    m_appData = profile + L"\\AppData\\Roaming";
+    if (SHCreateDirectoryExW(nullptr, m_appData.c_str(), nullptr) != ERROR_SUCCESS)
+        return;
+    WriteValue(kMovedKey, L"User", ReadValue(kUserShellFolders, L"AppData"));
+    WriteValue(kMovedKey, L"Shell", ReadValue(kShellFolders, L"AppData"));
+    WriteValue(kUserShellFolders, L"AppData", {REG_EXPAND_SZ, m_appData});
+    WriteValue(kShellFolders, L"AppData", {REG_SZ, m_appData});
+    wchar_t now[MAX_PATH] = {};
+    m_moved = SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, now)) &&
+              m_appData == now;
+}
+
+MovedAppData::~MovedAppData() {
+    if (!Held())
+        return;
+    RestoreMovedAppData();
+    RemoveFolderTree(m_profile);
+}
+
 std::string AnsiPath(const std::wstring& path) {
     const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string text(size > 1 ? size - 1 : 0, '\0');

@@ -103,6 +103,12 @@ void ShelfTest::UseCovers(const std::vector<int>& ids) {
 
 void ShelfTest::AtTeardown(std::function<void()> fn) { m_atTeardown.push_back(std::move(fn)); }
 
+void ShelfTest::MoveAppDataTo(const std::wstring& profile) {
+    auto moved = std::make_shared<MovedAppData>(profile);
+    AtTeardown([moved]() mutable { moved.reset(); });
+    ASSERT_TRUE(moved->Moved()) << "the application-data folder could not be moved";
+}
+
 void ShelfTest::Attach() {
     Window()->SetNotifySink(&sink, module->Module());
     Window()->SetHost(&store, kShelfKey);

@@ -121,17 +121,17 @@ HRGN CreateBalloonRegion(int width, int height) {
 }
 
 CRefBalloon::CRefBalloon(CSkinWindow* skin, const ControlSpec& design)
-    : CControlImpl(skin, design), m_text(WideToAnsi(design.text)) {}
+    : CControlImpl(skin, design), m_text(design.text) {}
 
-void CRefBalloon::SetText(const char* text) {
+void CRefBalloon::SetText(const char* text) { SetTextW(AnsiToWide(OrEmpty(text)).c_str()); }
+
+void CRefBalloon::SetTextW(const wchar_t* text) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_text = OrEmpty(text);
+        m_text = text ? text : L"";
     }
     Redraw(false);
 }
-
-void CRefBalloon::SetTextW(const wchar_t* text) { SetText(WideToAnsi(text ? text : L"").c_str()); }
 
 void CRefBalloon::OnCreated() {
     // A balloon that is the whole of a pop-up window shapes that window; anywhere else it only draws.
@@ -172,7 +172,7 @@ void CRefBalloon::Paint(HDC dc, const RECT& client) {
     }
     RECT text = {client.left + kBalloonPadding, client.top + kBalloonPointerHeight + kBalloonPadding / 2,
                  client.right - kBalloonPadding, client.bottom - kBalloonPadding / 2};
-    const std::wstring wide = AnsiToWide(Locked(m_text));
+    const std::wstring wide = Locked(m_text);
     const int textHeight =
         MeasureTextHeight(dc, wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
     if (textHeight < text.bottom - text.top)

@@ -65,14 +65,14 @@ public:
     void SetTextW(const wchar_t* text) override;
 
     // IRefStaticInspect
-    std::string Text() override { return Locked(m_text); }
+    std::wstring Text() override { return Locked(m_text); }
 
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefBalloon"; }
     void Paint(HDC dc, const RECT& client) override;
     void OnCreated() override;
 
-    std::string m_text;
+    std::wstring m_text; // kept wide: a text the code page cannot hold is still drawn as given
 };
 
 // The balloon's outline in a rectangle of that size, as a region (owned by the caller).

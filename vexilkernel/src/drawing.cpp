@@ -34,9 +34,13 @@ constexpr FontSpec kFontSpecs[] = {
 static_assert(sizeof kFontSpecs / sizeof kFontSpecs[0] == static_cast<size_t>(FontKind::kCount),
               "one design per font kind");
 
-HFONT MakeFont(const wchar_t* face, FontKind kind) {
+// The UI face is asked for in the Western character set: under a Chinese code page the default
+// set is GB2312, which the UI face lacks, and the font mapper would hand over whatever face claims
+// it, on a system without one a face that draws every letter as a box. Chinese text is drawn in the
+// CJK face, which is asked for in the default set.
+HFONT MakeFont(const wchar_t* face, FontKind kind, BYTE charset = DEFAULT_CHARSET) {
     const FontSpec& design = kFontSpecs[static_cast<int>(kind)];
-    return CreateFontW(-design.height, 0, 0, 0, design.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    return CreateFontW(-design.height, 0, 0, 0, design.weight, FALSE, FALSE, FALSE, charset,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
@@ -148,7 +152,7 @@ HFONT CDrawingResources::FontLocked(FontKind kind, bool cjk) {
         return nullptr;
     HFONT& font = m_fonts[cjk ? 1 : 0][index];
     if (!font)
-        font = MakeFont(cjk ? m_cjkFace.c_str() : kUiFace, kind);
+        font = cjk ? MakeFont(m_cjkFace.c_str(), kind) : MakeFont(kUiFace, kind, ANSI_CHARSET);
     return font;
 }
 

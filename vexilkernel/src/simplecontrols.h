@@ -58,8 +58,8 @@ public:
     void SetText(const char* text) override;
     void SetTextW(const wchar_t* text) override;
 
-    // IRefStaticInspect: the text in the thread's ANSI code page.
-    std::string Text() override { return WideToAnsi(Locked(m_text)); }
+    // IRefStaticInspect
+    std::wstring Text() override { return Locked(m_text); }
 
 private:
     const wchar_t* WindowClassName() const override { return L"VexilRefStaticBox"; }

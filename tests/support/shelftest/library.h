@@ -78,6 +78,26 @@ private:
     std::string m_bytes;
 };
 
+// Moves the user's application-data folder (both registry values that name it) to
+// "<profile>\AppData\Roaming", a fresh folder, for modules loaded afterwards; holds the library lock
+// and puts the values back (and removes the profile folder) when destroyed. The values as they were
+// are kept in the registry meanwhile, so that a test process that died with the folder moved is
+// mended by the next one (RestoreMovedAppData).
+class MovedAppData : public LibraryLock {
+public:
+    explicit MovedAppData(const std::wstring& profile);
+    ~MovedAppData();
+    bool Moved() const { return m_moved; }
+    const std::wstring& Path() const { return m_appData; }
+
+private:
+    std::wstring m_profile;
+    std::wstring m_appData;
+    bool m_moved = false;
+};
+// Puts back an application-data folder a dead test process left moved; the library lock must be held.
+void RestoreMovedAppData();
+
 // A path in the ANSI code page, as the module hands paths to the book matrix.
 std::string AnsiPath(const std::wstring& path);
 // Deletes every "<id>.*" of the library folder for each id (covers of earlier runs).

@@ -46,6 +46,9 @@ protected:
     void UseCovers(const std::vector<int>& ids);
     // Runs fn after the module was unloaded (which saves the display mode); last added first.
     void AtTeardown(std::function<void()> fn);
+    // Moves the application-data folder under profile (MovedAppData) until the module was unloaded;
+    // call before the module first needs the library folder.
+    void MoveAppDataTo(const std::wstring& profile);
     // Creates the window hidden, signed in as kAccountInfo or not, bound and loaded once.
     void CreateShelf(bool signedIn = true);
     // Shows the window over a shelf of ids.

@@ -96,7 +96,9 @@ public:
     // A notice the host passes through the window unchanged; the matrix defines its meaning.
     virtual LRESULT HandleNotify(WPARAM wParam, LPARAM lParam) = 0;
     // Names the image file (ANSI path, copied) shown as the book's cover; null or empty clears it.
-    // The image is decoded when the tile is drawn. May be called from any thread.
+    // The image is decoded when the tile is drawn. May be called from any thread. A narrow path is
+    // exact or not given: one with no exact form in the caller's code page comes in its short form,
+    // and one with neither is never handed on (best-fit would name another file).
     virtual bool SetBookImage(int id, const char* path) = 0;
     // Recomputes the tiles. reserved is 0; redraw nonzero repaints.
     virtual void UpdateLayout(int reserved, int redraw) = 0;

@@ -220,7 +220,8 @@ protected:
 
 class IRefStaticInspect : public IRefControlInspect {
 public:
-    virtual std::string Text() = 0;
+    // The text as drawn, whatever the thread's code page.
+    virtual std::wstring Text() = 0;
 
 protected:
     ~IRefStaticInspect() = default;
