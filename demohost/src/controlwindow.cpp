@@ -80,20 +80,20 @@ bool ControlWindow::Create(int nCmdShow) {
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        m_font = CreateFontIndirectW(&metrics.lfMessageFont);
+        m_font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
     int x = kMargin;
     for (const ButtonSpec& entry : kButtons) {
         HWND button = CreateWindowExW(
             0, L"BUTTON", entry.label, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, x, kMargin,
             entry.width, kButtonHeight, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.command)),
             wc.hInstance, nullptr);
-        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
         x += entry.width + kGap;
     }
     m_status = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kMargin,
                                kMargin + kButtonHeight + kGap, ButtonRowWidth(), kStatusHeight, m_hwnd,
                                nullptr, wc.hInstance, nullptr);
-    SendMessageW(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    SendMessageW(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
     RefreshStatus();
     if (m_waitingForFirstShow)
         SetTimer(m_hwnd, kFirstShowTimer, kFirstShowLimitMs, nullptr);
@@ -167,8 +167,7 @@ LRESULT ControlWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
         KillTimer(m_hwnd, kFirstShowTimer);
         m_app.Shutdown();
-        if (m_font)
-            DeleteObject(m_font);
+        m_font.reset();
         PostQuitMessage(m_exitCode);
         return 0;
     case WM_NCDESTROY:

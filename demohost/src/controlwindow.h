@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include "demoapp.h"
 
 namespace shelfdemo {
@@ -34,7 +36,7 @@ private:
     DemoApp& m_app;
     HWND m_hwnd = nullptr;
     HWND m_status = nullptr;
-    HFONT m_font = nullptr;
+    vexil::ScopedGdiObject<HFONT> m_font;
     bool m_waitingForFirstShow;
     int m_exitCode = 0;
 };

@@ -2,6 +2,10 @@
 
 #include <gdiplus.h>
 
+#include <uiassist/scopedhandle.h>
+
+#include <optional>
+
 #include "pngfile.h"
 
 namespace shelfdemo {
@@ -19,30 +23,23 @@ public:
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
-        m_dc = CreateCompatibleDC(nullptr);
-        m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &m_bits, nullptr, 0);
+        m_dc.reset(CreateCompatibleDC(nullptr));
+        m_bitmap.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &m_bits, nullptr, 0));
         if (m_dc && m_bitmap)
-            m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~Canvas() {
-        if (m_old)
-            SelectObject(m_dc, m_old);
-        if (m_bitmap)
-            DeleteObject(m_bitmap);
-        if (m_dc)
-            DeleteDC(m_dc);
+            m_select.emplace(m_dc.get(), m_bitmap.get());
     }
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
 
-    bool Ok() const { return m_old != nullptr && m_bits != nullptr; }
-    HDC Dc() const { return m_dc; }
+    bool Ok() const { return m_select.has_value() && m_bits != nullptr; }
+    HDC Dc() const { return m_dc.get(); }
     const uint32_t* Bits() const { return static_cast<const uint32_t*>(m_bits); }
 
 private:
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
+    // In this order, so that the bitmap is put back before the DC and the bitmap go.
+    vexil::ScopedMemoryDC m_dc;
+    vexil::ScopedGdiObject<HBITMAP> m_bitmap;
+    std::optional<vexil::ScopedSelectObject> m_select;
     void* m_bits = nullptr;
 };
 
@@ -79,12 +76,11 @@ bool CaptureWindows(const std::vector<HWND>& bottomToTop, Image* image) {
         if (!IsWindowVisible(window) || !GetWindowRect(window, &rect))
             continue;
         // The window's own DC reads the window's pixels, children included, whatever covers it.
-        HDC source = GetWindowDC(window);
-        if (!source)
+        const vexil::ScopedWindowDC source(window, GetWindowDC(window));
+        if (!source.get())
             continue;
         copied |= BitBlt(canvas.Dc(), rect.left - area.left, rect.top - area.top, rect.right - rect.left,
-                         rect.bottom - rect.top, source, 0, 0, SRCCOPY) != FALSE;
-        ReleaseDC(window, source);
+                         rect.bottom - rect.top, source.get(), 0, 0, SRCCOPY) != FALSE;
     }
     if (!copied)
         return false;

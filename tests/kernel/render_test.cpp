@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <uiassist/scopedhandle.h>
+
 #include "kernelhost.h"
 
 using namespace kerneltest;
@@ -22,27 +24,24 @@ std::vector<uint32_t> Render(ISkinWindow* skin, HWND hwnd) {
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    const HDC dc = CreateCompatibleDC(nullptr);
-    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const vexil::ScopedMemoryDC dc(CreateCompatibleDC(nullptr));
+    const vexil::ScopedGdiObject<HBITMAP> bitmap(
+        CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     const auto pixels = static_cast<uint32_t*>(bits);
     const size_t count = static_cast<size_t>(client.right) * client.bottom;
     std::fill(pixels, pixels + count, kUnpainted);
-    const HGDIOBJ old = SelectObject(dc, bitmap);
+    vexil::ScopedSelectObject select(dc.get(), bitmap.get());
     const std::vector<std::string> names = dynamic_cast<IRefSkinWindowInspect*>(skin)->ControlNames();
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
         IControlBase* control = skin->GetControl(name->c_str());
         RECT rect = {};
         control->GetCtrlRect(&rect);
-        SetViewportOrgEx(dc, rect.left, rect.top, nullptr);
+        SetViewportOrgEx(dc.get(), rect.left, rect.top, nullptr);
         SendMessageW(dynamic_cast<IRefControlInspect*>(control)->ControlWindow(), WM_PRINTCLIENT,
-                     reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+                     reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
     }
     GdiFlush();
-    std::vector<uint32_t> picture(pixels, pixels + count);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return picture;
+    return std::vector<uint32_t>(pixels, pixels + count);
 }
 
 TEST(ShelfWindowPicture, EverySizeAndModeIsPaintedWholeWithNothingCutOff) {

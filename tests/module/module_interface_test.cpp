@@ -105,8 +105,7 @@ TEST_F(BookshelfTest, ShowBuildsTheWindowThatAppearsOnceReadyAndCloseEndsItWithI
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0)), big);
     ICONINFO info = {};
     ASSERT_TRUE(GetIconInfo(big, &info));
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
+    const vexil::ScopedGdiObject<HBITMAP> colour(info.hbmColor), mask(info.hbmMask);
 
     // Close returns once the window and its thread have ended.
     Window()->Close();

@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "handles.h"
+#include <uiassist/scopedhandle.h>
 #include "strutil.h"
 
 namespace vexilref {
@@ -18,11 +18,11 @@ namespace {
 // ourselves (rather than letting GDI+ open it) keeps the file open only for the read, so the host
 // may replace a cover at any time.
 IStream* ReadFileStream(const std::wstring& path) {
-    CScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    vexil::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
-    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 ||
+    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
         size.QuadPart > kMaxCoverFileBytes)
         return nullptr;
     const DWORD bytes = static_cast<DWORD>(size.QuadPart);
@@ -31,7 +31,7 @@ IStream* ReadFileStream(const std::wstring& path) {
         return nullptr;
     void* data = GlobalLock(memory);
     DWORD read = 0;
-    const bool ok = data && ReadFile(file.Get(), data, bytes, &read, nullptr) && read == bytes;
+    const bool ok = data && ReadFile(file.get(), data, bytes, &read, nullptr) && read == bytes;
     if (data)
         GlobalUnlock(memory);
     IStream* stream = nullptr;

@@ -3,7 +3,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "handles.h"
+#include <uiassist/scopedhandle.h>
 #include "strutil.h"
 
 namespace vexilref {
@@ -88,15 +88,11 @@ void CRefFrame::ShapeRing() {
         SetWindowRgn(Window(), nullptr, TRUE); // all border already
         return;
     }
-    HRGN ring = CreateRectRgn(0, 0, width, height);
-    HRGN inside = CreateRectRgn(1, 1, width - 1, height - 1);
-    if (ring && inside && CombineRgn(ring, ring, inside, RGN_DIFF) != ERROR &&
-        SetWindowRgn(Window(), ring, TRUE))
-        ring = nullptr; // the window owns it now
-    if (ring)
-        DeleteObject(ring);
-    if (inside)
-        DeleteObject(inside);
+    vexil::ScopedGdiObject<HRGN> ring(CreateRectRgn(0, 0, width, height));
+    const vexil::ScopedGdiObject<HRGN> inside(CreateRectRgn(1, 1, width - 1, height - 1));
+    if (ring && inside && CombineRgn(ring.get(), ring.get(), inside.get(), RGN_DIFF) != ERROR &&
+        SetWindowRgn(Window(), ring.get(), TRUE))
+        ring.release(); // the window owns it now
 }
 
 void CRefFrame::Paint(HDC dc, const RECT& client) {
@@ -112,11 +108,9 @@ HRGN CreateBalloonRegion(int width, int height) {
     const POINT pointer[] = {{kBalloonPointerLeft, kBalloonPointerHeight + 1},
                              {kBalloonPointerTip, 0},
                              {kBalloonPointerRight, kBalloonPointerHeight + 1}};
-    HRGN tip = CreatePolygonRgn(pointer, 3, WINDING);
+    const vexil::ScopedGdiObject<HRGN> tip(CreatePolygonRgn(pointer, 3, WINDING));
     if (body && tip)
-        CombineRgn(body, body, tip, RGN_OR);
-    if (tip)
-        DeleteObject(tip);
+        CombineRgn(body, body, tip.get(), RGN_OR);
     return body;
 }
 
@@ -141,9 +135,9 @@ void CRefBalloon::OnCreated() {
     if (r.left != 0 || r.top != 0 || r.right != design.cx || r.bottom != design.cy ||
         !(GetWindowLongW(window, GWL_STYLE) & WS_POPUP))
         return;
-    HRGN region = CreateBalloonRegion(r.right, r.bottom);
-    if (region && !SetWindowRgn(window, region, TRUE))
-        DeleteObject(region);
+    vexil::ScopedGdiObject<HRGN> region(CreateBalloonRegion(r.right, r.bottom));
+    if (region && SetWindowRgn(window, region.get(), TRUE))
+        region.release(); // the window owns it now
 }
 
 void CRefBalloon::Paint(HDC dc, const RECT& client) {
@@ -164,11 +158,11 @@ void CRefBalloon::Paint(HDC dc, const RECT& client) {
         graphics.FillPath(&brush, &path);
         graphics.DrawPath(&pen, &path);
     } else {
-        CScopedGdiObject region(CreateBalloonRegion(width, height));
-        CScopedGdiObject brush(CreateSolidBrush(palette::kBalloon));
-        CScopedGdiObject border(CreateSolidBrush(palette::kBalloonBorder));
-        FillRgn(dc, static_cast<HRGN>(region.Get()), static_cast<HBRUSH>(brush.Get()));
-        FrameRgn(dc, static_cast<HRGN>(region.Get()), static_cast<HBRUSH>(border.Get()), 1, 1);
+        const vexil::ScopedGdiObject<HRGN> region(CreateBalloonRegion(width, height));
+        const vexil::ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(palette::kBalloon));
+        const vexil::ScopedGdiObject<HBRUSH> border(CreateSolidBrush(palette::kBalloonBorder));
+        FillRgn(dc, region.get(), brush.get());
+        FrameRgn(dc, region.get(), border.get(), 1, 1);
     }
     RECT text = {client.left + kBalloonPadding, client.top + kBalloonPointerHeight + kBalloonPadding / 2,
                  client.right - kBalloonPadding, client.bottom - kBalloonPadding / 2};

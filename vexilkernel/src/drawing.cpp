@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "handles.h"
-
 namespace vexilref {
 namespace {
 
@@ -47,10 +45,10 @@ HFONT MakeFont(const wchar_t* face, FontKind kind, BYTE charset = DEFAULT_CHARSE
 
 // True when the system really has the face (not a substitute) and it draws the probe's glyphs.
 bool FaceDrawsCjk(HDC dc, const wchar_t* face) {
-    CScopedGdiObject font(MakeFont(face, FontKind::kBody));
-    if (!font.Get())
+    const vexil::ScopedGdiObject<HFONT> font(MakeFont(face, FontKind::kBody));
+    if (!font.get())
         return false;
-    CSelectObject select(dc, font.Get());
+    vexil::ScopedSelectObject select(dc, font.get());
     wchar_t actual[LF_FACESIZE] = {};
     if (!GetTextFaceW(dc, LF_FACESIZE, actual) || _wcsicmp(actual, face) != 0)
         return false;
@@ -102,11 +100,8 @@ void CDrawingResources::ReleaseUser() {
 
 void CDrawingResources::ReleaseLocked() {
     for (auto& row : m_fonts)
-        for (HFONT& font : row)
-            if (font) {
-                DeleteObject(font);
-                font = nullptr;
-            }
+        for (vexil::ScopedGdiObject<HFONT>& font : row)
+            font.reset();
     if (m_gdiplusToken) {
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
         m_gdiplusToken = 0;
@@ -133,14 +128,13 @@ bool CDrawingResources::GdiplusRunning() {
 const std::wstring& CDrawingResources::CjkFaceLocked() {
     if (!m_cjkResolved) {
         m_cjkResolved = true;
-        HDC dc = CreateCompatibleDC(nullptr);
+        const vexil::ScopedMemoryDC dc(CreateCompatibleDC(nullptr));
         if (dc) {
             for (const wchar_t* face : kCjkFaces)
-                if (FaceDrawsCjk(dc, face)) {
+                if (FaceDrawsCjk(dc.get(), face)) {
                     m_cjkFace = face;
                     break;
                 }
-            DeleteDC(dc);
         }
     }
     return m_cjkFace;
@@ -150,10 +144,10 @@ HFONT CDrawingResources::FontLocked(FontKind kind, bool cjk) {
     const int index = static_cast<int>(kind);
     if (index < 0 || index >= static_cast<int>(FontKind::kCount) || (cjk && CjkFaceLocked().empty()))
         return nullptr;
-    HFONT& font = m_fonts[cjk ? 1 : 0][index];
+    vexil::ScopedGdiObject<HFONT>& font = m_fonts[cjk ? 1 : 0][index];
     if (!font)
-        font = cjk ? MakeFont(m_cjkFace.c_str(), kind) : MakeFont(kUiFace, kind, ANSI_CHARSET);
-    return font;
+        font.reset(cjk ? MakeFont(m_cjkFace.c_str(), kind) : MakeFont(kUiFace, kind, ANSI_CHARSET));
+    return font.get();
 }
 
 HFONT CDrawingResources::UiFont(FontKind kind) {
@@ -194,14 +188,14 @@ public:
         m_fonts[0] = ui;
         m_fonts[1] = cjk;
         std::vector<WORD> glyphs(text.size());
-        CSelectObject select(dc, ui);
+        vexil::ScopedSelectObject select(dc, ui);
         GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
                          GGI_MARK_NONEXISTING_GLYPHS);
         m_face.resize(text.size());
         for (size_t i = 0; i < text.size(); ++i)
             m_face[i] = glyphs[i] == 0xFFFF && text[i] > L' ' ? 1 : 0;
         for (HFONT font : m_fonts) {
-            CSelectObject use(dc, font);
+            vexil::ScopedSelectObject use(dc, font);
             TEXTMETRICW metrics = {};
             GetTextMetricsW(dc, &metrics);
             m_ascent = std::max<int>(m_ascent, metrics.tmAscent);
@@ -261,7 +255,7 @@ public:
                 size_t runEnd = i;
                 while (runEnd < end && m_face[runEnd] == m_face[i])
                     ++runEnd;
-                CSelectObject font(m_dc, m_fonts[m_face[i]]);
+                vexil::ScopedSelectObject font(m_dc, m_fonts[m_face[i]]);
                 ExtTextOutW(m_dc, x, y + m_ascent, ETO_CLIPPED, &rect, m_text.c_str() + i,
                             static_cast<UINT>(runEnd - i), nullptr);
                 x += Width(i, runEnd);
@@ -295,7 +289,7 @@ private:
             size_t runEnd = i;
             while (runEnd < end && m_face[runEnd] == m_face[i])
                 ++runEnd;
-            CSelectObject font(m_dc, m_fonts[m_face[i]]);
+            vexil::ScopedSelectObject font(m_dc, m_fonts[m_face[i]]);
             SIZE size = {};
             GetTextExtentPoint32W(m_dc, m_text.c_str() + i, static_cast<int>(runEnd - i), &size);
             width += size.cx;
@@ -313,7 +307,7 @@ private:
 
 // True when the font has a glyph for every character of the text that is not white space.
 bool HasAllGlyphs(HDC dc, HFONT font, const std::wstring& text) {
-    CSelectObject select(dc, font);
+    vexil::ScopedSelectObject select(dc, font);
     std::vector<WORD> glyphs(text.size());
     if (GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
                          GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR)
@@ -337,7 +331,7 @@ int TextIn(HDC dc, const std::wstring& text, RECT* rect, UINT format, FontKind k
             return mixed.Layout(*rect, format, !(format & DT_CALCRECT));
         }
     }
-    CSelectObject font(dc, single);
+    vexil::ScopedSelectObject font(dc, single);
     return DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), rect, format | DT_NOPREFIX);
 }
 
@@ -378,10 +372,10 @@ void FillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF
         }
         return;
     }
-    CScopedGdiObject brush(CreateSolidBrush(fill));
-    CScopedGdiObject pen(border == kNoColour ? GetStockObject(NULL_PEN) : CreatePen(PS_SOLID, 1, border));
-    CSelectObject selectBrush(dc, brush.Get());
-    CSelectObject selectPen(dc, pen.Get());
+    const vexil::ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(fill));
+    const vexil::ScopedGdiObject<HPEN> pen(border == kNoColour ? nullptr : CreatePen(PS_SOLID, 1, border));
+    vexil::ScopedSelectObject selectBrush(dc, brush.get());
+    vexil::ScopedSelectObject selectPen(dc, pen ? pen.get() : GetStockObject(NULL_PEN));
     RoundRect(dc, rect.left, rect.top, rect.right, rect.bottom, radius * 2, radius * 2);
 }
 
@@ -397,9 +391,9 @@ void FillCircle(HDC dc, const RECT& bounds, COLORREF fill) {
                              static_cast<Gdiplus::REAL>(bounds.bottom - bounds.top));
         return;
     }
-    CScopedGdiObject brush(CreateSolidBrush(fill));
-    CSelectObject selectBrush(dc, brush.Get());
-    CSelectObject selectPen(dc, GetStockObject(NULL_PEN));
+    const vexil::ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(fill));
+    vexil::ScopedSelectObject selectBrush(dc, brush.get());
+    vexil::ScopedSelectObject selectPen(dc, GetStockObject(NULL_PEN));
     Ellipse(dc, bounds.left, bounds.top, bounds.right + 1, bounds.bottom + 1);
 }
 
@@ -417,8 +411,8 @@ void DrawCheck(HDC dc, const RECT& bounds, COLORREF color, float width) {
         graphics.DrawLines(&pen, points, 3);
         return;
     }
-    CScopedGdiObject pen(CreatePen(PS_SOLID, static_cast<int>(width), color));
-    CSelectObject selectPen(dc, pen.Get());
+    const vexil::ScopedGdiObject<HPEN> pen(CreatePen(PS_SOLID, static_cast<int>(width), color));
+    vexil::ScopedSelectObject selectPen(dc, pen.get());
     MoveToEx(dc, static_cast<int>(x + w * 0.22f), static_cast<int>(y + h * 0.52f), nullptr);
     LineTo(dc, static_cast<int>(x + w * 0.42f), static_cast<int>(y + h * 0.72f));
     LineTo(dc, static_cast<int>(x + w * 0.78f), static_cast<int>(y + h * 0.30f));

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include <uiassist/scopedhandle.h>
 #include <vexilref/refprobe.h>
 
 namespace vexilref {
@@ -79,7 +80,7 @@ private:
     std::mutex m_lock;
     int m_users = 0;
     ULONG_PTR m_gdiplusToken = 0;
-    HFONT m_fonts[2][static_cast<int>(FontKind::kCount)] = {}; // [needs CJK][kind]
+    vexil::ScopedGdiObject<HFONT> m_fonts[2][static_cast<int>(FontKind::kCount)]; // [needs CJK][kind]
     bool m_cjkResolved = false;
     std::wstring m_cjkFace; // empty: none found, the UI face is used for everything
 };

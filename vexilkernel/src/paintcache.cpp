@@ -28,9 +28,9 @@ void CPaintCache::Scroll(int dy) {
         m_stale.bottom = m_stale.bottom > height ? height : m_stale.bottom;
     }
     if (dy > 0)
-        BitBlt(m_dc, 0, 0, m_size.cx, height - shift, m_dc, 0, shift, SRCCOPY);
+        BitBlt(m_dc.get(), 0, 0, m_size.cx, height - shift, m_dc.get(), 0, shift, SRCCOPY);
     else
-        BitBlt(m_dc, 0, shift, m_size.cx, height - shift, m_dc, 0, 0, SRCCOPY);
+        BitBlt(m_dc.get(), 0, shift, m_size.cx, height - shift, m_dc.get(), 0, 0, SRCCOPY);
     const RECT band = dy > 0 ? RECT{0, height - shift, m_size.cx, height} : RECT{0, 0, m_size.cx, shift};
     UnionRect(&m_stale, &m_stale, &band);
 }
@@ -48,13 +48,13 @@ HDC CPaintCache::Update(SIZE size, const std::function<void(HDC)>& draw) {
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        m_dc = m_bitmap ? CreateCompatibleDC(nullptr) : nullptr;
+        m_bitmap.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        m_dc.reset(m_bitmap ? CreateCompatibleDC(nullptr) : nullptr);
         if (!m_dc) {
             Release();
             return nullptr;
         }
-        m_oldBitmap = SelectObject(m_dc, m_bitmap);
+        m_oldBitmap = SelectObject(m_dc.get(), m_bitmap.get());
         m_size = size;
     }
     RECT stale;
@@ -66,24 +66,20 @@ HDC CPaintCache::Update(SIZE size, const std::function<void(HDC)>& draw) {
     }
     const RECT all = {0, 0, size.cx, size.cy};
     if (IntersectRect(&stale, &stale, &all)) {
-        const int saved = SaveDC(m_dc);
-        IntersectClipRect(m_dc, stale.left, stale.top, stale.right, stale.bottom);
-        draw(m_dc);
-        RestoreDC(m_dc, saved);
+        const int saved = SaveDC(m_dc.get());
+        IntersectClipRect(m_dc.get(), stale.left, stale.top, stale.right, stale.bottom);
+        draw(m_dc.get());
+        RestoreDC(m_dc.get(), saved);
         GdiFlush();
     }
-    return m_dc;
+    return m_dc.get();
 }
 
 void CPaintCache::Release() {
-    if (m_dc) {
-        SelectObject(m_dc, m_oldBitmap);
-        DeleteDC(m_dc);
-    }
-    if (m_bitmap)
-        DeleteObject(m_bitmap);
-    m_dc = nullptr;
-    m_bitmap = nullptr;
+    if (m_dc && m_oldBitmap)
+        SelectObject(m_dc.get(), m_oldBitmap);
+    m_dc.reset();
+    m_bitmap.reset();
     m_oldBitmap = nullptr;
     m_size = {};
     std::lock_guard<std::mutex> lock(m_lock);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <functional>
 #include <mutex>
 
@@ -33,9 +35,9 @@ private:
     std::mutex m_lock; // guards m_stale, which any thread may widen
     RECT m_stale = {}; // empty: the picture is up to date
     bool m_allStale = true;
-    // Window thread only.
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
+    // Window thread only. Declared so that the DC goes first, the bitmap it held back in place.
+    vexil::ScopedGdiObject<HBITMAP> m_bitmap;
+    vexil::ScopedMemoryDC m_dc;
     HGDIOBJ m_oldBitmap = nullptr;
     SIZE m_size = {};
 };

@@ -1,6 +1,6 @@
 #include "skinpackage.h"
 
-#include "handles.h"
+#include <uiassist/scopedhandle.h>
 #include "strutil.h"
 
 #include <algorithm>
@@ -387,14 +387,14 @@ bool ParseSkinPackage(const std::string& text, SkinPackage* package, std::string
 }
 
 bool LoadSkinPackage(const std::wstring& path, SkinPackage* package, std::string* error) {
-    CScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
+    vexil::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
         *error = "cannot open the file (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file.Get(), &size)) {
+    if (!GetFileSizeEx(file.get(), &size)) {
         *error = "cannot read the file size";
         return false;
     }
@@ -404,7 +404,7 @@ bool LoadSkinPackage(const std::wstring& path, SkinPackage* package, std::string
     }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
-    if (!text.empty() && (!ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) ||
+    if (!text.empty() && (!ReadFile(file.get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) ||
                           read != text.size())) {
         *error = "cannot read the file";
         return false;

@@ -1,4 +1,5 @@
-// Owners for the kernel and GDI handles the framework holds: one owner each, never copied.
+// Owners for the handles the module, the framework, the kernel, the demo and the tests hold: one
+// owner for each handle, never copied, one template for every kind. Any thread.
 #pragma once
 
 #include <windows.h>
@@ -7,70 +8,121 @@
 
 namespace vexil {
 
-// Owns a kernel handle (thread, event, mapping). Treats null and INVALID_HANDLE_VALUE as empty.
-class ScopedHandle {
+// Owns one handle of the kind Traits describes: its type (Handle), the value of "none" (Null), which
+// values are real (IsValid) and how one is given back (Close). Move-only.
+template <class Traits> class ScopedObject {
 public:
-    ScopedHandle() = default;
-    explicit ScopedHandle(HANDLE h) : m_h(h) {}
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ScopedHandle(ScopedHandle&& other) noexcept : m_h(other.release()) {}
-    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    using Handle = typename Traits::Handle;
+
+    ScopedObject() = default;
+    explicit ScopedObject(Handle h) : m_h(h) {}
+    ScopedObject(const ScopedObject&) = delete;
+    ScopedObject& operator=(const ScopedObject&) = delete;
+    ScopedObject(ScopedObject&& other) noexcept : m_h(other.release()) {}
+    ScopedObject& operator=(ScopedObject&& other) noexcept {
         reset(other.release());
         return *this;
     }
-    ~ScopedHandle() { reset(); }
+    ~ScopedObject() { reset(); }
 
-    HANDLE get() const { return m_h; }
-    bool valid() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
+    Handle get() const { return m_h; }
+    bool valid() const { return Traits::IsValid(m_h); }
     explicit operator bool() const { return valid(); }
-    HANDLE release() { return std::exchange(m_h, nullptr); }
-    void reset(HANDLE h = nullptr) {
-        HANDLE old = std::exchange(m_h, h);
-        if (old != nullptr && old != INVALID_HANDLE_VALUE)
-            ::CloseHandle(old);
+    Handle release() { return std::exchange(m_h, Traits::Null()); }
+    // Gives back the handle held before. The caller's last error survives it, so that the error of
+    // a failed call whose result was just stored here can still be read.
+    void reset(Handle h = Traits::Null()) {
+        const Handle old = std::exchange(m_h, h);
+        if (Traits::IsValid(old)) {
+            const DWORD error = ::GetLastError();
+            Traits::Close(old);
+            ::SetLastError(error);
+        }
     }
 
 private:
-    HANDLE m_h = nullptr;
+    Handle m_h = Traits::Null();
 };
 
-// Owns a FindFirstFileW search.
-class ScopedFind {
-public:
-    ScopedFind() = default;
-    explicit ScopedFind(HANDLE h) : m_h(h) {}
-    ScopedFind(const ScopedFind&) = delete;
-    ScopedFind& operator=(const ScopedFind&) = delete;
-    ~ScopedFind() {
-        if (valid())
-            ::FindClose(m_h);
-    }
-    HANDLE get() const { return m_h; }
-    bool valid() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h = INVALID_HANDLE_VALUE;
+// A kernel object (thread, event, file, mapping): null and INVALID_HANDLE_VALUE are none.
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::CloseHandle(h); }
 };
 
-// Owns a module loaded with LoadLibrary.
-class ScopedModule {
+// A FindFirstFileW search.
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Null() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::FindClose(h); }
+};
+
+// Handles whose only "none" is null; Closer::Close gives one back.
+template <class H, class Closer> struct NullIsNoneTraits {
+    using Handle = H;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { Closer::Close(h); }
+};
+struct FreeLibraryCloser {
+    static void Close(HMODULE module) { ::FreeLibrary(module); }
+};
+struct DestroyIconCloser {
+    static void Close(HICON icon) { ::DestroyIcon(icon); }
+};
+struct DeleteDCCloser {
+    static void Close(HDC dc) { ::DeleteDC(dc); }
+};
+struct DeleteObjectCloser {
+    static void Close(HGDIOBJ object) { ::DeleteObject(object); }
+};
+
+using ScopedHandle = ScopedObject<KernelHandleTraits>;
+using ScopedFind = ScopedObject<FindHandleTraits>;
+// A module from LoadLibrary.
+using ScopedModule = ScopedObject<NullIsNoneTraits<HMODULE, FreeLibraryCloser>>;
+// An icon made or loaded as the caller's own (LoadImage without LR_SHARED, CreateIconIndirect).
+using ScopedIcon = ScopedObject<NullIsNoneTraits<HICON, DestroyIconCloser>>;
+// A device context from CreateCompatibleDC.
+using ScopedMemoryDC = ScopedObject<NullIsNoneTraits<HDC, DeleteDCCloser>>;
+// A pen, brush, font, bitmap or region, of its own type (HFONT, HBITMAP...); never a stock object.
+template <class T = HGDIOBJ> using ScopedGdiObject = ScopedObject<NullIsNoneTraits<T, DeleteObjectCloser>>;
+
+// A window's device context (GetDC, GetWindowDC), released to that window.
+class ScopedWindowDC {
 public:
-    ScopedModule() = default;
-    explicit ScopedModule(HMODULE h) : m_h(h) {}
-    ScopedModule(const ScopedModule&) = delete;
-    ScopedModule& operator=(const ScopedModule&) = delete;
-    ~ScopedModule() { reset(); }
-    HMODULE get() const { return m_h; }
-    HMODULE release() { return std::exchange(m_h, nullptr); }
-    void reset(HMODULE h = nullptr) {
-        HMODULE old = std::exchange(m_h, h);
-        if (old)
-            ::FreeLibrary(old);
+    ScopedWindowDC(HWND window, HDC dc) : m_window(window), m_dc(dc) {}
+    explicit ScopedWindowDC(HWND window) : ScopedWindowDC(window, ::GetDC(window)) {}
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+    ~ScopedWindowDC() {
+        if (m_dc)
+            ::ReleaseDC(m_window, m_dc);
+    }
+    HDC get() const { return m_dc; }
+
+private:
+    HWND m_window;
+    HDC m_dc;
+};
+
+// An object selected into a device context for the owner's lifetime; the one it replaced returns.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(::SelectObject(dc, object)) {}
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+    ~ScopedSelectObject() {
+        if (m_old && m_old != HGDI_ERROR)
+            ::SelectObject(m_dc, m_old);
     }
 
 private:
-    HMODULE m_h = nullptr;
+    HDC m_dc;
+    HGDIOBJ m_old;
 };
 
 } // namespace vexil
