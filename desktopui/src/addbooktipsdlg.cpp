@@ -2,6 +2,7 @@
 #include "addbooktipsdlg.h"
 
 #include <uiassist/diag.h>
+#include <uiassist/readablememory.h>
 #include <uiassist/textconv.h>
 
 #include <shellapi.h>
@@ -14,11 +15,6 @@
 #include "product.h"
 
 namespace {
-
-// Private messages of the balloon, so that a caller on another thread never touches its timer (a
-// timer belongs to the window's thread). Sent; wParam 0.
-constexpr UINT WM_TIPS_HIDE = WM_APP + 1200; // lParam 0
-constexpr UINT WM_TIPS_SHOW = WM_APP + 1201; // lParam = const RECT*, valid during the call
 
 // ---- The damaged-installation notice, in the GBK code page (936) ----
 // "检测到" + product + "的部分文件已被修改或损坏，不是原版文件。" (the product's files were found
@@ -125,21 +121,31 @@ LRESULT CAddBookTipsDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIPS_HIDE:
         Hide();
         return 0;
-    case WM_TIPS_SHOW:
-        return lParam != 0 && Show(nullptr, nullptr, *reinterpret_cast<const RECT*>(lParam)) ? 1 : 0;
-    case WM_VEXIL_CREATE_ERROR:
-        ShowDamagedInstallNotice(bookrack::kSkinPackageFile);
-        break;
-    case WM_VEXIL_CREATE_DONE: {
-        const LRESULT result = CVexilWindow::WindowProc(msg, wParam, lParam);
-        if (!m_bWanted.load())
-            ShowWindow(SW_HIDE);
-        return result;
+    case WM_TIPS_SHOW: {
+        // Only Show on another thread of this process sends it, and waits meanwhile; any other
+        // sender's rectangle (posted, or not readable here) is not read.
+        RECT rect;
+        if ((InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_NOTIFY | ISMEX_CALLBACK)) != ISMEX_SEND ||
+            !vexil::CopyIfReadable(&rect, reinterpret_cast<const void*>(lParam), sizeof(rect)))
+            return 0;
+        return Show(nullptr, nullptr, rect) ? 1 : 0;
     }
     default:
         break;
     }
     return CVexilWindow::WindowProc(msg, wParam, lParam);
+}
+
+void CAddBookTipsDlg::OnCreateResult(int code) {
+    if (code != 0) {
+        // The installation's skin is damaged: the notice ends the process.
+        ShowDamagedInstallNotice(bookrack::kSkinPackageFile);
+        return;
+    }
+    CVexilWindow::OnCreateResult(code);
+    // A Hide that came before the kernel's report keeps the balloon hidden.
+    if (!m_bWanted.load())
+        ShowWindow(SW_HIDE);
 }
 
 LRESULT CAddBookTipsDlg::OnCtrlMessage(IControlBase*, int, WPARAM, LPARAM) { return 0; }

@@ -13,6 +13,11 @@ constexpr int kTipsHeight = 95;
 constexpr UINT_PTR kTipsTimerId = 1;
 constexpr UINT kTipsLifetimeMs = 10000;
 
+// Private messages of the balloon, so that a caller on another thread never touches its timer (a
+// timer belongs to the window's thread). Sent; wParam 0.
+constexpr UINT WM_TIPS_HIDE = WM_APP + 1200; // lParam 0
+constexpr UINT WM_TIPS_SHOW = WM_APP + 1201; // lParam = const RECT*, valid during the call; result 1 shown
+
 class CAddBookTipsDlg : public CVexilWindow {
 public:
     // lifetimeMs: how long a Show keeps the balloon up (tests take a shorter one).
@@ -28,6 +33,7 @@ public:
 
     void OnTimer(UINT_PTR id) override;
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnCreateResult(int code) override;
     LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
 
 private:

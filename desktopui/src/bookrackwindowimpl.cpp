@@ -351,14 +351,31 @@ void CBookrackWindowImpl::Login(const char* accountId, const char* /*accountKey*
     Guarded([&] {
         if (accountId == nullptr || accountId[0] == '\0')
             return;
+        // The account travels with the message: the window thread reads nothing this thread writes
+        // afterwards.
+        UINT ticket = 0;
         {
             std::lock_guard<std::mutex> guard(m_accountLock);
             if (m_strAccountId == accountId)
                 return;
             m_strAccountId = accountId;
-            m_strAccountInfo = accountInfo != nullptr ? accountInfo : "";
+            if (++m_nLastAccountTicket == 0)
+                ++m_nLastAccountTicket;
+            ticket = m_nLastAccountTicket;
+            m_accountHandovers[ticket] =
+                AccountHandover{accountId, accountInfo != nullptr ? accountInfo : ""};
         }
-        PostMessage(WM_BOOKRACK_LOGIN, 0, 0);
+        if (PostMessage(WM_BOOKRACK_LOGIN, ticket, 0))
+            return;
+        // Not queued (no window, or its queue is full): the handover goes again, and the account does
+        // not count as signed in, so that the host's next Login for it is not taken for a repeat.
+        {
+            std::lock_guard<std::mutex> guard(m_accountLock);
+            m_accountHandovers.erase(ticket);
+            if (m_strAccountId == accountId)
+                m_strAccountId.clear();
+        }
+        VEXIL_REPORT_IF(IsWindow(), "the account change could not be queued for the window");
     });
 }
 
@@ -368,7 +385,9 @@ void CBookrackWindowImpl::Logout(DWORD) {
             std::lock_guard<std::mutex> guard(m_accountLock);
             m_strAccountId.clear();
         }
-        PostMessage(WM_BOOKRACK_LOGOUT, 0, 0);
+        const bool queued = PostMessage(WM_BOOKRACK_LOGOUT, 0, 0);
+        VEXIL_REPORT_IF(!queued && IsWindow(), "the sign-out could not be queued for the window");
+        (void)queued;
     });
 }
 

@@ -16,6 +16,8 @@
 #include <uiassist/cvexilwindow.h>
 
 #include <atomic>
+#include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,6 +47,9 @@ constexpr int kActionRemove = 1;
 #define WM_BOOKRACK_SHOW (WM_APP + 1101)
 // Sent by Hide (wParam 0) and HideAll (wParam 1, which also hides the balloon); lParam 0.
 #define WM_BOOKRACK_HIDE (WM_APP + 1102)
+// Posted to itself by the window while books-changed refreshes are queued: refresh the next few.
+// wParam 0, lParam 0. At most one is in the queue at a time.
+#define WM_BOOKRACK_DRAIN_REFRESHES (WM_APP + 1103)
 // The answer to WM_BOOKRACK_SHOW when the window was shown.
 constexpr LRESULT kShownResult = 1;
 
@@ -143,9 +148,15 @@ private:
 
     // ---- message handling (bookrackwindowimpl_messages.cpp) ----
     void StartBatchDelete();
+    // The only batch start that counts: the one this window queued with ticket after the manager's
+    // request and the sink's agreement.
+    void OnBatchDeleteMessage(UINT ticket);
     void DeleteStep(int index);
     void FinishBatchDelete(WPARAM value);
     LRESULT OnBooksChangedReport(LPARAM lParam);
+    // Appends ids to the refresh queue and makes sure one drain message is on its way.
+    void QueueRefreshes(const std::vector<int>& ids);
+    void DrainRefreshes();
     void OnManagerPopup(LPARAM lParam);
     void OnRestored();
     void OnMoveWhileSizing();
@@ -185,7 +196,8 @@ private:
     // ---- display mode and account (bookrackwindowimpl_account.cpp) ----
     // Any thread (also the destructor's).
     void SaveShowMode(int mode);
-    void OnAccountLogin();
+    // ticket: the account Login handed over with the message; 0 reloads the account shown.
+    void OnAccountLogin(UINT ticket);
     void OnAccountLogout();
 
     // ---- notifications (bookrackwindowimpl_notify.cpp) ----
@@ -216,11 +228,20 @@ private:
     // reports no book counts, a window that Show builds after Close does.
     std::atomic<bool> m_bWindowClosing{false};
     std::atomic<LONG> m_lWorkerRun{0}; // window thread, by exchange
-    // The account strings are written by Login/Logout on the host's threads and read by the window
-    // thread when it handles the posted login; m_accountLock guards both.
+    // The account Login hands to the window thread: filled by the sender before its
+    // WM_BOOKRACK_LOGIN (wParam = the ticket) is posted, taken out whole by the window thread when it
+    // arrives, dropped by the sender when the post fails and by the window when it goes (its queued
+    // messages go with it). Only the table is shared, never a string both threads use.
+    struct AccountHandover {
+        std::string accountId;
+        std::string accountInfo; // shown as the user's name
+    };
+    // Guards the three below. m_strAccountId is the account the host signed in last, written by
+    // Login, Logout and OnCreate on their threads, so a repeated Login is told apart.
     std::mutex m_accountLock;
     std::string m_strAccountId;
-    std::string m_strAccountInfo;
+    std::map<UINT, AccountHandover> m_accountHandovers;
+    UINT m_nLastAccountTicket = 0;
     // Held by the caller's thread that makes a window, so two host threads never make two.
     std::mutex m_createLock;
 
@@ -238,6 +259,19 @@ private:
     std::vector<std::shared_ptr<bookrack::ShelfLoader>> m_stoppedLoaders;
     int m_nAnsweringLoader = 0; // depth of WM_BOOKRACK_LOAD_ITEM answers in progress
     std::vector<_ActionInfo> m_pendingActions;
+    // The account the window shows, as last handed over by Login.
+    std::string m_strShownAccountId;
+    std::string m_strShownAccountInfo;
+    // Books a books-changed report named, refreshed in order a few per WM_BOOKRACK_DRAIN_REFRESHES,
+    // so that a report of any size puts one message into the thread's queue, not one per book.
+    std::deque<int> m_refreshQueue;
+    bool m_bRefreshDrainQueued = false;
+    // The ticket of the batch start this window queued and has not seen arrive; 0 when none.
+    UINT m_nBatchDeleteTicket = 0;
+    UINT m_nLastBatchDeleteTicket = 0;
+    // Drops posted copies of the books-changed report as this thread's loops take them out of the
+    // queue (their report may be gone); installed while the window lives.
+    HHOOK m_hPostedReportFilter = nullptr;
 
     friend class CPatchDelWindow;
 };

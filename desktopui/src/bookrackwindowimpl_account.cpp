@@ -107,21 +107,27 @@ void CBookrackWindowImpl::SaveShowMode(int mode) {
     tempFile.Keep();
 }
 
-void CBookrackWindowImpl::OnAccountLogin() {
+void CBookrackWindowImpl::OnAccountLogin(UINT ticket) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    // Login writes the strings on the host's thread: work on a copy taken under the lock.
-    std::string accountId;
-    std::string accountInfo;
-    {
-        std::lock_guard<std::mutex> lock(m_accountLock);
-        accountId = m_strAccountId;
-        accountInfo = m_strAccountInfo;
+    if (ticket != 0) {
+        AccountHandover handover;
+        {
+            std::lock_guard<std::mutex> lock(m_accountLock);
+            auto found = m_accountHandovers.find(ticket);
+            // Not handed over by Login (another program's message, or the window went meanwhile).
+            if (found == m_accountHandovers.end())
+                return;
+            handover = std::move(found->second);
+            m_accountHandovers.erase(found);
+        }
+        m_strShownAccountId = std::move(handover.accountId);
+        m_strShownAccountInfo = std::move(handover.accountInfo);
     }
     if (ICtrlBookMatrix* matrix = m_pBookMatrix.load())
         matrix->ClearBooks();
     LoadShelf();
     if (ICtrlBookrackManager* manager = m_pBookrackMgr.load())
-        manager->SetUserName(false, UserNameFor(accountId, accountInfo).c_str());
+        manager->SetUserName(false, UserNameFor(m_strShownAccountId, m_strShownAccountInfo).c_str());
 }
 
 void CBookrackWindowImpl::OnAccountLogout() {

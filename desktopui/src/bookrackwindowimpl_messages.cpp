@@ -2,6 +2,8 @@
 // messages, and the window thread's pre-translation. Everything here runs on the window's thread.
 #include "bookrackwindowimpl.h"
 
+#include <uiassist/readablememory.h>
+
 #include "product.h"
 
 namespace {
@@ -15,13 +17,54 @@ int Height(const RECT& rc) { return rc.bottom - rc.top; }
 // behind each time the host unloads the module.
 std::atomic<DWORD> g_snappingThread{0};
 
+// Refreshes done per drain message: enough to keep up, few enough that the host's sent messages and
+// the user's input get their turn between them.
+constexpr size_t kRefreshesPerDrain = 200;
+
+// The bookshelf window whose posted reports the filter drops (one window at a time).
+std::atomic<HWND> g_reportWindow{nullptr};
+
+// WH_GETMESSAGE hook of the window thread: a books-changed report taken out of the queue was posted,
+// and a posted report may be freed before the window reads it. Turned into WM_NULL here, whichever
+// loop took it (the thread's own, a menu's, a message box's or the system's move loop), so that a
+// report reaching the window procedure was always sent, from another thread or from this one.
+LRESULT CALLBACK DropPostedReports(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        MSG* msg = reinterpret_cast<MSG*>(lParam);
+        const HWND window = g_reportWindow.load();
+        if (msg != nullptr && window != nullptr && msg->hwnd == window &&
+            msg->message == WM_BOOKRACK_BOOKS_CHANGED)
+            msg->message = WM_NULL;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 } // namespace
 
 LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     VEXIL_ASSERT_WINDOW_THREAD();
+    if (msg == WM_CREATE && m_hPostedReportFilter == nullptr) {
+        g_reportWindow.store(GetWindowHandle());
+        m_hPostedReportFilter =
+            ::SetWindowsHookExW(WH_GETMESSAGE, DropPostedReports, nullptr, ::GetCurrentThreadId());
+        VEXIL_REPORT_IF(m_hPostedReportFilter == nullptr, "the posted-report filter could not be installed");
+    }
     if (msg == WM_CLOSE || msg == WM_DESTROY)
         OnDestroy();
     if (msg == WM_DESTROY) {
+        if (m_hPostedReportFilter != nullptr) {
+            ::UnhookWindowsHookEx(m_hPostedReportFilter);
+            m_hPostedReportFilter = nullptr;
+        }
+        g_reportWindow.store(nullptr);
+        m_refreshQueue.clear();
+        m_bRefreshDrainQueued = false;
+        m_nBatchDeleteTicket = 0;
+        // Account changes still queued go with the window.
+        {
+            std::lock_guard<std::mutex> guard(m_accountLock);
+            m_accountHandovers.clear();
+        }
         // The batch-delete window and the matrix die with this window, and with them the notices that
         // would end a running batch: end it here, so the busy flag cannot outlive the window (Show
         // would refuse for good). A new window rebuilds the shelf from the store.
@@ -61,13 +104,13 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
         UnshelveBook(id);
         return 0;
     case WM_BOOKRACK_BATCH_DELETE:
-        StartBatchDelete();
+        OnBatchDeleteMessage(static_cast<UINT>(wParam));
         return 0;
     case WM_BOOKRACK_BATCH_DELETE_DONE:
         FinishBatchDelete(wParam);
         return 0;
     case WM_BOOKRACK_LOGIN:
-        OnAccountLogin();
+        OnAccountLogin(static_cast<UINT>(wParam));
         return 0;
     case WM_BOOKRACK_LOGOUT:
         OnAccountLogout();
@@ -84,6 +127,9 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     }
     case WM_BOOKRACK_REFRESH_ITEM:
         RefreshBook(id);
+        return 0;
+    case WM_BOOKRACK_DRAIN_REFRESHES:
+        DrainRefreshes();
         return 0;
     case WM_BOOKRACK_TIPS:
         ShowNoBookTips();
@@ -120,15 +166,12 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
         SetCoverFromIconUrl(static_cast<int>(lParam));
         break;
     case WM_BOOKRACK_BOOKS_CHANGED:
-        // The report lives only as long as a sender waits for the answer: a posted one (or one sent
-        // without waiting) may already be freed, so it is not read.
-        if ((InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_NOTIFY | ISMEX_CALLBACK)) != ISMEX_SEND)
+        // The report lives only as long as its sender waits for the answer. Posted copies never get
+        // here (DropPostedReports); one sent without waiting may already be freed, so it is not read.
+        // Sent from this very thread (a host reporting from inside a sink callback) it is read.
+        if ((InSendMessageEx(nullptr) & (ISMEX_NOTIFY | ISMEX_CALLBACK)) != 0)
             return 1;
         return OnBooksChangedReport(lParam);
-    case WM_VEXIL_CREATE_ERROR:
-        // The skin of the installation is damaged: the notice ends the process.
-        ShowDamagedInstallNotice(bookrack::kSkinPackageFile);
-        return 0;
     default:
         break;
     }
@@ -152,6 +195,15 @@ void CBookrackWindowImpl::StartBatchDelete() {
         if (ICtrlBookrackManager* manager = m_pBookrackMgr.load())
             manager->SetOptionState(false);
     }
+}
+
+void CBookrackWindowImpl::OnBatchDeleteMessage(UINT ticket) {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    // A start message this window did not queue (another program's, or a stale one) deletes nothing.
+    if (m_nBatchDeleteTicket == 0 || ticket != m_nBatchDeleteTicket)
+        return;
+    m_nBatchDeleteTicket = 0;
+    StartBatchDelete();
 }
 
 void CBookrackWindowImpl::DeleteStep(int index) {
@@ -194,25 +246,66 @@ void CBookrackWindowImpl::FinishBatchDelete(WPARAM value) {
 
 LRESULT CBookrackWindowImpl::OnBooksChangedReport(LPARAM lParam) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    const auto* report = reinterpret_cast<const BOOKS_CHANGED_REPORT*>(lParam);
-    if (!report || (report->count > 0 && !report->ids))
+    // Any thread of any process may send the report: only what is readable memory of this process
+    // right now is read, and a report that cannot be read whole is a broken one.
+    BOOKS_CHANGED_REPORT report;
+    if (!vexil::CopyIfReadable(&report, reinterpret_cast<const void*>(lParam), sizeof(report)) ||
+        (report.count > 0 && !report.ids))
         return 1;
-    switch (report->code) {
+    switch (report.code) {
     case BOOKS_CHANGED_CODE_CHANGED: {
         // The report lives only for the duration of this call.
         std::vector<int> ids;
-        if (report->count > 0)
-            ids.assign(report->ids, report->ids + report->count);
+        if (report.count > 0) {
+            const uint64_t bytes = static_cast<uint64_t>(report.count) * sizeof(int32_t);
+            if (vexil::ReadableBytesAt(report.ids, bytes) != bytes)
+                return 1;
+            ids.assign(report.ids, report.ids + report.count);
+        }
         if (IShelfSink* sink = m_pSink.load())
             sink->OnBooksChanged(ids.empty() ? nullptr : ids.data(), static_cast<int>(ids.size()));
-        for (int id : ids)
-            PostMessage(WM_BOOKRACK_REFRESH_ITEM, static_cast<WPARAM>(id), 0);
+        QueueRefreshes(ids);
         return 0;
     }
     case BOOKS_CHANGED_CODE_ACK:
         return 0;
     default:
         return 1;
+    }
+}
+
+void CBookrackWindowImpl::QueueRefreshes(const std::vector<int>& ids) {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    if (!HasWindow(GetWindowHandle()))
+        return;
+    m_refreshQueue.insert(m_refreshQueue.end(), ids.begin(), ids.end());
+    if (m_refreshQueue.empty() || m_bRefreshDrainQueued)
+        return;
+    if (PostMessage(WM_BOOKRACK_DRAIN_REFRESHES, 0, 0)) {
+        m_bRefreshDrainQueued = true;
+        return;
+    }
+    // The thread's queue takes no more messages: refreshed now rather than lost.
+    DrainRefreshes();
+}
+
+void CBookrackWindowImpl::DrainRefreshes() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    m_bRefreshDrainQueued = false;
+    size_t done = 0;
+    while (!m_refreshQueue.empty()) {
+        if (done == kRefreshesPerDrain) {
+            if (PostMessage(WM_BOOKRACK_DRAIN_REFRESHES, 0, 0)) {
+                m_bRefreshDrainQueued = true;
+                return;
+            }
+            done = 0; // the queue is full: go on here rather than lose the rest
+        }
+        // Taken out first: the host may report again from inside the refresh.
+        const int id = m_refreshQueue.front();
+        m_refreshQueue.pop_front();
+        RefreshBook(id);
+        ++done;
     }
 }
 

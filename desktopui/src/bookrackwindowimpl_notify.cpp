@@ -108,6 +108,15 @@ LRESULT CBookrackWindowImpl::OnBatchDeleteAsked(WPARAM value) {
         return 0;
     }
     manager->SetOptionState(true);
-    PostMessage(WM_BOOKRACK_BATCH_DELETE, 0, 0);
+    // The start message carries a ticket that only this request knows, so that no other start
+    // message (another program's) can begin a batch.
+    if (++m_nLastBatchDeleteTicket == 0)
+        ++m_nLastBatchDeleteTicket;
+    m_nBatchDeleteTicket = m_nLastBatchDeleteTicket;
+    if (!PostMessage(WM_BOOKRACK_BATCH_DELETE, m_nBatchDeleteTicket, 0)) {
+        // Never queued, so no batch will start: the option the manager took goes back.
+        m_nBatchDeleteTicket = 0;
+        manager->SetOptionState(false);
+    }
     return 0;
 }

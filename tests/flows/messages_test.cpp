@@ -3,6 +3,9 @@
 // menu, minimize and restore.
 #include <shelftest/shelf.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <mutex>
 
 using namespace shelftest;
@@ -62,12 +65,115 @@ TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothin
     EXPECT_EQ(send(ids, 1, BOOKS_CHANGED_CODE_ACK), 0);
     EXPECT_EQ(send(ids, -3, BOOKS_CHANGED_CODE_ACK), 0);
     EXPECT_EQ(send(nullptr, 3, BOOKS_CHANGED_CODE_CHANGED), 1);
+    EXPECT_EQ(send(nullptr, 3, BOOKS_CHANGED_CODE_ACK), 1);
     EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, 0), 1);
+    // Reports that cannot be read in this process (any program may send one): a wild address, ids
+    // at a wild address, a count far beyond its one-element array. Broken, and nothing faults.
+    EXPECT_EQ(Send(WM_BOOKRACK_BOOKS_CHANGED, 0, 0x10), 1);
+    EXPECT_EQ(send(reinterpret_cast<int32_t*>(0x10), 1, BOOKS_CHANGED_CODE_CHANGED), 1);
+    EXPECT_EQ(send(ids, 0x40000000, BOOKS_CHANGED_CODE_CHANGED), 1);
     // A posted report may be freed by its sender before the window gets to it: it is not read.
     BOOKS_CHANGED_REPORT posted = {0, 0, ids, 1, BOOKS_CHANGED_CODE_CHANGED};
     PostMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&posted));
     Flush();
     EXPECT_EQ(Matrix()->UpdateBookInfoCalls(), refreshes);
+}
+
+// The messages the window thread's queue holds for hwnd in the module's range, left queued in order.
+// Called on that thread.
+size_t QueuedModuleMessages(HWND hwnd) {
+    std::vector<MSG> taken;
+    MSG msg;
+    while (PeekMessageW(&msg, hwnd, WM_APP, 0xBFFF, PM_REMOVE))
+        taken.push_back(msg);
+    for (const MSG& m : taken)
+        PostMessageW(m.hwnd, m.message, m.wParam, m.lParam);
+    return taken.size();
+}
+
+TEST_F(FlowTest, AHugeReportSentFromInsideASinkCallbackRefreshesEveryBookInOrderThroughOneQueuedMessage) {
+    constexpr int kCount = 20000;
+    constexpr size_t kFewMessages = 2;
+    std::vector<int32_t> ids(kCount);
+    for (int i = 0; i < kCount; ++i)
+        ids[i] = 1000 + (i * 7919) % kCount; // every id once, out of numeric order
+    const HWND hwnd = Hwnd();
+    std::mutex lock;
+    std::vector<int> lookedUp;
+    size_t mostQueued = 0;
+    store.SetGetItemHook([&](int id) {
+        size_t seen = 0;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            lookedUp.push_back(id);
+            seen = lookedUp.size();
+        }
+        if (seen % 1000 == 0) {
+            const size_t queued = QueuedModuleMessages(hwnd);
+            std::lock_guard<std::mutex> guard(lock);
+            mostQueued = std::max(mostQueued, queued);
+        }
+    });
+    // The host reports from inside a callback on the window's own thread.
+    std::atomic<LRESULT> answer{-1};
+    std::atomic<size_t> queuedAfterReport{0};
+    EXPECT_CALL(sink, OpenBook(101, 0)).WillOnce(Invoke([&](int, int) {
+        const BOOKS_CHANGED_REPORT report = {0, 0, ids.data(), kCount, BOOKS_CHANGED_CODE_CHANGED};
+        answer = SendMessageW(hwnd, WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&report));
+        queuedAfterReport = QueuedModuleMessages(hwnd);
+    }));
+    BOOK_INFO book;
+    book.strAppId = "101";
+    Notify(VEXIL_NOTIFY_OPEN_BOOK, 0, reinterpret_cast<LPARAM>(&book));
+    ASSERT_TRUE(WaitUntil([&] { return answer.load() != -1; }));
+    ASSERT_EQ(answer.load(), 0) << "a report from the window's own thread was not read";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard<std::mutex> guard(lock);
+            return lookedUp.size() >= ids.size();
+        },
+        30000));
+    EXPECT_LE(queuedAfterReport.load(), kFewMessages);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        EXPECT_LE(mostQueued, kFewMessages);
+        EXPECT_TRUE(std::equal(lookedUp.begin(), lookedUp.end(), ids.begin(), ids.end()))
+            << "refreshed out of order or more than once";
+    }
+    store.SetGetItemHook(nullptr);
+
+    // Right after it, signing in twice in a row shows the second account, and Close ends the window.
+    Window()->Login("yan@example.com", "", "Yan", 0);
+    Window()->Login("zed@example.com", "", "Zed", 0);
+    Flush();
+    EXPECT_EQ(Manager()->UserName(), "Zed");
+    Window()->Close();
+    EXPECT_FALSE(Window()->IsWindowAlive());
+}
+
+TEST_F(FlowTest, AKernelErrorOrABatchStartThatTheModuleDidNotQueueDoesNothing) {
+    EXPECT_CALL(sink, DeleteBook(_, _)).Times(0);
+    Matrix()->SetSelection({101, 102});
+    const struct {
+        UINT msg;
+        WPARAM wParam;
+    } foreign[] = {{WM_VEXIL_CREATE_ERROR, static_cast<WPARAM>(VEXIL_ERR_CONTROL_FAILED)},
+                   {WM_BOOKRACK_BATCH_DELETE, 0},
+                   {WM_BOOKRACK_BATCH_DELETE, 1}};
+    for (const auto& f : foreign) {
+        SCOPED_TRACE(f.msg);
+        PostMessageW(Hwnd(), f.msg, f.wParam, 0);
+        Flush();
+        if (!WindowsOfClass(L"#32770").empty()) {
+            // Answered, the notice would end this process with exit code 0, as if the test passed.
+            ADD_FAILURE() << "the damaged-installation notice was shown";
+            std::fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+        EXPECT_TRUE(Window()->IsWindowAlive());
+        EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
+        EXPECT_EQ(PatchDelWindow(), nullptr);
+    }
 }
 
 TEST_F(FlowTest, AWindowResizedAwayFromItsDefaultSizeSnapsBackWhileAMoveIsKept) {

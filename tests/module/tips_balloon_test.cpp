@@ -115,8 +115,14 @@ TEST_F(ShelfTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelfI
     ASSERT_TRUE(module->RawControl("New_FolianBtn")->GetCtrlRect(&button));
     POINT below = {button.left, button.bottom};
     ClientToScreen(shelf, &below);
-    EXPECT_EQ(Edges(WindowRect(balloon)),
-              (std::vector<LONG>{below.x, below.y, below.x + kTipsWidth, below.y + kTipsHeight}));
+    const std::vector<LONG> placed = {below.x, below.y, below.x + kTipsWidth, below.y + kTipsHeight};
+    EXPECT_EQ(Edges(WindowRect(balloon)), placed);
+    // Another program's rectangle, at a wild address or posted, is not read: nothing moves or faults.
+    EXPECT_EQ(SendMessageW(balloon, WM_TIPS_SHOW, 0, 0x10), 0);
+    RECT elsewhere = {10, 10, 20, 20};
+    PostMessageW(balloon, WM_TIPS_SHOW, 0, reinterpret_cast<LPARAM>(&elsewhere));
+    Flush();
+    EXPECT_EQ(Edges(WindowRect(balloon)), placed);
 
     // Showing the shelf by the user's wish and hiding it take the balloon away; it is not suppressed.
     ASSERT_TRUE(Window()->Show(true, nullptr));

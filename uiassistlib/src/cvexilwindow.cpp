@@ -186,6 +186,7 @@ bool CVexilWindow::CreateOnThread(HWND parent, RECT rect, int showCmd, DWORD sty
 bool CVexilWindow::CreateWin32Window() {
     // Shown only once the kernel reports the skin window ready, whatever the style asks for.
     m_dwStyle &= ~static_cast<DWORD>(WS_VISIBLE);
+    m_bAwaitingSkinResult = true;
     if (!m_pKernel || !CreateBoundWindow())
         return false;
     const HWND hwnd = GetWindowHandle();
@@ -215,10 +216,14 @@ bool CVexilWindow::CreateWin32Window() {
 }
 
 LRESULT CVexilWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_VEXIL_CREATE_DONE)
-        OnCreateResult(0);
-    else if (msg == WM_VEXIL_CREATE_ERROR)
-        OnCreateResult(static_cast<int>(wParam));
+    if (msg == WM_VEXIL_CREATE_DONE || msg == WM_VEXIL_CREATE_ERROR) {
+        // The kernel reports each build once. At any other time the message came from elsewhere
+        // (another program can post it to any window) and means nothing.
+        if (!m_bAwaitingSkinResult)
+            return 0;
+        m_bAwaitingSkinResult = false;
+        OnCreateResult(msg == WM_VEXIL_CREATE_DONE ? 0 : static_cast<int>(wParam));
+    }
     const LRESULT result = CWin32Window::WindowProc(msg, wParam, lParam);
     // The kernel's skin window and its controls end with the window.
     if (msg == WM_NCDESTROY)

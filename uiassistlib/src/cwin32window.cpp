@@ -18,6 +18,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 30000;
+// The timer that closes a window whose WM_CLOSE could not be posted (no derived window uses it).
+constexpr UINT_PTR kCloseTimerId = 0x7E51;
 constexpr wchar_t kWindowThreadName[] = L"Vexil window";
 constexpr UINT kClassStyle = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
 // Answer to the non-client painting messages: no system frame or caption is ever drawn.
@@ -544,6 +546,11 @@ LRESULT CWin32Window::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnKeyDown(wParam, lParam);
         break;
     case WM_TIMER:
+        if (wParam == kCloseTimerId) {
+            ::KillTimer(hwnd, kCloseTimerId);
+            ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+            return 0;
+        }
         OnTimer(wParam);
         break;
     case WM_ENTERSIZEMOVE:
@@ -656,7 +663,19 @@ bool CWin32Window::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void CWin32Window::CloseWin32Window(bool wait) {
-    PostMessage(WM_CLOSE, 0, 0);
+    const HWND hwnd = GetWindowHandle();
+    if (!PostMessage(WM_CLOSE, 0, 0) && HasWindow(hwnd) && ::IsWindow(hwnd)) {
+        // The thread's queue takes no more posted messages (it holds the system's limit): closed by a
+        // sent message, which needs no room there, or on the window's own thread by a timer, which
+        // fires once the queue has room to spare, so that the window goes and a wait below ends.
+        if (::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId()) {
+            const bool timed = ::SetTimer(hwnd, kCloseTimerId, 0, nullptr) != 0;
+            VEXIL_REPORT_IF(!timed, "a window could not be closed: no message and no timer could be queued");
+            (void)timed;
+        } else {
+            ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        }
+    }
     if (wait && m_bOwnThread.load()) {
         // Compared through the handle: the thread id may already have been cleared by an earlier
         // close, and the window thread itself must never wait for its own end. The handle stays:

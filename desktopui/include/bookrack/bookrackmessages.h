@@ -16,9 +16,9 @@
 #define WM_BOOKRACK_RESTORED (WM_APP + 1006)          // P 0, 0: the window was restored
 #define WM_BOOKRACK_OPEN_ITEM (WM_APP + 1007)         // P open argument, book id
 #define WM_BOOKRACK_REMOVE_ITEM (WM_APP + 1008)       // S book id, 0: a book went away
-#define WM_BOOKRACK_BATCH_DELETE (WM_APP + 1009)      // P 0, 0: start a batch delete
+#define WM_BOOKRACK_BATCH_DELETE (WM_APP + 1009)      // P ticket, 0: start the batch the window queued
 #define WM_BOOKRACK_BATCH_DELETE_DONE (WM_APP + 1010) // S 1 (finished/cancelled) or 0 (aborted), 0
-#define WM_BOOKRACK_LOGIN (WM_APP + 1011)             // P 0, 0: the account changed
+#define WM_BOOKRACK_LOGIN (WM_APP + 1011)             // P ticket (0: the shown one), 0: account changed
 #define WM_BOOKRACK_LOGOUT (WM_APP + 1012)            // P 0, 0: signed out
 #define WM_BOOKRACK_LOAD_ITEM (WM_APP + 1013)         // S book id, 0: locate a book's cover (loader)
 #define WM_BOOKRACK_REFRESH_ITEM (WM_APP + 1014)      // P book id, 0: refresh a book's texts
@@ -31,8 +31,9 @@
 // book's icon address.
 #define WM_BOOKRACK_COVER_READY (WM_USER + 103)
 // Books-changed report: lParam = const BOOKS_CHANGED_REPORT*, valid for the duration of the call
-// (send it). Result 0 for code 24 (handled) and 26 (acknowledged); 1 for any other code and for a
-// null report or a null id array with a nonzero count.
+// (send it; a posted copy is not read). Result 0 for code 24 (handled) and 26 (acknowledged); 1 for
+// any other code, for a null report or a null id array with a nonzero count, and for a report or id
+// array that is not readable memory of the window's process.
 #define WM_BOOKRACK_BOOKS_CHANGED 0x2270
 #define BOOKS_CHANGED_CODE_CHANGED 24
 #define BOOKS_CHANGED_CODE_ACK 26

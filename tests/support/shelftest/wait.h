@@ -24,7 +24,8 @@ void PumpMessages();
 // Runs fn on the thread that owns hwnd (through a call-window hook); false when it could not.
 bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeoutMs = kDefaultWaitMs);
 // Returns once the window's thread handled every message posted to hwnd before the call. Flush drains
-// twice: a handled message may post more (a books-changed report posts one refresh per book).
+// twice: a handled message may post more (a books-changed report posts the message that refreshes
+// its books, a few hundred at a time).
 bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs = kDefaultWaitMs);
 bool Flush(HWND hwnd);
 

@@ -46,7 +46,8 @@ public:
     virtual bool CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t* windowName, HWND parent,
                                              RECT rect, int showCmd, DWORD style, LPARAM param,
                                              bool ownThread);
-    // WM_VEXIL_CREATE_DONE (code 0) or WM_VEXIL_CREATE_ERROR (the kernel's code).
+    // WM_VEXIL_CREATE_DONE (code 0) or WM_VEXIL_CREATE_ERROR (the kernel's code): only the first of
+    // them after the skin window's build began; any other is ignored.
     virtual void OnCreateResult(int code);
     // Called after OnCreate; hides the window until the kernel reports.
     virtual void OnWindowBuilt();
@@ -71,5 +72,7 @@ protected:
     std::wstring m_strWindowName;
 
 private:
+    // Window thread: from the start of a build until the kernel's one report of its outcome.
+    bool m_bAwaitingSkinResult = false;
     bool CreateOnThread(HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param, bool ownThread);
 };

@@ -89,10 +89,11 @@ public:
     LRESULT SendMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     bool PostMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void SetHwnd(HWND hwnd) { m_hWnd.store(hwnd); }
-    // Posts WM_CLOSE. With wait, for an own-thread window called from another thread: waits for the
-    // window thread to end, however long that takes, delivering the messages sent to the waiting
-    // thread meanwhile (the window thread may be sending to it). On the window thread itself it never
-    // waits: the thread ends on its own once the window is gone.
+    // Posts WM_CLOSE; when the thread's queue is full, sends it instead (on the window's own thread,
+    // a timer closes the window once the loop comes round), so the window goes either way. With wait, for an
+    // own-thread window called from another thread: waits for the window thread to end, however long that
+    // takes, delivering the messages sent to the waiting thread meanwhile (the window thread may be sending
+    // to it). On the window thread itself it never waits: the thread ends on its own once the window is gone.
     void CloseWin32Window(bool wait);
 
     // Id of the thread that runs an own-thread window's loop; 0 otherwise.
