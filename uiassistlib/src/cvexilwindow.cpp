@@ -132,9 +132,14 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
     if (IsWindow())
         return false;
     // The thread of an earlier window lets go of its kernel as it ends: it must be gone before this
-    // window takes its own reference.
-    if (ownThread)
+    // window takes its own reference. That thread itself cannot wait for its own end.
+    if (ownThread) {
         WaitForPreviousThread();
+        if (!ThreadHasLeft()) {
+            VEXIL_NOTE_FAILURE("a window asked for from the ending thread of the window before it");
+            return false;
+        }
+    }
     m_strKernelPath = kernelPath;
     m_strSkinPath = skinPath;
     m_strWindowName = windowName;
