@@ -6,7 +6,7 @@
 #   ./dev.sh demo     setup, build x64 (--x86: x86), run the demo under Wine; output goes to out/
 #   ./dev.sh bench    setup, build x64 (--x86: x86), run the benchmarks; results go to out/
 #   ./dev.sh mutants  setup, then apply each fault of tests/mutants/faults.txt to a copy of the tree
-#                     and tell which test catches it (x64; work tree in build/mutants)
+#                     and tell which test catches it (x64, --x86: x86; work tree in build/mutants)
 #   ./dev.sh format   clang-format every tracked .cpp and .h file
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"

@@ -41,7 +41,8 @@ constexpr UINT kNoticeCodePage = 936;
 
 // Shown when the system has no text for a failed launch.
 constexpr wchar_t kNoErrorText[] = L" Sorry, cannot find this error info. ";
-constexpr size_t kUrlParameterChars = 1024;
+// Web addresses this long or longer are not opened.
+constexpr size_t kMaxUrlChars = 1024;
 
 // The longest prefix of name that fits into room bytes without splitting a double-byte character.
 std::string FitName(const char* name, size_t room) {
@@ -174,16 +175,20 @@ void ShowDamagedInstallNotice(const char* fileName) {
 }
 
 HINSTANCE OpenUrlInBrowser(const wchar_t* address) {
-    if (address == nullptr)
+    if (address == nullptr || std::wcslen(address) >= kMaxUrlChars)
         return nullptr;
-    wchar_t parameter[kUrlParameterChars];
-    const int written = std::swprintf(parameter, kUrlParameterChars, L"URL=\"%ls\"", address);
-    // An address that does not fit would open a cut-off page.
-    if (written < 0 || static_cast<size_t>(written) >= kUrlParameterChars)
-        return nullptr;
-    const HINSTANCE result =
-        ::ShellExecuteW(nullptr, nullptr, L"explorer.exe", parameter, nullptr, SW_SHOWNORMAL);
-    if (reinterpret_cast<INT_PTR>(result) <= 32) {
+    // The address itself, opened with the shell's open verb: the user's own browser takes it, and no
+    // program is looked up by name through the search path (a planted explorer.exe in the current
+    // folder would be run). The launch is handed over before the call returns: the process ends
+    // right after it when the notice called.
+    SHELLEXECUTEINFOW launch = {};
+    launch.cbSize = sizeof(launch);
+    launch.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    launch.lpVerb = L"open";
+    launch.lpFile = address;
+    launch.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&launch)) {
+        // The launch's own error, taken before anything else can change it.
         const DWORD error = ::GetLastError();
         wchar_t* text = nullptr;
         ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -192,6 +197,9 @@ HINSTANCE OpenUrlInBrowser(const wchar_t* address) {
         ::MessageBoxW(nullptr, text != nullptr ? text : kNoErrorText, L"Error", MB_OK);
         if (text != nullptr)
             ::LocalFree(text);
+        // A failure the shell did not put into its result still reads as one.
+        if (reinterpret_cast<INT_PTR>(launch.hInstApp) > 32)
+            launch.hInstApp = nullptr;
     }
-    return result;
+    return launch.hInstApp;
 }

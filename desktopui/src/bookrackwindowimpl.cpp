@@ -3,7 +3,6 @@
 
 #include <uiassist/diag.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -34,13 +33,11 @@ bool IsMinimized(HWND hwnd) {
 
 // The one object, built in static storage on first use. Not a function-local static: the static C++
 // runtime guards those with a lock that records the calling host thread (a duplicated thread handle
-// and an event), and that record is lost each time the host unloads the module.
+// and an event), and that record is lost each time the host unloads the module. Not destroyed by the
+// runtime's exit list either: the module destroys it itself when it is unloaded (ReleaseInstance).
 INIT_ONCE g_instanceOnce = INIT_ONCE_STATIC_INIT;
 alignas(CBookrackWindowImpl) unsigned char g_instanceStorage[sizeof(CBookrackWindowImpl)];
-
-void DestroyInstance() {
-    std::launder(reinterpret_cast<CBookrackWindowImpl*>(g_instanceStorage))->~CBookrackWindowImpl();
-}
+std::atomic<bool> g_instanceBuilt{false};
 
 BOOL CALLBACK ConstructInstance(PINIT_ONCE, PVOID, PVOID* instance) {
     try {
@@ -48,8 +45,7 @@ BOOL CALLBACK ConstructInstance(PINIT_ONCE, PVOID, PVOID* instance) {
     } catch (...) {
         return FALSE; // not built: the next call tries again
     }
-    // Destroyed when the module is unloaded, as a static would be.
-    std::atexit(DestroyInstance);
+    g_instanceBuilt.store(true);
     return TRUE;
 }
 
@@ -67,14 +63,15 @@ CBookrackWindowImpl::CBookrackWindowImpl() {
     std::memset(&m_createParams, 0, sizeof(m_createParams));
 }
 
-CBookrackWindowImpl::~CBookrackWindowImpl() {
-    Guarded([this] { SaveShowMode(m_nShowMode.load()); });
-    m_hIeServer = nullptr;
-    // The window normally took its icon with it; this is the case of a window never destroyed.
-    if (m_hIcon) {
-        ::DestroyIcon(m_hIcon);
-        m_hIcon = nullptr;
-    }
+// Runs while the module unloads, under the loader lock, once every thread of the module has ended
+// (each holds a reference to the module): the display mode was saved and the icon destroyed on the
+// window thread as it ended, and the kernel was let go there. Nothing is left to wait for, write or
+// free here.
+CBookrackWindowImpl::~CBookrackWindowImpl() { m_hIeServer = nullptr; }
+
+void CBookrackWindowImpl::ReleaseInstance() {
+    if (g_instanceBuilt.exchange(false))
+        std::launder(reinterpret_cast<CBookrackWindowImpl*>(g_instanceStorage))->~CBookrackWindowImpl();
 }
 
 CBookrackWindowImpl* CBookrackWindowImpl::Instance() {
@@ -114,7 +111,7 @@ bool CBookrackWindowImpl::Show(bool byUser, HWND parent) {
 
 bool CBookrackWindowImpl::ShowOnWindowThread(bool byUser) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    const RECT def = GetDefaultRect();
+    const RECT def = GetDefaultRectForWindow();
     if (byUser)
         m_tipsDlg.Hide();
 

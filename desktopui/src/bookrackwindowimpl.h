@@ -56,9 +56,9 @@ constexpr LRESULT kShownResult = 1;
 // The bookshelf window's style: WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | 0x8.
 constexpr DWORD kBookrackStyle = 0xE0008;
 
-// The default window rectangle for a screen of screenWidth x screenHeight with the given work area:
-// the size from the resolution table (or the fallback rule), centred on the work area's size measured
-// from the screen origin.
+// The default window rectangle for a screen of screenWidth x screenHeight with the given work area
+// (virtual-screen coordinates): the size from the resolution table (or the fallback rule), centred on
+// the work area; a window larger than the work area starts at the work area's top-left corner.
 RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& workArea);
 
 // Threads. The host calls the interface from any of its threads; the window's own thread runs every
@@ -72,6 +72,8 @@ public:
 
     // The one object of the module, made on first use.
     static CBookrackWindowImpl* Instance();
+    // Destroys the object, if it was made. Called when the module is unloaded by FreeLibrary.
+    static void ReleaseInstance();
 
     // ==== Caller's thread (any host thread) ====
     // Only these act on the caller's thread: reading atomics, SetBookCover (the matrix accepts it
@@ -124,11 +126,14 @@ public:
     bool PreTranslateMessage(MSG msg) override;
     LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
     void OnCreateResult(int code) override;
-    // After the message loop: joins the loaders and the batch-delete worker this window started.
+    // After the message loop: joins the loaders and the batch-delete worker this window started and
+    // saves the display mode, so that the module's unloading has nothing left to write.
     void OnThreadEnding() override;
 
-    // Any thread: the default rectangle for this machine's screen and work area.
-    static RECT GetDefaultRect();
+    // Any thread: the default rectangle on the monitor of owner (the primary one without an owner).
+    static RECT GetDefaultRect(HWND owner);
+    // The default rectangle for the current window, by its owner.
+    RECT GetDefaultRectForWindow() const;
 
 private:
     // ---- window creation (bookrackwindowimpl_create.cpp) ----
@@ -159,6 +164,7 @@ private:
     void DrainRefreshes();
     void OnManagerPopup(LPARAM lParam);
     void OnRestored();
+    void OnDisplayChanged();
     void OnMoveWhileSizing();
     bool OnWindowPosChanged(); // true: handled (snapped back), false: pass on
 
@@ -169,7 +175,7 @@ private:
     void NotifyBrowserHidden();
 
     // ---- library folder and covers (bookrackwindowimpl_library.cpp) ----
-    // Any thread (also the destructor's): forms, and creates when missing, the library folder.
+    // Window thread: forms, and creates when missing, the library folder.
     bool GetLibraryFolder(std::wstring& path);
     static bool CreateFolderTree(const wchar_t* path);
     void LocateCover(int id);
@@ -194,7 +200,7 @@ private:
     static DWORD WINAPI LoaderThread(void* param);
 
     // ---- display mode and account (bookrackwindowimpl_account.cpp) ----
-    // Any thread (also the destructor's).
+    // Window thread (also as it ends).
     void SaveShowMode(int mode);
     // ticket: the account Login handed over with the message; 0 reloads the account shown.
     void OnAccountLogin(UINT ticket);

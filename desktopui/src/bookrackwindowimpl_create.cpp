@@ -4,6 +4,7 @@
 
 #include <uiassist/diag.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -74,22 +75,38 @@ RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& w
             break;
         }
     }
-    // Centred on the work area's size, measured from the screen origin.
-    const int left = (workArea.right - workArea.left - width) / 2;
-    const int top = (workArea.bottom - workArea.top - height) / 2;
+    // Centred on the work area, wherever it starts (a taskbar on the left or at the top, a monitor
+    // left of the primary one). Where the work area is smaller than the window, the window starts
+    // at the work area's corner, so that its caption is on screen and it can be dragged.
+    const int left = workArea.left + std::max<LONG>(0, (workArea.right - workArea.left - width) / 2);
+    const int top = workArea.top + std::max<LONG>(0, (workArea.bottom - workArea.top - height) / 2);
     return RECT{left, top, left + width, top + height};
 }
 
-RECT CBookrackWindowImpl::GetDefaultRect() {
+RECT CBookrackWindowImpl::GetDefaultRect(HWND owner) {
+    // On the owner's monitor, by that monitor's resolution and work area.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    const HMONITOR ownerMonitor = owner != nullptr && ::IsWindow(owner)
+                                      ? ::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)
+                                      : nullptr;
+    if (ownerMonitor != nullptr && ::GetMonitorInfoW(ownerMonitor, &monitor))
+        return ComputeDefaultBookrackRect(monitor.rcMonitor.right - monitor.rcMonitor.left,
+                                          monitor.rcMonitor.bottom - monitor.rcMonitor.top, monitor.rcWork);
     RECT work = {};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     return ComputeDefaultBookrackRect(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), work);
 }
 
+RECT CBookrackWindowImpl::GetDefaultRectForWindow() const {
+    const HWND hwnd = GetWindowHandle();
+    return GetDefaultRect(HasWindow(hwnd) ? ::GetWindow(hwnd, GW_OWNER) : nullptr);
+}
+
 bool CBookrackWindowImpl::CreateBookrackWindow(HWND parent, int showCmd) {
     m_bWindowClosing = false;
     return CreateVexilWindow(bookrack::kKernelModule, bookrack::kSkinPackage, bookrack::kBookrackWindowName,
-                             parent, GetDefaultRect(), showCmd, kBookrackStyle, 0, true);
+                             parent, GetDefaultRect(parent), showCmd, kBookrackStyle, 0, true);
 }
 
 bool CBookrackWindowImpl::GetNewBookButtonScreenRect(RECT* rect) {

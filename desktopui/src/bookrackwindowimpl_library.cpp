@@ -15,9 +15,8 @@
 namespace {
 
 // The application-data folder, asked for once: the call costs more than a cross-thread message, and
-// the folder does not move while the process runs. Not kept when the system has no answer. Plain
-// storage without a destructor: the window object saves its display mode while the module unloads,
-// after destructible statics may already be gone.
+// the folder does not move while the process runs. Not kept when the system has no answer. Asked
+// on the window thread only, never while the module unloads.
 SRWLOCK g_appDataLock = SRWLOCK_INIT;
 wchar_t g_appData[MAX_PATH] = {};
 

@@ -78,6 +78,14 @@ void CBookrackWindowImpl::OnThreadEnding() {
         vexil::WaitDeliveringSent(stopped->thread.get(), INFINITE);
     m_stoppedLoaders.clear();
     m_patchDelWindow.WaitForWorker();
+    // Saved here rather than when the module unloads, where neither the shell's folder lookup nor a
+    // file write may run. Every later change comes with a window of its own, which saves it again.
+    SaveShowMode(m_nShowMode.load());
+    // The window normally took its icon with it; this is the case of a window never destroyed.
+    if (m_hIcon != nullptr) {
+        ::DestroyIcon(m_hIcon);
+        m_hIcon = nullptr;
+    }
 }
 
 void CBookrackWindowImpl::LoadShelf() {

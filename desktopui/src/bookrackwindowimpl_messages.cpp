@@ -156,8 +156,7 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
             return 0;
         break;
     case WM_DISPLAYCHANGE:
-        if (m_bShown.load())
-            Show(false, nullptr);
+        OnDisplayChanged();
         return 0;
     case WM_MOUSEWHEEL:
         ForwardMouseWheel(wParam, lParam);
@@ -325,12 +324,39 @@ void CBookrackWindowImpl::OnRestored() {
     if (!HasWindow(hwnd))
         return;
     m_bShown.store(true);
-    const RECT defaultRect = GetDefaultRect();
+    const RECT defaultRect = GetDefaultRectForWindow();
     RECT current;
     if (::GetWindowRect(hwnd, &current) && Width(current) != Width(defaultRect) &&
         Height(current) != Height(defaultRect))
         MoveWindow(defaultRect.left, defaultRect.top, defaultRect.right, defaultRect.bottom, true);
     ShowNoBookTips();
+}
+
+void CBookrackWindowImpl::OnDisplayChanged() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    const HWND hwnd = GetWindowHandle();
+    if (!m_bShown.load() || !HasWindow(hwnd))
+        return;
+    if (!::IsIconic(hwnd)) {
+        Show(false, nullptr);
+        return;
+    }
+    // Minimised (a monitor waking, a dock, a remote session coming back): it stays so, and its next
+    // restore, however it comes, opens at the new default rectangle.
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (!::GetWindowPlacement(hwnd, &placement))
+        return;
+    RECT normal = GetDefaultRectForWindow();
+    // The restore position is kept relative to the work area of the window's monitor.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (::GetMonitorInfoW(::MonitorFromRect(&normal, MONITOR_DEFAULTTONEAREST), &monitor))
+        ::OffsetRect(&normal, monitor.rcMonitor.left - monitor.rcWork.left,
+                     monitor.rcMonitor.top - monitor.rcWork.top);
+    placement.rcNormalPosition = normal;
+    placement.showCmd = SW_SHOWMINNOACTIVE;
+    ::SetWindowPlacement(hwnd, &placement);
 }
 
 void CBookrackWindowImpl::OnMoveWhileSizing() {
@@ -354,14 +380,11 @@ bool CBookrackWindowImpl::OnWindowPosChanged() {
     RECT current;
     if (!::GetWindowRect(hwnd, &current))
         return false;
-    RECT target = GetDefaultRect();
+    // The very rectangle the window opens at, which already lies inside the work area: a snap-back
+    // of its own would put the window somewhere else than where it opened.
+    const RECT target = GetDefaultRectForWindow();
     if (Width(current) == Width(target) && Height(current) == Height(target))
         return false;
-    const RECT work = GetWorkArea();
-    if (target.top < work.top)
-        OffsetRect(&target, 0, work.top - target.top);
-    if (target.left < work.left)
-        OffsetRect(&target, work.left - target.left, 0);
     g_snappingThread.store(::GetCurrentThreadId());
     MoveWindow(target.left, target.top, target.right, target.bottom, true);
     g_snappingThread.store(0);

@@ -19,7 +19,7 @@ protected:
     }
 };
 
-TEST_F(AccountTest, TheChosenDisplayModeIsSavedAtOnceWithTheRestOfTheFileAndAgainWhenTheModuleGoes) {
+TEST_F(AccountTest, TheChosenDisplayModeIsSavedAtOnceWithTheRestOfTheFileAndAgainWhenTheWindowCloses) {
     OwnShowModeFile();
     ASSERT_TRUE(LibraryFolder::WriteFile(L"Folian.ini",
                                          "[Other]\r\nkey=value\r\n[Folian]\r\nShowMode=7\r\nExtra=5\r\n"));
@@ -35,7 +35,7 @@ TEST_F(AccountTest, TheChosenDisplayModeIsSavedAtOnceWithTheRestOfTheFileAndAgai
     Notify(VEXIL_NOTIFY_SHOWMODE_CHOSEN, 0, 0);
     EXPECT_EQ(LibraryFolder::ReadShowMode(), L"0");
 
-    // A new file is made when there is none; unloading saves the mode once more.
+    // A new file is made when there is none; the window's thread saves the mode once more as it ends.
     ASSERT_TRUE(LibraryFolder::RemoveFile(L"Folian.ini"));
     Notify(VEXIL_NOTIFY_SHOWMODE_CHOSEN, 1, 0);
     EXPECT_EQ(LibraryFolder::ReadShowMode(), L"1");
@@ -51,7 +51,7 @@ TEST_F(AccountTest, AReadOnlyDisplayModeFileIsLeftUntouched) {
     const std::wstring ini = LibraryFolder::FilePath(L"Folian.ini");
     ASSERT_TRUE(SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY));
     CreateShelf();
-    // Every test process saves the display mode when it unloads the module, without the library lock.
+    // Every test process saves the display mode when its window closes, without the library lock.
     ASSERT_EQ(LibraryFolder::ReadFile(L"Folian.ini"), bytes) << "another process replaced the file meanwhile";
 
     Notify(VEXIL_NOTIFY_SHOWMODE_CHOSEN, 0, 0);

@@ -4,8 +4,11 @@
 
 #include "addbooktipsdlg.h"
 
+#include <shellapi.h>
+
 #include <memory>
 #include <string>
+#include <thread>
 
 using namespace shelftest;
 
@@ -114,6 +117,46 @@ TEST(OpenUrlInBrowser, NoAddressOrOneTooLongOpensNothing) {
     EXPECT_EQ(OpenUrlInBrowser(nullptr), nullptr);
     // Cut short it would open another page: nothing is launched, and no failure box is shown.
     EXPECT_EQ(OpenUrlInBrowser((L"https://example.com/" + std::wstring(1100, L'a')).c_str()), nullptr);
+}
+
+TEST(OpenUrlInBrowser, OpensTheAddressItselfNeverAPlantedProgramAndReportsTheLaunchsOwnError) {
+    // An explorer.exe in the current folder, as a download may leave one beside the host. (Wine's
+    // own search takes its explorer.exe first; Windows' may take this one.)
+    TempFolder folder(L"kelvo_planted");
+    const std::wstring planted = folder.File(L"explorer.exe");
+    ASSERT_TRUE(CopyFileW((ExeFolder() + L"\\module_markerprobe.exe").c_str(), planted.c_str(), FALSE));
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.Path().c_str()));
+    // An address that nothing on this machine opens, so no browser is started: the launch fails, and
+    // the failure is reported with the shell's own error for it (not a launch of some program).
+    const wchar_t address[] = L"kelvo-test-nothing-opens-this:page";
+    SHELLEXECUTEINFOW direct = {};
+    direct.cbSize = sizeof(direct);
+    direct.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    direct.lpVerb = L"open";
+    direct.lpFile = address;
+    ASSERT_FALSE(ShellExecuteExW(&direct)) << "something on this machine opens the test's address";
+    const DWORD error = GetLastError();
+    wchar_t* expected = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&expected), 0, nullptr);
+    ASSERT_NE(expected, nullptr) << "no system text for error " << error;
+    const std::wstring expectedText = expected;
+    LocalFree(expected);
+
+    HINSTANCE result = reinterpret_cast<HINSTANCE>(INT_PTR{99});
+    std::thread launch([&] { result = OpenUrlInBrowser(address); });
+    const FoundMessageBox box =
+        FindAndAnswerMessageBox(GetCurrentProcessId(), L"Error", IDOK, kDefaultWaitMs);
+    launch.join();
+    SetCurrentDirectoryW(current);
+    EXPECT_TRUE(box.found) << "a failed launch was not reported";
+    EXPECT_EQ(box.text, expectedText);
+    EXPECT_LE(reinterpret_cast<INT_PTR>(result), 32);
+    EXPECT_EQ(GetFileAttributesW((planted + L".ran").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the explorer.exe planted in the current folder was run";
 }
 
 } // namespace

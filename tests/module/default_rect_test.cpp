@@ -1,5 +1,6 @@
-// The bookshelf's default rectangle: one pure function of screen size and work area.
-#include <shelftest/wait.h>
+// The bookshelf's default rectangle: one pure function of screen size and work area, and where a
+// display change leaves the shelf.
+#include <shelftest/shelf.h>
 
 #include <gtest/gtest.h>
 
@@ -28,21 +29,61 @@ TEST(DefaultRect, SizeAtTheEdgesOfTheTableAndOfTheLargeScreenRule) {
     }
 }
 
-TEST(DefaultRect, CentredOnTheWorkAreaSizeFromTheScreenOrigin) {
+TEST(DefaultRect, CentredInsideTheWorkAreaWhereverItLiesAndReachableWhereItIsTooSmall) {
     const struct {
+        const char* what;
         int screenWidth, screenHeight;
         RECT work;
         std::vector<LONG> rect;
     } cases[] = {
-        {1920, 1080, {0, 0, 1920, 1040}, {460, 120, 1460, 920}},  // a 40-pixel taskbar at the bottom
-        {1920, 1080, {0, 40, 1920, 1080}, {460, 120, 1460, 920}}, // at the top: only the size counts
-        {1366, 768, {0, 0, 1365, 767}, {182, 83, 1182, 683}},     // odd remainders are truncated
-        {800, 600, {0, 0, 757, 537}, {-1, -1, 759, 539}},         // smaller than the window: toward zero
+        // The work area at the screen origin with room for the window: centred, as always.
+        {"taskbar at the bottom", 1920, 1080, {0, 0, 1920, 1040}, {460, 120, 1460, 920}},
+        {"odd remainders truncated", 1366, 768, {0, 0, 1365, 767}, {182, 83, 1182, 683}},
+        {"taskbar at the top", 1920, 1080, {0, 40, 1920, 1080}, {460, 160, 1460, 960}},
+        {"taskbar on the left", 1366, 768, {60, 0, 1366, 768}, {213, 84, 1213, 684}},
+        {"a monitor left of the primary", 1920, 1080, {-1920, 0, 0, 1040}, {-1460, 120, -460, 920}},
+        {"a monitor above, taskbar on its left",
+         1280,
+         1024,
+         {100, -1024, 1280, -24},
+         {190, -924, 1190, -124}},
+        // Too small for the window: its caption's corner at the work area's corner, never above it.
+        {"1024 x 600, taskbar at the bottom", 1024, 600, {0, 0, 1024, 560}, {12, 0, 1012, 600}},
+        {"1024 x 600, taskbar on the left", 1024, 600, {40, 0, 1024, 600}, {40, 0, 1040, 600}},
+        {"portrait 768 x 1024", 768, 1024, {0, 0, 768, 984}, {0, 192, 1000, 792}},
+        {"800 x 600, smaller than the window", 800, 600, {0, 0, 757, 537}, {0, 0, 760, 540}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(shelftest::Edges(ComputeDefaultBookrackRect(c.screenWidth, c.screenHeight, c.work)), c.rect)
-            << c.screenWidth << "x" << c.screenHeight;
+            << c.what;
     }
+}
+
+using DisplayChange = shelftest::ShownShelfTest;
+
+TEST_F(DisplayChange, AMinimisedShelfStaysMinimisedAndItsNextRestoreOpensAtTheDefaultRectangle) {
+    const HWND hwnd = Hwnd();
+    const std::vector<LONG> defaultRect = shelftest::Edges(CBookrackWindowImpl::GetDefaultRect(nullptr));
+    ASSERT_EQ(shelftest::Edges(shelftest::WindowRect(hwnd)), defaultRect);
+    ShowWindow(hwnd, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(hwnd));
+    // Where it would come back to had the display not changed: where the old resolution put it.
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    ASSERT_TRUE(GetWindowPlacement(hwnd, &placement));
+    OffsetRect(&placement.rcNormalPosition, -37, -23);
+    placement.showCmd = SW_SHOWMINNOACTIVE;
+    ASSERT_TRUE(SetWindowPlacement(hwnd, &placement));
+
+    Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+    Flush();
+    EXPECT_TRUE(IsIconic(hwnd)) << "the display change restored the minimised shelf";
+    EXPECT_TRUE(Window()->IsShown());
+
+    ASSERT_TRUE(Window()->Show(false, nullptr));
+    ASSERT_TRUE(shelftest::WaitUntil([hwnd] { return !IsIconic(hwnd); }));
+    Flush();
+    EXPECT_EQ(shelftest::Edges(shelftest::WindowRect(hwnd)), defaultRect);
 }
 
 } // namespace

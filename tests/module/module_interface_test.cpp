@@ -40,6 +40,50 @@ TEST_F(BookshelfTest, EveryCallHandsOutTheSameObjectWhoseOperationsAreQuietNoOps
     EXPECT_EQ(calledOn, GetCurrentThreadId());
 }
 
+TEST_F(BookshelfTest, TheHostThreadsComApartmentIsLeftAsItWasAndTheWindowThreadHasOneOfItsOwn) {
+    // A host thread makes the object (the module's first call) and the window: one that has not
+    // entered COM can still choose the multithreaded apartment afterwards, one already in it stays.
+    for (const bool mtaFirst : {false, true}) {
+        SCOPED_TRACE(mtaFirst ? "host thread in the multithreaded apartment" : "host thread without COM");
+        if (mtaFirst) {
+            module->Unload();
+            module = std::make_unique<ModuleUnderTest>();
+            ASSERT_TRUE(module->Ok()) << module->Error();
+        }
+        bool created = false;
+        HRESULT afterwards = E_FAIL;
+        APTTYPE type = APTTYPE_STA;
+        std::thread([&] {
+            if (mtaFirst)
+                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            Attach();
+            const BOOKRACK_CREATE_PARAMS params = CreateParams("com@example", "Com", true);
+            created = Window()->Create(&params);
+            if (mtaFirst) {
+                APTTYPEQUALIFIER qualifier;
+                afterwards = CoGetApartmentType(&type, &qualifier);
+            } else {
+                afterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            }
+            if (SUCCEEDED(afterwards) || mtaFirst)
+                CoUninitialize();
+        }).join();
+        ASSERT_TRUE(created);
+        EXPECT_EQ(afterwards, S_OK) << "the module changed the host thread's apartment";
+        if (mtaFirst) {
+            EXPECT_EQ(type, APTTYPE_MTA);
+        }
+        HRESULT windowThread = E_FAIL;
+        APTTYPE windowType = APTTYPE_MTA;
+        OnWindowThread([&] {
+            APTTYPEQUALIFIER qualifier;
+            windowThread = CoGetApartmentType(&windowType, &qualifier);
+        });
+        EXPECT_EQ(windowThread, S_OK);
+        EXPECT_TRUE(windowType == APTTYPE_STA || windowType == APTTYPE_MAINSTA) << windowType;
+    }
+}
+
 TEST_F(BookshelfTest, CreateBuildsTheWindowHiddenOnItsOwnThreadOnceAndShowShowsItThere) {
     Attach();
     const BOOKRACK_CREATE_PARAMS first = CreateParams("first@example", "First Name", true);

@@ -137,4 +137,22 @@ TEST_F(ShelfTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelfI
     EXPECT_FALSE(IsWindowVisible(balloon));
 }
 
+TEST_F(ShelfTest, TheBookshelfsOwnBalloonLastsTheShippedTenSeconds) {
+    // The module's balloon is made without the shortened life the tests above give theirs.
+    constexpr ULONGLONG kShippedLifeMs = 10000;
+    CreateShelf(false);
+    Flush();
+    ASSERT_TRUE(Window()->Show(true, nullptr));
+    Window()->ShowNoBookTips();
+    HWND balloon = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        return (balloon = module->FindWindowNamed(L"NoBookBalloon")) != nullptr && IsWindowVisible(balloon);
+    }));
+    const ULONGLONG shownAt = GetTickCount64();
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(balloon); }, kShippedLifeMs * 2));
+    const ULONGLONG life = GetTickCount64() - shownAt;
+    EXPECT_GE(life + kTimerSlackMs, kShippedLifeMs);
+    EXPECT_LE(life, kShippedLifeMs + 2000);
+}
+
 } // namespace

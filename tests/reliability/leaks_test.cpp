@@ -93,7 +93,7 @@ void ExpectBackWithinBounds(const std::pair<ResourceCounts, ResourceCounts>& cou
 
 TEST(Leaks, FiftyTimesUnloadingAndLoadingTheModuleLeavesNothingBehind) {
     Watchdog watchdog("50 unload/load cycles", 200000);
-    ShowModeFileGuard showModeFile; // every unload saves the display mode into the library folder
+    ShowModeFileGuard showModeFile; // every closed window saves the display mode into the library folder
     ASSERT_TRUE(showModeFile.Held());
     HostSink sink;
     FakeShelfStore store;

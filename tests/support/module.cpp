@@ -105,12 +105,18 @@ LRESULT ModuleUnderTest::Notify(int id, WPARAM wParam, LPARAM lParam) const {
     return result;
 }
 
-void ModuleUnderTest::Unload() {
-    if (CBookrackWindow* window = Window())
+void ModuleUnderTest::Unload(bool close) {
+    CBookrackWindow* window = Window();
+    if (window != nullptr && close)
         window->Close();
     m_entry = nullptr;
     m_inspector = nullptr;
     m_module.reset();
+    m_kernel.reset();
+}
+
+void ModuleUnderTest::ReleaseKernelReference() {
+    m_inspector = nullptr;
     m_kernel.reset();
 }
 

@@ -82,7 +82,8 @@ void ShelfTest::SetUp() {
 
 void ShelfTest::TearDown() {
     module.reset();
-    // The module's unloading saved the display mode: only now may files be put back.
+    // Closing the window (the unloading closes it) saved the display mode: only now may files be put
+    // back.
     for (auto fn = m_atTeardown.rbegin(); fn != m_atTeardown.rend(); ++fn)
         (*fn)();
     m_atTeardown.clear();

@@ -98,11 +98,26 @@ CVexilWindow::~CVexilWindow() {
     // The kernel's code runs this window until it is gone: end an own-thread window first.
     PostMessage(WM_CLOSE, 0, 0);
     WaitUntilThreadLeft();
-    // A window that still lives (destroyed too early; the base reports it) keeps the kernel loaded
-    // rather than have its code pulled from under the skin window.
-    if (m_hKernelModule && !IsWindow())
-        FreeLibrary(m_hKernelModule);
-    m_hKernelModule = nullptr;
+    // An own thread let go of its kernel as it ended. A window that still lives (destroyed too
+    // early; the base reports it) keeps the kernel loaded rather than have its code pulled from
+    // under the skin window.
+    if (m_hKernelModule.load() != nullptr && !IsWindow())
+        ReleaseKernelModule();
+}
+
+void CVexilWindow::ReleaseKernelModule() {
+    if (HMODULE module = m_hKernelModule.exchange(nullptr))
+        FreeLibrary(module);
+}
+
+void CVexilWindow::OnThreadExit() {
+    // Every window of this thread is gone, and with them the kernel's skin windows and controls.
+    m_pSkinWindow = nullptr;
+    if (m_hKernelModule.load() != nullptr) {
+        m_pKernel = nullptr;
+        m_pKernelObject = nullptr;
+        ReleaseKernelModule();
+    }
 }
 
 bool CVexilWindow::CreateInNewThread(HWND, RECT, const wchar_t*, int, DWORD, LPARAM) { return false; }
@@ -116,6 +131,15 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
         return false;
     if (IsWindow())
         return false;
+    // The thread of an earlier window lets go of its kernel as it ends: it must be gone before this
+    // window takes its own reference. That thread itself cannot wait for its own end.
+    if (ownThread) {
+        WaitForPreviousThread();
+        if (!ThreadHasLeft()) {
+            VEXIL_NOTE_FAILURE("a window asked for from the ending thread of the window before it");
+            return false;
+        }
+    }
     m_strKernelPath = kernelPath;
     m_strSkinPath = skinPath;
     m_strWindowName = windowName;
@@ -126,9 +150,8 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
         return false;
     }
     // A window made again keeps one reference to the kernel, not one per creation.
-    if (m_hKernelModule)
-        FreeLibrary(m_hKernelModule);
-    m_hKernelModule = module;
+    if (HMODULE previous = m_hKernelModule.exchange(module))
+        FreeLibrary(previous);
 
     const FARPROC entry = GetProcAddress(module, VEXIL_KERNEL_ENTRY);
     IUiKernel* kernel = nullptr;
@@ -137,8 +160,7 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
     if (!kernel) {
         VEXIL_NOTE_FAILURE("the UI kernel gave no interface");
         m_pKernel = nullptr;
-        FreeLibrary(m_hKernelModule);
-        m_hKernelModule = nullptr;
+        ReleaseKernelModule();
         return false;
     }
     m_pKernel = kernel;
@@ -146,14 +168,17 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
     if (!m_pKernelObject) {
         VEXIL_NOTE_FAILURE("the UI kernel gave no kernel object");
         m_pKernel = nullptr;
-        FreeLibrary(m_hKernelModule);
-        m_hKernelModule = nullptr;
+        ReleaseKernelModule();
         return false;
     }
-    if (kernel->IsSkinOpen())
-        return CreateVexilWindowWithKernel(kernel, windowName, parent, rect, showCmd, style, param,
-                                           ownThread);
-    return CreateOnThread(parent, rect, showCmd, style, param, ownThread);
+    const bool created =
+        kernel->IsSkinOpen()
+            ? CreateVexilWindowWithKernel(kernel, windowName, parent, rect, showCmd, style, param, ownThread)
+            : CreateOnThread(parent, rect, showCmd, style, param, ownThread);
+    // An own thread that never started, or that ended already, leaves the reference to this thread.
+    if (!created && ownThread && ThreadHasLeft())
+        ReleaseKernelModule();
+    return created;
 }
 
 bool CVexilWindow::CreateVexilWindowWithKernel(IUiKernel* kernel, const wchar_t* windowName, HWND parent,

@@ -204,9 +204,10 @@ HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, void* param, const wchar_t
 
 } // namespace vexil
 
+// The constructing thread is the host's: its COM apartment is the host's business. A window's own
+// thread enters an apartment of its own.
 CWin32Window::CWin32Window() : m_strTitle(VEXIL_WINDOW_TITLE) {
     lstrcpynW(m_szClassName, VEXIL_WINDOW_CLASS, MAX_PATH);
-    CoInitialize(nullptr);
 }
 
 CWin32Window::~CWin32Window() {
@@ -224,12 +225,22 @@ void CWin32Window::WaitUntilThreadLeft() {
     // Not for the thread's end: when the module is being unloaded, the thread may be ending in
     // FreeLibraryAndExitThread and need the loader lock that this unload holds. A thread that was
     // killed (process exit) counts as gone.
+    if (m_bThreadLeft.load())
+        return;
     vexil::ScopedHandle left;
     vexil::ScopedHandle thread = OwnThreadHandle(&left);
     if (thread && left && ::GetThreadId(thread.get()) != GetCurrentThreadId()) {
         const HANDLE handles[2] = {left.get(), thread.get()};
         vexil::WaitAnyDeliveringSent(2, handles, INFINITE);
     }
+}
+
+void CWin32Window::WaitForPreviousThread() {
+    // A thread left from the previous window may still be ending (joining the threads its window
+    // started, letting go of its modules).
+    vexil::ScopedHandle previous = OwnThreadHandle();
+    if (previous && ::GetThreadId(previous.get()) != GetCurrentThreadId())
+        vexil::WaitDeliveringSent(previous.get(), INFINITE);
 }
 
 bool CWin32Window::RegisterWindowClass() {
@@ -326,17 +337,15 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         return false;
     }
 
-    // A thread left from the previous window may still be ending (joining the threads its window
-    // started): the new window gets its own thread only after that one has ended.
-    vexil::ScopedHandle previous = OwnThreadHandle();
-    if (previous && ::GetThreadId(previous.get()) != GetCurrentThreadId())
-        vexil::WaitDeliveringSent(previous.get(), INFINITE);
+    WaitForPreviousThread();
     m_dwThreadId.store(0);
     m_startState.store(kStartPending);
+    m_bThreadLeft.store(false);
     vexil::ScopedHandle thread(
         vexil::StartModuleThread(&CWin32Window::WindowThreadProc, start.get(), kWindowThreadName));
     if (!thread) {
         VEXIL_NOTE_FAILURE("the window thread could not be started");
+        m_bThreadLeft.store(true);
         m_hStartEvent.reset();
         return false;
     }
@@ -415,7 +424,13 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
     }
     if (SUCCEEDED(com))
         CoUninitialize();
+    try {
+        self->OnThreadExit();
+    } catch (...) {
+        vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception in OnThreadExit");
+    }
     // The last touch of the object.
+    self->m_bThreadLeft.store(true);
     SetEvent(start->leftEvent.get());
     return haveWindow ? 0 : 1;
 }

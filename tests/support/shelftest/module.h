@@ -53,7 +53,11 @@ public:
     // A control notification as the kernel delivers it: to the skin window's callback, on the window's
     // thread (0x7FFF, and a failure, when it cannot be delivered).
     LRESULT Notify(int id, WPARAM wParam, LPARAM lParam) const;
-    void Unload();
+    // Closes the window (unless close is false, as a host that forgets to) and unloads both DLLs.
+    void Unload(bool close = true);
+    // Lets go of this object's own reference to the kernel: the module then holds it only through
+    // its windows, and the inspector is gone.
+    void ReleaseKernelReference();
 
 private:
     vexil::ScopedModule m_kernel;

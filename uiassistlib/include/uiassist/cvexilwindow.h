@@ -13,8 +13,10 @@
 class CVexilWindow : public CWin32Window, public IControlMessage {
 public:
     CVexilWindow();
-    // Closes an own-thread window (waiting for its thread) before freeing a kernel module this
-    // window loaded; a window that still lives keeps the kernel loaded.
+    // Closes an own-thread window (waiting for its thread). The kernel module an own-thread window
+    // loaded was let go by its thread as it ended, so a window destroyed while its module unloads
+    // frees nothing; a window on the creator's thread frees the kernel it loaded here, unless its
+    // window still lives.
     ~CVexilWindow() override;
 
     // A skin window is made only through CreateVexilWindow or CreateVexilWindowWithKernel: both
@@ -33,10 +35,11 @@ public:
 
     // Loads the kernel module (from the application's folder, this module's folder, the system
     // folders or folders the host added; never from the current directory or PATH) and builds the
-    // skin window windowName of package skinPath. An empty rect takes the skin's designed size,
-    // centred on the work area. A full kernelPath is loaded as given; a bare name is looked for
-    // beside this module first. False when the kernel cannot be used or the skin window cannot be
-    // built (see CreateWin32Window).
+    // skin window windowName of package skinPath. With ownThread the window's thread holds the
+    // kernel reference and lets go of it when it ends (a new window waits for the old thread first). An empty
+    // rect takes the skin's designed size, centred on the work area. A full kernelPath is loaded as given; a
+    // bare name is looked for beside this module first. False when the kernel cannot be used or the skin
+    // window cannot be built (see CreateWin32Window).
     virtual bool CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* skinPath,
                                    const wchar_t* windowName, HWND parent, RECT rect, int showCmd,
                                    DWORD style, LPARAM param, bool ownThread);
@@ -54,16 +57,19 @@ public:
 
     // Handles nothing: -1. Derived windows call it first.
     LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
+    // The own thread lets go of the kernel module this window loaded.
+    void OnThreadExit() override;
 
     ISkinWindow* GetSkinWindow() const { return m_pSkinWindow; }
     IUiKernel* GetKernel() const { return m_pKernel; }
-    HMODULE GetKernelModule() const { return m_hKernelModule; }
+    HMODULE GetKernelModule() const { return m_hKernelModule.load(); }
 
     // The text of the error box for a kernel error code (GBK), as OnCreateResult shows it.
     static std::string FormatCreateErrorText(int code);
 
 protected:
-    HMODULE m_hKernelModule = nullptr;
+    // Whoever takes it by exchange frees it: the own thread as it ends, or the creating thread.
+    std::atomic<HMODULE> m_hKernelModule{nullptr};
     IUiKernel* m_pKernel = nullptr;
     void* m_pKernelObject = nullptr;
     ISkinWindow* m_pSkinWindow = nullptr;
@@ -74,5 +80,6 @@ protected:
 private:
     // Window thread: from the start of a build until the kernel's one report of its outcome.
     bool m_bAwaitingSkinResult = false;
+    void ReleaseKernelModule();
     bool CreateOnThread(HWND parent, RECT rect, int showCmd, DWORD style, LPARAM param, bool ownThread);
 };

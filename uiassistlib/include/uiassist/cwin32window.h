@@ -75,6 +75,10 @@ public:
     // window could be made), before the thread leaves this object. The place to join the threads the
     // window started.
     virtual void OnThreadEnding() {}
+    // Own-thread windows: the thread's last call on this object, after OnThreadEnding and after the
+    // thread left its COM apartment. The place to let go of the modules the window's code ran in, so
+    // that nothing is left to free when this module is unloaded (under the loader lock).
+    virtual void OnThreadExit() {}
 
     HWND GetWindowHandle() const { return m_hWnd.load(); }
     bool IsWindow() const;
@@ -115,8 +119,14 @@ protected:
     // A handle of its own to the own thread (empty without one), and optionally to its left event.
     vexil::ScopedHandle OwnThreadHandle(vexil::ScopedHandle* left = nullptr) const;
     // Waits (delivering sent messages) until an own-thread window's thread has left this object or
-    // is gone; returns at once on that thread itself. For destructors: it never needs the loader lock.
+    // is gone; returns at once on that thread itself, and without any call when the thread has
+    // already left (the case of every destructor that runs while the module unloads).
     void WaitUntilThreadLeft();
+    // True when no own thread is working on this object: none was started, or it made its last touch.
+    bool ThreadHasLeft() const { return m_bThreadLeft.load(); }
+    // Waits (delivering sent messages) until the thread of an earlier window of this object has
+    // ended; returns at once on that thread itself.
+    void WaitForPreviousThread();
 
     std::atomic<bool> m_bOwnThread{false};
     std::atomic<HWND> m_hWnd{nullptr};
@@ -134,6 +144,8 @@ protected:
     vexil::ScopedHandle m_hThread;
     vexil::ScopedHandle m_hThreadLeft;
     std::atomic<DWORD> m_dwThreadId{0};
+    // Cleared when an own thread starts; set by that thread as its last touch of this object.
+    std::atomic<bool> m_bThreadLeft{true};
     std::atomic<DWORD> m_dwWindowThread{0};
     RECT m_rect = {};
     int m_nShowCmd = SW_SHOW;
