@@ -14,6 +14,7 @@
 #include <bookrack/bookrackwindow.h>
 #include <bookrack/bookrackmessages.h>
 #include <uiassist/cvexilwindow.h>
+#include <uiassist/scopedhandle.h>
 
 #include <atomic>
 #include <deque>
@@ -256,7 +257,7 @@ private:
     bool m_bInSizeMove = false;
     HWND m_hIeServer = nullptr;
     std::vector<int> m_deletedIds;
-    HICON m_hIcon = nullptr;
+    vexil::ScopedIcon m_hIcon;
     CPatchDelWindow m_patchDelWindow; // its Stop and IsWorkerAlive are safe from any thread
     std::vector<int> m_loadedIds;
     std::shared_ptr<bookrack::ShelfLoader> m_loader; // the running load's loader

@@ -153,16 +153,12 @@ void CBookrackWindowImpl::OnCreate() {
 
     // The icon comes from the instance the host named; the module's own resources when that one has
     // none (a host may well pass its own executable's instance).
-    if (m_hIcon != nullptr) {
-        ::DestroyIcon(m_hIcon);
-        m_hIcon = nullptr;
-    }
-    m_hIcon = LoadWindowIcon(m_hInstance.load());
-    if (m_hIcon == nullptr)
-        m_hIcon = LoadWindowIcon(reinterpret_cast<HINSTANCE>(&__ImageBase));
-    if (m_hIcon != nullptr && HasWindow(hwnd)) {
-        ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-        ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    m_hIcon.reset(LoadWindowIcon(m_hInstance.load()));
+    if (!m_hIcon)
+        m_hIcon.reset(LoadWindowIcon(reinterpret_cast<HINSTANCE>(&__ImageBase)));
+    if (m_hIcon && HasWindow(hwnd)) {
+        ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
+        ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon.get()));
     }
 
     if (m_pHost.load() == nullptr) {
@@ -214,14 +210,13 @@ void CBookrackWindowImpl::OnDestroy() {
     m_pBookMatrix = nullptr;
     m_pIeBrowser = nullptr;
     m_pNewBookBtn = nullptr;
-    if (m_hIcon != nullptr) {
+    if (m_hIcon) {
         const HWND hwnd = GetWindowHandle();
         if (HasWindow(hwnd) && ::IsWindow(hwnd)) {
             ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, 0);
             ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, 0);
         }
-        ::DestroyIcon(m_hIcon);
-        m_hIcon = nullptr;
+        m_hIcon.reset();
     }
 }
 

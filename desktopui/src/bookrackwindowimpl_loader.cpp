@@ -82,10 +82,7 @@ void CBookrackWindowImpl::OnThreadEnding() {
     // file write may run. Every later change comes with a window of its own, which saves it again.
     SaveShowMode(m_nShowMode.load());
     // The window normally took its icon with it; this is the case of a window never destroyed.
-    if (m_hIcon != nullptr) {
-        ::DestroyIcon(m_hIcon);
-        m_hIcon = nullptr;
-    }
+    m_hIcon.reset();
 }
 
 void CBookrackWindowImpl::LoadShelf() {

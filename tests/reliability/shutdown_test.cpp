@@ -10,13 +10,6 @@ using ::testing::_;
 
 namespace {
 
-struct Event {
-    HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ~Event() { CloseHandle(handle); }
-    void Set() { SetEvent(handle); }
-    bool IsSet(DWORD waitMs = 0) { return WaitForSingleObject(handle, waitMs) == WAIT_OBJECT_0; }
-};
-
 // Waits (up to ms) until another thread's message to this thread is waiting to be delivered.
 void WaitForSentMessage(DWORD ms) {
     for (const ULONGLONG deadline = GetTickCount64() + ms;

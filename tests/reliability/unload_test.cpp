@@ -24,13 +24,6 @@ bool ClassRegisteredUnder(HMODULE module) {
     return GetClassInfoExW(reinterpret_cast<HINSTANCE>(module), VEXIL_WINDOW_CLASS, &info) != FALSE;
 }
 
-struct Event {
-    HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ~Event() { CloseHandle(handle); }
-    void Set() { SetEvent(handle); }
-    bool IsSet(DWORD waitMs = 0) { return WaitForSingleObject(handle, waitMs) == WAIT_OBJECT_0; }
-};
-
 class Unload : public ::testing::Test {
 protected:
     void SetUp() override {

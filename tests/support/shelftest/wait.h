@@ -37,6 +37,13 @@ bool WaitForThreadsGone(const std::set<DWORD>& threads, DWORD timeoutMs = kDefau
 // "id (module of its start address)" for each thread, for failure messages.
 std::string DescribeThreads(const std::set<DWORD>& threads);
 
+// A manual-reset event one thread sets and another waits on.
+struct Event {
+    vexil::ScopedHandle handle{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    void Set() { SetEvent(handle.get()); }
+    bool IsSet(DWORD waitMs = 0) const { return WaitForSingleObject(handle.get(), waitMs) == WAIT_OBJECT_0; }
+};
+
 // Ends the process with exit code 3, saying what hung, unless destroyed within boundMs.
 class Watchdog {
 public:
