@@ -5,6 +5,8 @@
 // the store are called on the shelf's window thread.
 #include <bookrack/bookrackmessages.h>
 #include <bookrack/bookrackwindow.h>
+// The kernel contract ships too; it must compile from the package alone as well.
+#include <vexil/kernel.h>
 
 #include <shlobj.h>
 #include <windows.h>
