@@ -2,9 +2,14 @@
 # Sets up, builds, tests and runs the project on Debian 12. Every command installs what it needs.
 #   ./dev.sh setup    install the Debian packages the project needs (those missing only)
 #   ./dev.sh build    setup, then build the x64 test build (build/x64)
-#   ./dev.sh test     setup, build x64 and x86, run every test under Wine on both (what CI runs)
+#   ./dev.sh test     setup, build x64 and x86, run every test under Wine on both, then build both
+#                     release trees and run the module's suites and the package's consumer test
+#                     against them (what CI runs)
+#   ./dev.sh package  setup, build both release trees, check that a second build gives the same
+#                     DLLs, and write the zips to dist/
 #   ./dev.sh demo     setup, build x64 (--x86: x86), run the demo under Wine; output goes to out/
-#   ./dev.sh bench    setup, build x64 (--x86: x86), run the benchmarks; results go to out/
+#   ./dev.sh bench    setup, build the x64 release tree (--x86: x86; --checked: the test build),
+#                     run the benchmarks; results go to out/
 #   ./dev.sh mutants  setup, then apply each fault of tests/mutants/faults.txt to a copy of the tree
 #                     and tell which test catches it (x64, --x86: x86; work tree in build/mutants)
 #   ./dev.sh format   clang-format every tracked .cpp and .h file
@@ -118,11 +123,9 @@ cmd_test() {
         status[$arch]=0
         build "$arch" || status[$arch]=$?
     done
+    build_release_trees status
     prepare_prefix "$test_prefix" null
     start_wineserver "$test_prefix"
-    # Each architecture runs under the code page of one kind of user's system: x64 a Western one
-    # (1252), x86 a Chinese one (936), whose GBK texts and narrow paths then meet a real GBK system.
-    local -A codepage=([x64]=1252 [x86]=936)
     for arch in x64 x86; do
         [[ ${status[$arch]} -eq 0 ]] || continue
         step "tests (build/$arch, code page ${codepage[$arch]})"
@@ -132,12 +135,48 @@ cmd_test() {
             -j"${KELVO_TEST_JOBS:-2}" || status[$arch]=$?
         step_done
     done
-    for arch in x64 x86; do
-        [[ ${status[$arch]} -eq 0 ]] || failure_digest "$arch"
+    test_release_trees status
+    local tree
+    for tree in x64 x86 x64-release x86-release; do
+        [[ ${status[$tree]} -eq 0 ]] || failure_digest "$tree"
     done
     printf '\n== x64: %s, x86: %s\n' "$(describe_status "${status[x64]}")" "$(describe_status "${status[x86]}")"
-    [[ ${status[x64]} -eq 0 ]] || return "${status[x64]}"
-    return "${status[x86]}"
+    printf '== x64-release: %s, x86-release: %s\n' "$(describe_status "${status[x64-release]}")" \
+        "$(describe_status "${status[x86-release]}")"
+    for tree in x64 x86 x64-release x86-release; do
+        [[ ${status[$tree]} -eq 0 ]] || return "${status[$tree]}"
+    done
+}
+
+# Each architecture runs under the code page of one kind of user's system: x64 a Western one
+# (1252), x86 a Chinese one (936), whose GBK texts and narrow paths then meet a real GBK system.
+declare -A codepage=([x64]=1252 [x86]=936)
+
+# What ships is tested too: the release trees build the DLLs and the suites of everything that
+# loads desktopui.dll, and their test presets (CMakePresets.json) pick those suites by label, with
+# the consumer test that builds a host from the package alone.
+release_targets=(desktopui VexilKernel module_tests library_tests flows_tests reliability_tests shelfdemo
+    demo_pictures_test)
+
+build_release_trees() { # name of the caller's status array
+    local -n tree_status=$1
+    local arch
+    for arch in x64 x86; do
+        tree_status[$arch-release]=0
+        build "$arch-release" "${release_targets[@]}" || tree_status[$arch-release]=$?
+    done
+}
+
+test_release_trees() { # name of the caller's status array
+    local -n tree_status=$1
+    local arch
+    for arch in x64 x86; do
+        [[ ${tree_status[$arch-release]} -eq 0 ]] || continue
+        step "module suites and consumer test (build/$arch-release, code page ${codepage[$arch]})"
+        KELVO_CODEPAGE=${codepage[$arch]} ctest --preset "$arch-release" -j"${KELVO_TEST_JOBS:-2}" ||
+            tree_status[$arch-release]=$?
+        step_done
+    done
 }
 
 # The lines that tell why each failed test of an architecture failed, printed again at the end of
@@ -234,29 +273,70 @@ cmd_demo() {
 }
 
 cmd_bench() {
-    local arch
-    arch=$(arch_of "$@")
-    [[ $arch == x86 ]] && shift
+    # The release tree by default: the figures describe what ships. --checked: the test build.
+    local arch=x64 tree_suffix=-release out=$out
+    while [[ $# -gt 0 ]]; do
+        case "$1" in
+        --x86) arch=x86 ;;
+        --checked) tree_suffix= out=$out/checked ;;
+        *) break ;;
+        esac
+        shift
+    done
+    local tree=$arch$tree_suffix
     setup
-    build "$arch"
+    build "$tree" kelvo_bench desktopui VexilKernel
     # The x86 run's results go beside the x64 run's, not over them.
-    local out=$out
     [[ $arch == x86 ]] && out=$out/x86
-    if [[ ! -f build/$arch/bin/kelvo_bench.exe ]]; then
-        echo "dev.sh: no benchmark built yet (build/$arch/bin/kelvo_bench.exe)" >&2
+    if [[ ! -f build/$tree/bin/kelvo_bench.exe ]]; then
+        echo "dev.sh: no benchmark built yet (build/$tree/bin/kelvo_bench.exe)" >&2
         return 0
     fi
     prepare_prefix "$test_prefix" null
     start_wineserver "$test_prefix"
     mkdir -p "$out"
-    step "benchmarks ($arch; results in ${out#"$root"/}/bench.txt and bench.json)"
+    step "benchmarks ($tree; results in ${out#"$root"/}/bench.txt and bench.json)"
     local status=0
     # The program writes bench.json into the folder named by KELVO_OUT_DIR, as a Windows path.
-    (cd "build/$arch/bin" && KELVO_OUT_DIR="Z:${out//\//\\}" "$harness/wine-run" --prefix="$test_prefix" \
+    (cd "build/$tree/bin" && KELVO_OUT_DIR="Z:${out//\//\\}" "$harness/wine-run" --prefix="$test_prefix" \
         ./kelvo_bench.exe "$@") 2>&1 |
         tee "$out/bench.txt" || status=$?
     step_done
     return $status
+}
+
+# The release zips, made by CPack from both release trees, in dist/: per architecture the runtime
+# zip (bin/, include/, lib/cmake/kelvo, hosting.md, NOTICE.txt, SHA256SUMS) and the symbols zip.
+# Before packing, a second tree built from the same commit in another folder must give the very
+# same DLLs and debug files, byte for byte.
+cmd_package() {
+    setup
+    local arch file dist=$root/dist
+    rm -rf "$dist"
+    mkdir -p "$dist"
+    for arch in x64 x86; do
+        build "$arch-release" desktopui VexilKernel || return
+        local again=build/$arch-release-again
+        step "a second build of the DLLs in $again, compared with build/$arch-release"
+        rm -rf "$again"
+        cmake --preset "$arch-release" -B "$again" -DKELVO_BUILD_TESTS=OFF >/dev/null || return
+        cmake --build "$again" --target desktopui VexilKernel >/dev/null || return
+        for file in desktopui.dll VexilKernel.dll desktopui.dll.debug VexilKernel.dll.debug; do
+            if ! cmp "build/$arch-release/bin/$file" "$again/bin/$file"; then
+                echo "dev.sh: two builds of one commit gave different $file ($arch)" >&2
+                return 1
+            fi
+        done
+        echo "same bytes: desktopui.dll, VexilKernel.dll and their .debug files"
+        step_done
+        step "package ($arch)"
+        cpack --config "build/$arch-release/CPackConfig.cmake" -B "$dist" | grep 'package:' || return
+        step_done
+    done
+    rm -rf "$dist/_CPack_Packages"
+    (cd "$dist" && sha256sum -- *.zip >SHA256SUMS)
+    printf '\n== dist/\n'
+    ls -l "$dist"
 }
 
 cmd_mutants() {
@@ -287,12 +367,13 @@ build)
     build x64
     ;;
 test) cmd_test ;;
+package) cmd_package ;;
 demo) cmd_demo "$@" ;;
 bench) cmd_bench "$@" ;;
 mutants) cmd_mutants "$@" ;;
 format) cmd_format ;;
 *)
-    sed -n '2,10s/^# \{0,1\}//p' "$0" >&2
+    sed -n '2,15s/^# \{0,1\}//p' "$0" >&2
     exit 2
     ;;
 esac

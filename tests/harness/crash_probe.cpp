@@ -10,8 +10,11 @@
 namespace {
 
 void Fault() {
-    // Not null, so this is a real access violation rather than an undefined-behaviour trap.
-    *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(0x10)) = 1;
+    // Not null, so this is a real access violation rather than an undefined-behaviour trap. The
+    // address is read at run time: a constant one in page zero is an object of size 0 to the
+    // optimiser, which warns of the write and may drop it.
+    static volatile uintptr_t address = 0x10;
+    *reinterpret_cast<volatile int*>(address) = 1;
 }
 
 DWORD WINAPI FaultingThread(LPVOID) {

@@ -8,22 +8,24 @@
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
 // Gives this module's thread-local-storage callbacks (the runtime's, winpthreads') the detach
-// notice of the current thread.
-void DetachCurrentThreadFromRuntime() {
-    const auto* base = reinterpret_cast<const BYTE*>(&__ImageBase);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew);
+// notice of the current thread. The headers are read through the module handle the loader passed
+// (the mapped image), not through the linker's __ImageBase, which C++ sees as a lone 64-byte DOS
+// header: the NT headers lie beyond it.
+void DetachCurrentThreadFromRuntime(HANDLE instance) {
+    auto* base = static_cast<BYTE*>(instance);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS];
     if (directory.VirtualAddress == 0)
         return;
     const auto* tls = reinterpret_cast<const IMAGE_TLS_DIRECTORY*>(base + directory.VirtualAddress);
     for (auto* callback = reinterpret_cast<PIMAGE_TLS_CALLBACK*>(tls->AddressOfCallBacks);
          callback != nullptr && *callback != nullptr; ++callback)
-        (*callback)(const_cast<BYTE*>(base), DLL_THREAD_DETACH, nullptr);
+        (*callback)(base, DLL_THREAD_DETACH, nullptr);
 }
 
 } // namespace
@@ -33,6 +35,6 @@ extern "C" BOOL WINAPI KelvoDllEntry(HANDLE instance, DWORD reason, LPVOID reser
     const BOOL result = DllMainCRTStartup(instance, reason, reserved);
     // reserved is null when FreeLibrary unloads the module; at process exit nothing is left to free.
     if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
-        DetachCurrentThreadFromRuntime();
+        DetachCurrentThreadFromRuntime(instance);
     return result;
 }
