@@ -89,7 +89,7 @@ TEST_F(VexilWindowTest, StaysHiddenUntilTheKernelReportsTheSkinWindowReadyThenSh
     EXPECT_EQ(window.createResults.load(), 0);
     auto* inspect = dynamic_cast<IRefSkinWindowInspect*>(window.GetSkinWindow());
     ASSERT_NE(inspect, nullptr);
-    EXPECT_EQ(inspect->Callback(), static_cast<IControlMessage*>(&window)) << "the window hears its controls";
+    EXPECT_EQ(inspect->Callback(), window.ControlCallback()) << "the window hears its controls";
 
     ASSERT_TRUE(window.WaitForResults());
     EXPECT_EQ(window.lastCode.load(), 0);
@@ -189,7 +189,7 @@ TEST_F(VexilWindowTest, AWindowWhoseSkinCannotBeBuiltIsTakenDownAndItsThreadEnds
     EXPECT_EQ(window.GetWindowHandle(), nullptr);
     EXPECT_EQ(window.onCreateCalls.load(), 0);
     EXPECT_TRUE(shelftest::WindowsOfClass(VEXIL_WINDOW_CLASS).empty()) << "a bare window was left behind";
-    EXPECT_TRUE(shelftest::WaitForThreadsGone({window.GetThreadId()}));
+    EXPECT_TRUE(shelftest::WaitForThreadsGone({window.WindowThreadId()}));
     EXPECT_TRUE(shelftest::WaitUntil([&] { return m_inspector->LiveSkinWindowCount() == 0; }));
 }
 

@@ -63,7 +63,7 @@ TEST(Win32WindowThread, RunsItsLoopOnItsOwnThreadUntilTheWindowIsDestroyed) {
         SCOPED_TRACE(fromItsOwnThread ? "closed from its own thread" : "destroyed from outside");
         ASSERT_TRUE(window.CreateInNewThread(nullptr, kRect, L"probe", SW_SHOW, WS_POPUP, 0x1234));
         const HWND hwnd = window.GetWindowHandle();
-        const DWORD windowThread = window.GetThreadId();
+        const DWORD windowThread = window.WindowThreadId();
         EXPECT_NE(windowThread, GetCurrentThreadId());
         EXPECT_EQ(GetWindowThreadProcessId(hwnd, nullptr), windowThread);
         EXPECT_EQ(window.SendMessage(kProbeMessage, 0, 0), kProbeAnswer);
@@ -103,7 +103,7 @@ TEST(Win32WindowThread, EndsWhenItsWindowCannotBeCreated) {
             window.CreateInNewThread(refuse ? nullptr : deadParent, kRect, L"probe", SW_SHOW, WS_POPUP, 0));
         EXPECT_EQ(window.GetWindowHandle(), nullptr);
         // Nothing could ever post WM_QUIT to a loop without a window: the thread ends by itself.
-        ASSERT_TRUE(shelftest::WaitForThreadsGone({window.GetThreadId()}));
+        ASSERT_TRUE(shelftest::WaitForThreadsGone({window.WindowThreadId()}));
         EXPECT_TRUE(shelftest::WindowsOfClass(VEXIL_WINDOW_CLASS).empty());
     }
 }

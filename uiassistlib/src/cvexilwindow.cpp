@@ -1,3 +1,6 @@
+// The skin-window base: loads the kernel, builds the skin window and hears its controls. Creation runs
+// on the caller's or the window's own thread, as each function says; messages and notifications on
+// the window's thread.
 #include <uiassist/cvexilwindow.h>
 
 #include <uiassist/diag.h>
@@ -106,8 +109,8 @@ CVexilWindow::~CVexilWindow() {
 }
 
 void CVexilWindow::ReleaseKernelModule() {
-    if (HMODULE module = m_hKernelModule.exchange(nullptr))
-        FreeLibrary(module);
+    // Taken by exchange: the own thread as it ends and the creating thread may both try.
+    const vexil::ScopedModule released(m_hKernelModule.exchange(nullptr));
 }
 
 void CVexilWindow::OnThreadExit() {
@@ -150,8 +153,7 @@ bool CVexilWindow::CreateVexilWindow(const wchar_t* kernelPath, const wchar_t* s
         return false;
     }
     // A window made again keeps one reference to the kernel, not one per creation.
-    if (HMODULE previous = m_hKernelModule.exchange(module))
-        FreeLibrary(previous);
+    const vexil::ScopedModule previous(m_hKernelModule.exchange(module));
 
     const FARPROC entry = GetProcAddress(module, VEXIL_KERNEL_ENTRY);
     IUiKernel* kernel = nullptr;
@@ -225,7 +227,7 @@ bool CVexilWindow::CreateWin32Window() {
         return false;
     }
     m_pSkinWindow = skinWindow;
-    skinWindow->SetCtrlMsgCallBack(this);
+    skinWindow->SetCtrlMsgCallBack(&m_controlSink);
 
     if (m_rect.right - m_rect.left > 0 && m_rect.bottom - m_rect.top > 0) {
         MoveWindow(m_rect.left, m_rect.top, m_rect.right, m_rect.bottom, true);
@@ -269,6 +271,12 @@ void CVexilWindow::OnCreateResult(int code) {
 void CVexilWindow::OnWindowBuilt() { ShowWindow(SW_HIDE); }
 
 LRESULT CVexilWindow::OnCtrlMessage(IControlBase*, int, WPARAM, LPARAM) { return -1; }
+
+LRESULT CVexilWindow::ControlSink::OnCtrlMessage(IControlBase* control, int id, WPARAM wParam,
+                                                 LPARAM lParam) {
+    VEXIL_ASSERT_THREAD(m_window.CalledOnWindowThread());
+    return m_window.OnCtrlMessage(control, id, wParam, lParam);
+}
 
 std::string CVexilWindow::FormatCreateErrorText(int code) {
     const char* format = kErrGenericGbk;

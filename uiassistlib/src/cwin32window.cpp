@@ -1,14 +1,19 @@
+// The window base: the window class, creation on the caller's thread or on a thread of its own, and
+// the window thread's loop. Each function says which thread runs it.
 #include <uiassist/cwin32window.h>
 
 #include <uiassist/diag.h>
+#include <uiassist/threadutil.h>
+#include <uiassist/winutil.h>
 #include <vexil/messages.h>
 
 #include <objbase.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <new>
+
+#include "windowtable.h"
 
 // The window procedure lives in this module, so the class is registered under this module's
 // instance: a module that is unloaded and loaded again then registers a class that points at its
@@ -30,82 +35,9 @@ constexpr UINT WM_NCUAHDRAWFRAME = 0x00AF;
 
 HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(&m_lock); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
-
-class SharedLock {
-public:
-    explicit SharedLock(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockShared(&m_lock); }
-    ~SharedLock() { ReleaseSRWLockShared(&m_lock); }
-    SharedLock(const SharedLock&) = delete;
-    SharedLock& operator=(const SharedLock&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
-
 // Class registration is guarded by a slim lock, which is safe to take from DllMain.
 SRWLOCK g_classLock = SRWLOCK_INIT;
 bool g_classRegistered = false; // guarded by g_classLock
-
-// The window table: one entry per live window of this module, from WM_NCCREATE to WM_NCDESTROY.
-// Windows of the module run on several threads, so every access holds the table lock.
-SRWLOCK g_tableLock = SRWLOCK_INIT;
-
-std::map<HWND, CWin32Window*>& WindowTable() {
-    static std::map<HWND, CWin32Window*> table;
-    return table;
-}
-
-void BindWindow(HWND hwnd, CWin32Window* window) {
-    ExclusiveLock lock(g_tableLock);
-    auto& table = WindowTable();
-    auto it = table.find(hwnd);
-    if (it == table.end()) {
-        table.emplace(hwnd, window);
-        return;
-    }
-    // A live handle is unique, so an entry already there belongs to a window whose object went
-    // away without its WM_NCDESTROY: it is stale and must not receive this window's messages.
-    VEXIL_REPORT_IF(it->second != window, "stale window-table entry replaced at WM_NCCREATE");
-    it->second = window;
-}
-
-CWin32Window* LookupWindow(HWND hwnd) {
-    SharedLock lock(g_tableLock);
-    const auto& table = WindowTable();
-    auto it = table.find(hwnd);
-    return it == table.end() ? nullptr : it->second;
-}
-
-void UnbindWindow(HWND hwnd) {
-    ExclusiveLock lock(g_tableLock);
-    WindowTable().erase(hwnd);
-}
-
-// Removes every entry that still names window; returns how many there were.
-size_t UnbindObject(const CWin32Window* window) {
-    ExclusiveLock lock(g_tableLock);
-    auto& table = WindowTable();
-    size_t removed = 0;
-    for (auto it = table.begin(); it != table.end();) {
-        if (it->second == window) {
-            it = table.erase(it);
-            ++removed;
-        } else {
-            ++it;
-        }
-    }
-    return removed;
-}
 
 // Handed to the window thread: the object, and the thread's own copies of the start event and of
 // the event it sets once it has left the object, so that a creator that gave up waiting can close
@@ -116,93 +48,25 @@ struct WindowThreadStart {
     vexil::ScopedHandle leftEvent;
 };
 
-HANDLE DuplicateOf(HANDLE handle) {
-    HANDLE copy = nullptr;
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
-        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-        copy = nullptr;
-    return copy;
-}
-
-// What StartModuleThread hands its thread.
-struct ModuleThreadStart {
-    LPTHREAD_START_ROUTINE proc;
-    void* param;
-    HMODULE pin;
-    const wchar_t* name;
-};
-
-using SetThreadDescriptionFn = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-
-void NameThisThread(const wchar_t* name) {
-    static const auto setDescription = reinterpret_cast<SetThreadDescriptionFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
-    if (setDescription != nullptr && name != nullptr)
-        setDescription(GetCurrentThread(), name);
-}
-
-DWORD WINAPI ModuleThreadProc(void* param) {
-    const ModuleThreadStart start = *static_cast<ModuleThreadStart*>(param);
-    delete static_cast<ModuleThreadStart*>(param);
-    NameThisThread(start.name);
-    const DWORD code = start.proc(start.param);
-    if (start.pin != nullptr)
-        FreeLibraryAndExitThread(start.pin, code);
-    return code;
+// The event a new window thread sets once its window exists (or could not be made). Named, with a
+// name no other program can guess.
+vexil::ScopedHandle MakeStartEvent() {
+    GUID guid;
+    if (FAILED(CoCreateGuid(&guid))) {
+        VEXIL_NOTE_FAILURE("no GUID for the window thread's start event");
+        return {};
+    }
+    char eventName[MAX_PATH];
+    snprintf(eventName, sizeof(eventName), "UI_VEXIL_%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
+             static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+             guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    vexil::ScopedHandle event(CreateEventA(nullptr, FALSE, FALSE, eventName));
+    if (!event)
+        VEXIL_NOTE_FAILURE("the window thread's start event could not be made");
+    return event;
 }
 
 } // namespace
-
-namespace vexil {
-
-DWORD WaitAnyDeliveringSent(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        DWORD remaining = INFINITE;
-        if (timeoutMs != INFINITE) {
-            const ULONGLONG elapsed = GetTickCount64() - start;
-            if (elapsed >= timeoutMs)
-                return WaitForMultipleObjects(count, handles, FALSE, 0);
-            remaining = static_cast<DWORD>(timeoutMs - elapsed);
-        }
-        const DWORD result =
-            MsgWaitForMultipleObjectsEx(count, handles, remaining, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
-        if (result == WAIT_OBJECT_0 + count) {
-            // Delivers the messages other threads are sending to this one; posted ones stay queued.
-            MSG msg;
-            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-            continue;
-        }
-        return result;
-    }
-}
-
-DWORD WaitDeliveringSent(HANDLE handle, DWORD timeoutMs) {
-    return WaitAnyDeliveringSent(1, &handle, timeoutMs);
-}
-
-HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, void* param, const wchar_t* name) {
-    // A reference to the module holding this code; none when that is the program itself, which
-    // cannot be unloaded under the thread.
-    HMODULE pin = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&ModuleThreadProc), &pin) &&
-        pin == GetModuleHandleW(nullptr)) {
-        FreeLibrary(pin);
-        pin = nullptr;
-    }
-    auto* start = new (std::nothrow) ModuleThreadStart{proc, param, pin, name};
-    HANDLE thread = start ? CreateThread(nullptr, 0, &ModuleThreadProc, start, 0, nullptr) : nullptr;
-    if (thread == nullptr) {
-        delete start;
-        if (pin != nullptr)
-            FreeLibrary(pin);
-    }
-    return thread;
-}
-
-} // namespace vexil
 
 // The constructing thread is the host's: its COM apartment is the host's business. A window's own
 // thread enters an apartment of its own.
@@ -213,10 +77,9 @@ CWin32Window::CWin32Window() : m_strTitle(VEXIL_WINDOW_TITLE) {
 CWin32Window::~CWin32Window() {
     PostMessage(WM_CLOSE, 0, 0);
     WaitUntilThreadLeft();
-    m_dwThreadId.store(0);
     // A window that outlives its object would route its messages to freed memory: cut it loose, so
     // that it falls back to the default procedure (the posted WM_CLOSE then destroys it).
-    const size_t stale = UnbindObject(this);
+    const size_t stale = vexil::UnbindObject(this);
     VEXIL_REPORT_IF(stale != 0, "window object destroyed while its window still exists");
     (void)stale;
 }
@@ -229,7 +92,7 @@ void CWin32Window::WaitUntilThreadLeft() {
         return;
     vexil::ScopedHandle left;
     vexil::ScopedHandle thread = OwnThreadHandle(&left);
-    if (thread && left && ::GetThreadId(thread.get()) != GetCurrentThreadId()) {
+    if (left && vexil::IsAnotherThread(thread.get())) {
         const HANDLE handles[2] = {left.get(), thread.get()};
         vexil::WaitAnyDeliveringSent(2, handles, INFINITE);
     }
@@ -239,12 +102,12 @@ void CWin32Window::WaitForPreviousThread() {
     // A thread left from the previous window may still be ending (joining the threads its window
     // started, letting go of its modules).
     vexil::ScopedHandle previous = OwnThreadHandle();
-    if (previous && ::GetThreadId(previous.get()) != GetCurrentThreadId())
+    if (vexil::IsAnotherThread(previous.get()))
         vexil::WaitDeliveringSent(previous.get(), INFINITE);
 }
 
 bool CWin32Window::RegisterWindowClass() {
-    ExclusiveLock lock(g_classLock);
+    vexil::ExclusiveLock lock(g_classLock);
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof(existing);
     if (GetClassInfoExW(ThisModule(), VEXIL_WINDOW_CLASS, &existing)) {
@@ -273,7 +136,7 @@ bool CWin32Window::RegisterWindowClass() {
 }
 
 bool CWin32Window::UnregisterWindowClass() {
-    ExclusiveLock lock(g_classLock);
+    vexil::ExclusiveLock lock(g_classLock);
     if (!g_classRegistered)
         return false;
     if (!UnregisterClassW(VEXIL_WINDOW_CLASS, ThisModule()))
@@ -311,26 +174,15 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         return false;
     StoreCreateArgs(true, parent, rect, title, showCmd, style, param);
 
-    GUID guid;
-    if (FAILED(CoCreateGuid(&guid))) {
-        VEXIL_NOTE_FAILURE("no GUID for the window thread's start event");
+    m_hStartEvent = MakeStartEvent();
+    if (!m_hStartEvent)
         return false;
-    }
-    char eventName[MAX_PATH];
-    snprintf(eventName, sizeof(eventName), "UI_VEXIL_%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
-             static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-             guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-    m_hStartEvent.reset(CreateEventA(nullptr, FALSE, FALSE, eventName));
-    if (!m_hStartEvent) {
-        VEXIL_NOTE_FAILURE("the window thread's start event could not be made");
-        return false;
-    }
 
     auto start = std::make_unique<WindowThreadStart>();
     start->window = this;
-    start->startEvent.reset(DuplicateOf(m_hStartEvent.get()));
+    start->startEvent.reset(vexil::DuplicateOf(m_hStartEvent.get()));
     vexil::ScopedHandle left(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    start->leftEvent.reset(DuplicateOf(left.get()));
+    start->leftEvent.reset(vexil::DuplicateOf(left.get()));
     if (!start->startEvent || !start->leftEvent) {
         VEXIL_NOTE_FAILURE("the window thread's events could not be made");
         m_hStartEvent.reset();
@@ -338,7 +190,6 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
     }
 
     WaitForPreviousThread();
-    m_dwThreadId.store(0);
     m_startState.store(kStartPending);
     m_bThreadLeft.store(false);
     vexil::ScopedHandle thread(
@@ -350,11 +201,16 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
         return false;
     }
     start.release(); // the thread owns it now
-    AcquireSRWLockExclusive(&m_threadLock);
-    m_hThread = std::move(thread);
-    m_hThreadLeft = std::move(left);
-    ReleaseSRWLockExclusive(&m_threadLock);
+    {
+        vexil::ExclusiveLock lock(m_threadLock);
+        m_hThread = std::move(thread);
+        m_hThreadLeft = std::move(left);
+    }
 
+    return WaitForWindowThreadStart();
+}
+
+bool CWin32Window::WaitForWindowThreadStart() {
     // The creating thread may own the parent window, which the new window sends messages to while
     // it is created: keep delivering them while waiting.
     const DWORD waited = vexil::WaitDeliveringSent(m_hStartEvent.get(), kStartTimeoutMs);
@@ -379,7 +235,6 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
 DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
     std::unique_ptr<WindowThreadStart> start(static_cast<WindowThreadStart*>(param));
     CWin32Window* self = start->window;
-    self->m_dwThreadId.store(GetCurrentThreadId());
     // Skin controls such as the embedded web page are COM objects living on this thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -401,22 +256,9 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
     SetEvent(start->startEvent.get());
     start->startEvent.reset();
 
-    // Without a window nothing could ever end the loop below.
-    if (haveWindow) {
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            bool consumed = false;
-            try {
-                consumed = self->PreTranslateMessage(msg);
-            } catch (...) {
-                vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception in PreTranslateMessage");
-            }
-            if (!consumed) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-    }
+    // Without a window nothing could ever end the loop.
+    if (haveWindow)
+        self->RunMessageLoop();
     try {
         self->OnThreadEnding();
     } catch (...) {
@@ -435,6 +277,23 @@ DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
     return haveWindow ? 0 : 1;
 }
 
+void CWin32Window::RunMessageLoop() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        bool consumed = false;
+        try {
+            consumed = PreTranslateMessage(msg);
+        } catch (...) {
+            vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception in PreTranslateMessage");
+        }
+        if (!consumed) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
 bool CWin32Window::CreateBoundWindow() {
     m_dwWindowThread.store(GetCurrentThreadId());
     const int width = m_rect.right - m_rect.left;
@@ -446,7 +305,7 @@ bool CWin32Window::CreateBoundWindow() {
         SetHwnd(nullptr);
         return false;
     }
-    if (LookupWindow(hwnd) != this) {
+    if (vexil::LookupWindow(hwnd) != this) {
         // The window exists but its messages would never reach this object: do not hand out a bare
         // window as a working one.
         if (::IsWindow(hwnd)) {
@@ -472,6 +331,8 @@ bool CWin32Window::CreateWin32Window() {
 LRESULT CALLBACK CWin32Window::SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     // No exception may cross into the system's message dispatch.
     auto callObject = [&](CWin32Window* window) -> LRESULT {
+        // Whatever the derived window, its messages run on the thread that made its window.
+        VEXIL_ASSERT_THREAD(window->CalledOnWindowThread());
         try {
             return window->WindowProc(msg, wParam, lParam);
         } catch (...) {
@@ -485,18 +346,18 @@ LRESULT CALLBACK CWin32Window::SharedWindowProc(HWND hwnd, UINT msg, WPARAM wPar
         auto* window = cs ? static_cast<CWin32Window*>(cs->lpCreateParams) : nullptr;
         if (!window)
             return DefWindowProcW(hwnd, msg, wParam, lParam);
-        BindWindow(hwnd, window);
+        vexil::BindWindow(hwnd, window);
         window->SetHwnd(hwnd);
         return callObject(window);
     }
 
-    CWin32Window* window = LookupWindow(hwnd);
+    CWin32Window* window = vexil::LookupWindow(hwnd);
     if (!window)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     if (msg != WM_NCDESTROY)
         return callObject(window);
 
-    UnbindWindow(hwnd);
+    vexil::UnbindWindow(hwnd);
     const bool ownThread = window->m_bOwnThread.load();
     const LRESULT result = callObject(window);
     RemovePropW(hwnd, VEXIL_WINDOW_PARAM_PROP);
@@ -683,7 +544,7 @@ void CWin32Window::CloseWin32Window(bool wait) {
         // The thread's queue takes no more posted messages (it holds the system's limit): closed by a
         // sent message, which needs no room there, or on the window's own thread by a timer, which
         // fires once the queue has room to spare, so that the window goes and a wait below ends.
-        if (::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId()) {
+        if (vexil::IsWindowOfThisThread(hwnd)) {
             const bool timed = ::SetTimer(hwnd, kCloseTimerId, 0, nullptr) != 0;
             VEXIL_REPORT_IF(!timed, "a window could not be closed: no message and no timer could be queued");
             (void)timed;
@@ -692,21 +553,18 @@ void CWin32Window::CloseWin32Window(bool wait) {
         }
     }
     if (wait && m_bOwnThread.load()) {
-        // Compared through the handle: the thread id may already have been cleared by an earlier
-        // close, and the window thread itself must never wait for its own end. The handle stays:
+        // The window thread itself must never wait for its own end. The handle stays:
         // a later close or the destructor may wait for the same thread.
         vexil::ScopedHandle thread = OwnThreadHandle();
-        if (thread && ::GetThreadId(thread.get()) != GetCurrentThreadId())
+        if (vexil::IsAnotherThread(thread.get()))
             vexil::WaitDeliveringSent(thread.get(), INFINITE);
     }
-    m_dwThreadId.store(0);
 }
 
 vexil::ScopedHandle CWin32Window::OwnThreadHandle(vexil::ScopedHandle* left) const {
-    AcquireSRWLockShared(&m_threadLock);
-    vexil::ScopedHandle thread(DuplicateOf(m_hThread.get()));
+    vexil::SharedLock lock(m_threadLock);
+    vexil::ScopedHandle thread(vexil::DuplicateOf(m_hThread.get()));
     if (left != nullptr)
-        left->reset(DuplicateOf(m_hThreadLeft.get()));
-    ReleaseSRWLockShared(&m_threadLock);
+        left->reset(vexil::DuplicateOf(m_hThreadLeft.get()));
     return thread;
 }

@@ -1,4 +1,7 @@
+// Diagnostic reports and failure notes, counted per process. Any thread.
 #include <uiassist/diag.h>
+
+#include <uiassist/scopedhandle.h>
 
 #include <windows.h>
 
@@ -29,12 +32,14 @@ SharedDiagnostics* Shared() {
         wchar_t name[64];
         swprintf(name, sizeof(name) / sizeof(name[0]), L"Local\\vexil_diag_%lu",
                  static_cast<unsigned long>(GetCurrentProcessId()));
-        HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                            sizeof(SharedDiagnostics), name);
+        vexil::ScopedHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                       sizeof(SharedDiagnostics), name));
         if (mapping) {
-            if (void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedDiagnostics)))
+            if (void* view =
+                    MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedDiagnostics))) {
+                mapping.release(); // kept for the life of the process
                 return static_cast<SharedDiagnostics*>(view);
-            CloseHandle(mapping);
+            }
         }
         // This module alone then: still counts, just not shared.
         static SharedDiagnostics fallback = {};

@@ -1,3 +1,4 @@
+// Text and path conversions between code pages. Any thread.
 #include <uiassist/textconv.h>
 
 namespace vexil {

@@ -10,7 +10,7 @@
 
 #include <string>
 
-class CVexilWindow : public CWin32Window, public IControlMessage {
+class CVexilWindow : public CWin32Window {
 public:
     CVexilWindow();
     // Closes an own-thread window (waiting for its thread). The kernel module an own-thread window
@@ -55,8 +55,11 @@ public:
     // Called after OnCreate; hides the window until the kernel reports.
     virtual void OnWindowBuilt();
 
-    // Handles nothing: -1. Derived windows call it first.
-    LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
+    // A notification of one of the skin window's controls, on the window's thread (checked before
+    // the call). Handles nothing: -1. Derived windows call it first.
+    virtual LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam);
+    // What the kernel calls with the notifications of this window's controls.
+    IControlMessage* ControlCallback() { return &m_controlSink; }
     // The own thread lets go of the kernel module this window loaded.
     void OnThreadExit() override;
 
@@ -68,6 +71,11 @@ public:
     static std::string FormatCreateErrorText(int code);
 
 protected:
+    // The skin window's control named name, if it is of kind T; null otherwise. Window thread.
+    template <class T> T* FindControl(const char* name) const {
+        return m_pSkinWindow ? dynamic_cast<T*>(m_pSkinWindow->GetControl(name)) : nullptr;
+    }
+
     // Whoever takes it by exchange frees it: the own thread as it ends, or the creating thread.
     std::atomic<HMODULE> m_hKernelModule{nullptr};
     IUiKernel* m_pKernel = nullptr;
@@ -78,6 +86,18 @@ protected:
     std::wstring m_strWindowName;
 
 private:
+    // Hands the kernel's notifications to the window once it has checked that they come on the
+    // window's thread, whatever the derived window does with them.
+    class ControlSink final : public IControlMessage {
+    public:
+        explicit ControlSink(CVexilWindow& window) : m_window(window) {}
+        LRESULT OnCtrlMessage(IControlBase* control, int id, WPARAM wParam, LPARAM lParam) override;
+
+    private:
+        CVexilWindow& m_window;
+    };
+    ControlSink m_controlSink{*this};
+
     // Window thread: from the start of a build until the kernel's one report of its outcome.
     bool m_bAwaitingSkinResult = false;
     void ReleaseKernelModule();

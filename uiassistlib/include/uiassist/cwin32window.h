@@ -10,6 +10,8 @@
 
 #include "diag.h"
 #include "scopedhandle.h"
+#include "threadutil.h"
+#include "winutil.h"
 
 // Property set on every window of the class: the creation parameter.
 #define VEXIL_WINDOW_PARAM_PROP L"vexilwindowparam"
@@ -19,19 +21,10 @@
 #define VEXIL_WINDOW_TITLE L"Welcome Vexil"
 
 // First line of a member function that belongs to the window's thread (the thread that created the
-// object's current window): checked builds report a call from any other thread.
-#if defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS
-#define VEXIL_ASSERT_WINDOW_THREAD()                                                                         \
-    do {                                                                                                     \
-        if (!CalledOnWindowThread())                                                                         \
-            ::vexil::ReportWrongThread(__FILE__, __LINE__,                                                   \
-                                       "window-thread-only code called on another thread");                  \
-    } while (0)
-#else
-#define VEXIL_ASSERT_WINDOW_THREAD()                                                                         \
-    do {                                                                                                     \
-    } while (0)
-#endif
+// object's current window): checked builds report a call from any other thread. The window base
+// checks every message and every control notification this way; derived windows add it to the
+// members that only their window thread may call.
+#define VEXIL_ASSERT_WINDOW_THREAD() VEXIL_ASSERT_THREAD(CalledOnWindowThread())
 
 class CWin32Window {
 public:
@@ -100,16 +93,16 @@ public:
     // to it). On the window thread itself it never waits: the thread ends on its own once the window is gone.
     void CloseWin32Window(bool wait);
 
-    // Id of the thread that runs an own-thread window's loop; 0 otherwise.
-    DWORD GetThreadId() const { return m_dwThreadId.load(); }
-    // True on the thread that created the object's current (or latest) window.
-    bool CalledOnWindowThread() const { return m_dwWindowThread.load() == ::GetCurrentThreadId(); }
+    // The thread that created the object's current (or latest) window: the one thread that runs its
+    // messages and its controls; 0 before the first window.
+    DWORD WindowThreadId() const { return m_dwWindowThread.load(); }
+    bool CalledOnWindowThread() const { return WindowThreadId() == ::GetCurrentThreadId(); }
     // Unregisters the window class this module registered. Call when the module unloads, after its
     // windows are gone; false when nothing was registered or windows of the class still exist.
     static bool UnregisterWindowClass();
 
 protected:
-    static bool HasWindow(HWND hwnd) { return hwnd != nullptr && hwnd != INVALID_HANDLE_VALUE; }
+    static bool HasWindow(HWND hwnd) { return vexil::HasWindow(hwnd); }
     // Registers the window class under this module (at most once per module in effect).
     static bool RegisterWindowClass();
     // CreateWindowExW with the stored arguments under this module, checks that the window is bound
@@ -143,9 +136,9 @@ protected:
     // other threads may be closing: read and written under m_threadLock.
     vexil::ScopedHandle m_hThread;
     vexil::ScopedHandle m_hThreadLeft;
-    std::atomic<DWORD> m_dwThreadId{0};
     // Cleared when an own thread starts; set by that thread as its last touch of this object.
     std::atomic<bool> m_bThreadLeft{true};
+    // Set by CreateBoundWindow on the thread that makes the window.
     std::atomic<DWORD> m_dwWindowThread{0};
     RECT m_rect = {};
     int m_nShowCmd = SW_SHOW;
@@ -154,23 +147,12 @@ protected:
 private:
     static LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static DWORD WINAPI WindowThreadProc(void* param);
+    // The creator's half of CreateInNewThread once the thread runs: waits (delivering sent messages)
+    // until the thread reports its window, for at most the start limit.
+    bool WaitForWindowThreadStart();
+    // The own thread's message loop, until WM_QUIT.
+    void RunMessageLoop();
     void StoreCreateArgs(bool ownThread, HWND parent, const RECT& rect, const wchar_t* title, int showCmd,
                          DWORD style, LPARAM param);
     mutable SRWLOCK m_threadLock = SRWLOCK_INIT;
 };
-
-namespace vexil {
-// Waits for handle up to timeoutMs while still delivering messages sent to the calling thread, so a
-// thread that is inside SendMessage to this thread can finish. Returns the wait result
-// (WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED). Posted messages are left in the queue.
-DWORD WaitDeliveringSent(HANDLE handle, DWORD timeoutMs);
-// The same for any of count handles (at most MAXIMUM_WAIT_OBJECTS - 1): WAIT_OBJECT_0 + index.
-DWORD WaitAnyDeliveringSent(DWORD count, const HANDLE* handles, DWORD timeoutMs);
-
-// Starts a thread named name (as debuggers show it) that runs proc(param). The thread holds a
-// reference to the module that contains this code from before it starts until its last instruction
-// (FreeLibraryAndExitThread), so a host that unloads the module never has its code pulled from under
-// a running thread, and the module goes exactly when its last thread or the host lets go. Null on
-// failure (nothing started, nothing held).
-HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, void* param, const wchar_t* name);
-} // namespace vexil

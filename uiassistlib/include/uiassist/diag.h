@@ -42,3 +42,17 @@ std::string LastFailureNote();
     do {                                                                                                     \
     } while (0)
 #endif
+
+// Checks that code runs on the thread it belongs to (onThread: a test such as "this is the window's
+// thread"): checked builds report a call from any other thread; release builds compile it out.
+#if defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS
+#define VEXIL_ASSERT_THREAD(onThread)                                                                        \
+    do {                                                                                                     \
+        if (!(onThread))                                                                                     \
+            ::vexil::ReportWrongThread(__FILE__, __LINE__, "code called on a thread it does not belong to"); \
+    } while (0)
+#else
+#define VEXIL_ASSERT_THREAD(onThread)                                                                        \
+    do {                                                                                                     \
+    } while (0)
+#endif

@@ -79,6 +79,9 @@ struct DeleteDCCloser {
 struct DeleteObjectCloser {
     static void Close(HGDIOBJ object) { ::DeleteObject(object); }
 };
+struct UnhookCloser {
+    static void Close(HHOOK hook) { ::UnhookWindowsHookEx(hook); }
+};
 
 using ScopedHandle = ScopedObject<KernelHandleTraits>;
 using ScopedFind = ScopedObject<FindHandleTraits>;
@@ -90,6 +93,8 @@ using ScopedIcon = ScopedObject<NullIsNoneTraits<HICON, DestroyIconCloser>>;
 using ScopedMemoryDC = ScopedObject<NullIsNoneTraits<HDC, DeleteDCCloser>>;
 // A pen, brush, font, bitmap or region, of its own type (HFONT, HBITMAP...); never a stock object.
 template <class T = HGDIOBJ> using ScopedGdiObject = ScopedObject<NullIsNoneTraits<T, DeleteObjectCloser>>;
+// A hook from SetWindowsHookEx (unhooked on the thread that owns it, for a thread's own hook).
+using ScopedHook = ScopedObject<NullIsNoneTraits<HHOOK, UnhookCloser>>;
 
 // A window's device context (GetDC, GetWindowDC), released to that window.
 class ScopedWindowDC {
