@@ -1,5 +1,4 @@
-// The balloon that points at the add-book button while the shelf is empty, and the notice shown when
-// the installation's skin cannot be built.
+// The balloon that points at the add-book button while the shelf is empty.
 #pragma once
 
 #include <uiassist/cvexilwindow.h>
@@ -12,11 +11,6 @@ constexpr int kTipsHeight = 95;
 // The balloon's timer: it goes away (and stays away) this long after the last Show.
 constexpr UINT_PTR kTipsTimerId = 1;
 constexpr UINT kTipsLifetimeMs = 10000;
-
-// Private messages of the balloon, so that a caller on another thread never touches its timer (a
-// timer belongs to the window's thread). Sent; wParam 0.
-constexpr UINT WM_TIPS_HIDE = WM_APP + 1200; // lParam 0
-constexpr UINT WM_TIPS_SHOW = WM_APP + 1201; // lParam = const RECT*, valid during the call; result 1 shown
 
 class CAddBookTipsDlg : public CVexilWindow {
 public:
@@ -43,11 +37,3 @@ private:
     std::atomic<bool> m_bWanted{false};
     const UINT m_nLifetimeMs;
 };
-
-// Tells the user that the installation is damaged (naming fileName), offers the download page, and
-// ends the process with exit code 0 whatever the answer. A null or empty name does nothing.
-void ShowDamagedInstallNotice(const char* fileName);
-// Opens the web address with the shell's open verb and returns once the launch was handed over; a
-// failed launch is reported in a message box with the launch's own error. Returns the launch's
-// HINSTANCE-style result (above 32 on success; 0 for a null or overlong address).
-HINSTANCE OpenUrlInBrowser(const wchar_t* address);

@@ -1,4 +1,6 @@
-// The bookshelf window object: construction, destruction and the interface operations.
+// The bookshelf window object: construction, destruction and the interface operations. The host's
+// threads run this file; what must run on the window thread is sent there (or done directly when the
+// caller is the window thread itself, inside a sink callback).
 #include "bookrackwindowimpl.h"
 
 #include <uiassist/diag.h>
@@ -24,11 +26,6 @@ template <class F> void Guarded(F&& body) noexcept {
     } catch (...) {
         vexil::ReportBrokenInvariant(__FILE__, __LINE__, "exception in a bookshelf interface operation");
     }
-}
-
-bool IsMinimized(HWND hwnd) {
-    return hwnd != nullptr && hwnd != INVALID_HANDLE_VALUE &&
-           (::GetWindowLongW(hwnd, GWL_STYLE) & WS_MINIMIZE) != 0;
 }
 
 // The one object, built in static storage on first use. Not a function-local static: the static C++
@@ -109,58 +106,6 @@ bool CBookrackWindowImpl::Show(bool byUser, HWND parent) {
     });
 }
 
-bool CBookrackWindowImpl::ShowOnWindowThread(bool byUser) {
-    VEXIL_ASSERT_WINDOW_THREAD();
-    const RECT def = GetDefaultRectForWindow();
-    if (byUser)
-        m_tipsDlg.Hide();
-
-    ICtrlBookrackManager* manager = m_pBookrackMgr.load();
-    if (manager == nullptr) {
-        VEXIL_REPORT_IF(true, "Show without a bound bookrack manager");
-        return false;
-    }
-    if (byUser)
-        m_nShowMode = 1;
-
-    if (IsMinimized(GetWindowHandle())) {
-        m_bShown = true;
-        if (!manager->SetShowMode(m_nShowMode.load())) {
-            VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
-            return false;
-        }
-        PostMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
-        return true;
-    }
-
-    const bool wasShown = m_bShown.load();
-    if (!wasShown && !byUser) {
-        if (MatrixHasNoBook()) {
-            IShelfHost* host = m_pHost.load();
-            m_nShowMode = (host != nullptr && host->GetItemCount(m_nUserIndex.load(), 1) != 0) ? 1 : 0;
-        } else if (m_nShowMode.load() != 0) {
-            m_nShowMode = 1;
-        }
-    }
-    if (!manager->SetShowMode(m_nShowMode.load())) {
-        VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
-        return false;
-    }
-
-    const int defWidth = def.right - def.left;
-    const int defHeight = def.bottom - def.top;
-    if (wasShown) {
-        const RECT local = GetLocalRect();
-        if (local.right != defWidth && local.bottom != defHeight)
-            MoveWindow(def.left, def.top, def.right, def.bottom, true);
-    } else {
-        MoveWindow(def.left, def.top, def.right, def.bottom, true);
-    }
-    m_bShown = true;
-    ShowWindow(SW_SHOW);
-    return true;
-}
-
 void CBookrackWindowImpl::Hide() {
     Guarded([this] {
         m_bShown = false;
@@ -169,22 +114,6 @@ void CBookrackWindowImpl::Hide() {
         else
             SendMessage(WM_BOOKRACK_HIDE, 0, 0);
     });
-}
-
-void CBookrackWindowImpl::HideOnWindowThread(bool hideAll) {
-    VEXIL_ASSERT_WINDOW_THREAD();
-    if (hideAll)
-        m_tipsDlg.Hide();
-    m_bShown = false;
-    ShowWindow(SW_HIDE);
-    NotifyBrowserHidden();
-}
-
-void CBookrackWindowImpl::StopWorkAndHide() {
-    VEXIL_ASSERT_WINDOW_THREAD();
-    StopLoader();
-    m_patchDelWindow.Stop(true);
-    HideOnWindowThread(false);
 }
 
 void CBookrackWindowImpl::Close() {
@@ -210,13 +139,13 @@ void CBookrackWindowImpl::Close() {
         }
         // However long a host callback on the window thread takes: the thread is never killed, and
         // the messages it sends to this thread meanwhile are delivered.
-        if (thread && ::GetThreadId(thread.get()) != ::GetCurrentThreadId())
+        if (vexil::IsAnotherThread(thread.get()))
             vexil::WaitDeliveringSent(thread.get(), INFINITE);
     });
 }
 
 bool CBookrackWindowImpl::IsShown() {
-    return Guarded(false, [this] { return m_bShown.load() || IsMinimized(GetWindowHandle()); });
+    return Guarded(false, [this] { return m_bShown.load() || vexil::IsMinimizedWindow(GetWindowHandle()); });
 }
 
 bool CBookrackWindowImpl::Create(const BOOKRACK_CREATE_PARAMS* params) {
@@ -395,7 +324,3 @@ void CBookrackWindowImpl::RefreshTips() {
 LONG CBookrackWindowImpl::IsWorkerRunning() { return m_lWorkerRun.load(); }
 
 LONG CBookrackWindowImpl::IsBatchDeleteBusy() { return m_lBatchBusy.load(); }
-
-void CBookrackWindowImpl::DeleteSelectedAt(int index) {
-    Guarded([&] { SendMessage(WM_BOOKRACK_DELETE_AT, static_cast<WPARAM>(index), 0); });
-}

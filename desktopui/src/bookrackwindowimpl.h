@@ -2,8 +2,10 @@
 // translation unit:
 //   bookrackwindowimpl.cpp           the interface operations, construction and destruction
 //   bookrackwindowimpl_create.cpp    default rectangle, control binding (OnCreate/OnDestroy)
-//   bookrackwindowimpl_messages.cpp  WindowProc dispatch, PreTranslateMessage, size and move
+//   bookrackwindowimpl_messages.cpp  WindowProc dispatch, Show/Hide/Close on the window thread,
+//                                    PreTranslateMessage, size and move
 //   bookrackwindowimpl_notify.cpp    control notifications (OnCtrlMessage)
+//   bookrackwindowimpl_batchdelete.cpp  the owner's side of a batch delete
 //   bookrackwindowimpl_browser.cpp   the embedded web page's duties
 //   bookrackwindowimpl_library.cpp   library folder and cover files
 //   bookrackwindowimpl_books.cpp     adding, refreshing and removing books; the deferred-event queue
@@ -12,7 +14,6 @@
 #pragma once
 
 #include <bookrack/bookrackwindow.h>
-#include <bookrack/bookrackmessages.h>
 #include <uiassist/cvexilwindow.h>
 #include <uiassist/scopedhandle.h>
 
@@ -21,10 +22,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "addbooktipsdlg.h"
+#include "bookrackprivatemessages.h"
 #include "patchdelwindow.h"
 #include "shelflibrary.h"
 
@@ -38,22 +41,6 @@ struct _ActionInfo {
 constexpr int kActionShow = 0;
 constexpr int kActionRemove = 1;
 
-// The module's private messages to the bookshelf window: the interface operations that act on the
-// window's controls hand their work to its thread with them. Values no other message of the window
-// uses.
-// Sent by Close: stop the loader and the batch delete and hide the window, on the window thread where
-// the loader, the batch window and the controls belong. wParam 0, lParam 0.
-#define WM_BOOKRACK_STOP_WORK (WM_APP + 1100)
-// Sent by Show to a window that exists: wParam 1 when the user asked, lParam 0. Result 1 when shown.
-#define WM_BOOKRACK_SHOW (WM_APP + 1101)
-// Sent by Hide (wParam 0) and HideAll (wParam 1, which also hides the balloon); lParam 0.
-#define WM_BOOKRACK_HIDE (WM_APP + 1102)
-// Posted to itself by the window while books-changed refreshes are queued: refresh the next few.
-// wParam 0, lParam 0. At most one is in the queue at a time.
-#define WM_BOOKRACK_DRAIN_REFRESHES (WM_APP + 1103)
-// The answer to WM_BOOKRACK_SHOW when the window was shown.
-constexpr LRESULT kShownResult = 1;
-
 // The bookshelf window's style: WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | 0x8.
 constexpr DWORD kBookrackStyle = 0xE0008;
 
@@ -64,7 +51,7 @@ RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& w
 
 // Threads. The host calls the interface from any of its threads; the window's own thread runs every
 // message, notification, control, store and file operation; the loader (bookrack::ShelfLoader) and
-// the batch-delete worker (CPatchDelWindow) have objects of their own and reach the window only by
+// the batch-delete worker (BatchDeleteRun) have objects of their own and reach the window only by
 // sent messages. The declarations below are grouped by the thread that runs them.
 class CBookrackWindowImpl : public CVexilWindow, public CBookrackWindow {
 public:
@@ -114,8 +101,9 @@ public:
     LONG IsBatchDeleteBusy() override;
 
     // ==== Batch-delete worker's thread ====
-    // One step of a batch delete: sends WM_BOOKRACK_DELETE_AT (index).
-    virtual void DeleteSelectedAt(int index);
+    // One step of a batch delete: asks the shelf window for the book at index of its selection
+    // (sends WM_BOOKRACK_DELETE_AT). Static: the worker knows the window by its handle alone.
+    static void DeleteSelectedAt(HWND shelf, int index);
 
     // ==== Window thread only ====
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -147,18 +135,18 @@ private:
     void ShowTipsBelowButton();
     bool MatrixHasNoBook();
 
-    // ---- interface work done on the window thread (bookrackwindowimpl.cpp) ----
+    // ---- message handling (bookrackwindowimpl_messages.cpp) ----
+    // The module's own messages and the standard ones the shelf acts on; nullopt: not handled here,
+    // the base window's procedure goes on with it.
+    std::optional<LRESULT> OnShelfMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    std::optional<LRESULT> OnSystemMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void InstallPostedReportFilter();
+    // WM_DESTROY: the work of this window that must not outlive it.
+    void ForgetWindowWork();
+    // The window-thread halves of Show, Hide and Close.
     bool ShowOnWindowThread(bool byUser);
     void HideOnWindowThread(bool hideAll);
     void StopWorkAndHide();
-
-    // ---- message handling (bookrackwindowimpl_messages.cpp) ----
-    void StartBatchDelete();
-    // The only batch start that counts: the one this window queued with ticket after the manager's
-    // request and the sink's agreement.
-    void OnBatchDeleteMessage(UINT ticket);
-    void DeleteStep(int index);
-    void FinishBatchDelete(WPARAM value);
     LRESULT OnBooksChangedReport(LPARAM lParam);
     // Appends ids to the refresh queue and makes sure one drain message is on its way.
     void QueueRefreshes(const std::vector<int>& ids);
@@ -209,8 +197,19 @@ private:
 
     // ---- notifications (bookrackwindowimpl_notify.cpp) ----
     void OnShowModeChosen(int mode);
-    void OnBatchDeleteEnded();
+
+    // ---- batch delete, the owner's side (bookrackwindowimpl_batchdelete.cpp) ----
+    // The manager asks; the sink agrees; the start is queued with a ticket.
     LRESULT OnBatchDeleteAsked(WPARAM value);
+    // The only batch start that counts: the one this window queued with ticket after the manager's
+    // request and the sink's agreement.
+    void OnBatchDeleteMessage(UINT ticket);
+    void StartBatchDelete();
+    // The worker asks for the book at index of the selection.
+    void DeleteStep(int index);
+    // The worker's end notice, then the matrix's end notification.
+    void FinishBatchDelete(WPARAM value);
+    void OnBatchDeleteEnded();
 
     // ==== State shared between threads: atomic, each with its writer ====
     // Bound and released by the window thread; read by SetBookCover and GetSelection on the caller's
@@ -227,7 +226,7 @@ private:
     std::atomic<int> m_nUserIndex{-1};           // SetHost
     std::atomic<IShelfHost*> m_pHost{nullptr};   // SetHost
     std::atomic<bool> m_bShown{false};           // both: the operations and the window thread
-    std::atomic<DWORD> m_dwUiThreadId{0};        // OnCreate
+    std::atomic<DWORD> m_dwUiThreadId{0};        // OnCreate, once the controls bind: the window thread
     std::atomic<HINSTANCE> m_hInstance{nullptr}; // SetNotifySink
     std::atomic<LONG> m_lBatchBusy{0};           // window thread, by exchange
     std::atomic<bool> m_bClosing{false};         // Close
@@ -278,7 +277,5 @@ private:
     UINT m_nLastBatchDeleteTicket = 0;
     // Drops posted copies of the books-changed report as this thread's loops take them out of the
     // queue (their report may be gone); installed while the window lives.
-    HHOOK m_hPostedReportFilter = nullptr;
-
-    friend class CPatchDelWindow;
+    vexil::ScopedHook m_postedReportFilter;
 };

@@ -1,4 +1,4 @@
-// The display-mode file and the account switch.
+// The display-mode file and the account switch. The window thread (also as it ends).
 #include "bookrackwindowimpl.h"
 
 #include "shelflibrary.h"

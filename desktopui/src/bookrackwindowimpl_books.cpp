@@ -1,4 +1,5 @@
-// Adding, refreshing and removing books, and the events deferred while a batch delete runs.
+// Adding, refreshing and removing books, and the events deferred while a batch delete runs. The
+// window thread.
 #include "bookrackwindowimpl.h"
 
 #include <uiassist/textconv.h>

@@ -1,5 +1,6 @@
-// Window creation and control binding: the default rectangle, building the window from the skin,
-// binding the four controls once the skin window exists, and releasing them when it closes.
+// Window creation and control binding: the default rectangle (any thread), building the window from
+// the skin (the caller's thread starts the window thread), binding the four controls once the skin
+// window exists and releasing them when it closes (the window thread).
 #include "bookrackwindowimpl.h"
 
 #include <uiassist/diag.h>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "damagednotice.h"
 #include "product.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -47,11 +49,6 @@ constexpr char kNewBookButtonName[] = "New_FolianBtn";
 // never read past its end.
 template <size_t N> std::string FieldText(const char (&field)[N]) {
     return std::memchr(field, '\0', N) != nullptr ? std::string(field) : std::string();
-}
-
-template <class T> T* FindControl(ISkinWindow* skin, const char* name) {
-    IControlBase* control = skin->GetControl(name);
-    return control != nullptr ? dynamic_cast<T*>(control) : nullptr;
 }
 
 HICON LoadWindowIcon(HINSTANCE instance) {
@@ -165,15 +162,15 @@ void CBookrackWindowImpl::OnCreate() {
         VEXIL_REPORT_IF(true, "bookshelf controls not bound: no host was set");
         return;
     }
-    m_dwUiThreadId = ::GetCurrentThreadId();
+    // What the host reads as the thread of the controls: 0 until a window with a host binds them.
+    m_dwUiThreadId = WindowThreadId();
 
-    ISkinWindow* skin = GetSkinWindow();
-    if (skin == nullptr)
+    if (GetSkinWindow() == nullptr)
         return;
-    m_pBookrackMgr = FindControl<ICtrlBookrackManager>(skin, kManagerName);
-    m_pBookMatrix = FindControl<ICtrlBookMatrix>(skin, kMatrixName);
-    m_pIeBrowser = FindControl<ICtrlIEBrowser>(skin, kBrowserName);
-    m_pNewBookBtn = FindControl<ICtrlButton>(skin, kNewBookButtonName);
+    m_pBookrackMgr = FindControl<ICtrlBookrackManager>(kManagerName);
+    m_pBookMatrix = FindControl<ICtrlBookMatrix>(kMatrixName);
+    m_pIeBrowser = FindControl<ICtrlIEBrowser>(kBrowserName);
+    m_pNewBookBtn = FindControl<ICtrlButton>(kNewBookButtonName);
     if (!m_pBookrackMgr.load() || !m_pBookMatrix.load() || !m_pIeBrowser.load() || !m_pNewBookBtn.load()) {
         VEXIL_REPORT_IF(true, "a bookshelf control is missing or of another type");
         return;

@@ -1,4 +1,4 @@
-// The library folder and the cover files.
+// The library folder and the cover files. The window thread.
 #include "bookrackwindowimpl.h"
 
 #include <shlobj.h>

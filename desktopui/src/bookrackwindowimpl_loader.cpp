@@ -1,4 +1,5 @@
-// Loading the whole shelf and the loader thread.
+// Loading the whole shelf: the window thread starts, stops and joins the loader, and answers its
+// requests; the loader's own thread runs LoaderThread on its ShelfLoader alone.
 #include "bookrackwindowimpl.h"
 
 #include <uiassist/diag.h>

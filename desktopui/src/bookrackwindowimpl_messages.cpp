@@ -1,15 +1,15 @@
-// The bookshelf window's message handling: every custom message of the interface, a few standard
-// messages, and the window thread's pre-translation. Everything here runs on the window's thread.
+// The bookshelf window's message handling: every custom message of the interface, the window-thread
+// halves of Show, Hide and Close, a few standard messages, and the window thread's pre-translation.
+// Everything here runs on the window's thread.
 #include "bookrackwindowimpl.h"
 
 #include <uiassist/readablememory.h>
 
+#include <optional>
+
 #include "product.h"
 
 namespace {
-
-int Width(const RECT& rc) { return rc.right - rc.left; }
-int Height(const RECT& rc) { return rc.bottom - rc.top; }
 
 // The thread that is moving the window back to its default rectangle, so that the move's own
 // WM_WINDOWPOSCHANGED cannot start another one (a size the system refuses would recurse forever).
@@ -43,41 +43,51 @@ LRESULT CALLBACK DropPostedReports(int code, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    if (msg == WM_CREATE && m_hPostedReportFilter == nullptr) {
-        g_reportWindow.store(GetWindowHandle());
-        m_hPostedReportFilter =
-            ::SetWindowsHookExW(WH_GETMESSAGE, DropPostedReports, nullptr, ::GetCurrentThreadId());
-        VEXIL_REPORT_IF(m_hPostedReportFilter == nullptr, "the posted-report filter could not be installed");
-    }
+    if (msg == WM_CREATE && !m_postedReportFilter)
+        InstallPostedReportFilter();
     if (msg == WM_CLOSE || msg == WM_DESTROY)
         OnDestroy();
-    if (msg == WM_DESTROY) {
-        if (m_hPostedReportFilter != nullptr) {
-            ::UnhookWindowsHookEx(m_hPostedReportFilter);
-            m_hPostedReportFilter = nullptr;
-        }
-        g_reportWindow.store(nullptr);
-        m_refreshQueue.clear();
-        m_bRefreshDrainQueued = false;
-        m_nBatchDeleteTicket = 0;
-        // Account changes still queued go with the window.
-        {
-            std::lock_guard<std::mutex> guard(m_accountLock);
-            m_accountHandovers.clear();
-        }
-        // The batch-delete window and the matrix die with this window, and with them the notices that
-        // would end a running batch: end it here, so the busy flag cannot outlive the window (Show
-        // would refuse for good). A new window rebuilds the shelf from the store.
-        m_patchDelWindow.Stop(true);
-        m_lBatchBusy.exchange(0);
-        m_pendingActions.clear();
-        m_deletedIds.clear();
-    }
+    if (msg == WM_DESTROY)
+        ForgetWindowWork();
     if (msg == WM_COPYDATA) {
         if (ICtrlIEBrowser* browser = m_pIeBrowser.load())
             return browser->HandleCopyData();
     }
+    if (const std::optional<LRESULT> result = OnShelfMessage(msg, wParam, lParam))
+        return *result;
+    if (const std::optional<LRESULT> result = OnSystemMessage(msg, wParam, lParam))
+        return *result;
+    return CVexilWindow::WindowProc(msg, wParam, lParam);
+}
 
+void CBookrackWindowImpl::InstallPostedReportFilter() {
+    g_reportWindow.store(GetWindowHandle());
+    m_postedReportFilter.reset(
+        ::SetWindowsHookExW(WH_GETMESSAGE, DropPostedReports, nullptr, ::GetCurrentThreadId()));
+    VEXIL_REPORT_IF(!m_postedReportFilter, "the posted-report filter could not be installed");
+}
+
+void CBookrackWindowImpl::ForgetWindowWork() {
+    m_postedReportFilter.reset();
+    g_reportWindow.store(nullptr);
+    m_refreshQueue.clear();
+    m_bRefreshDrainQueued = false;
+    m_nBatchDeleteTicket = 0;
+    // Account changes still queued go with the window.
+    {
+        std::lock_guard<std::mutex> guard(m_accountLock);
+        m_accountHandovers.clear();
+    }
+    // The batch-delete window and the matrix die with this window, and with them the notices that
+    // would end a running batch: end it here, so the busy flag cannot outlive the window (Show
+    // would refuse for good). A new window rebuilds the shelf from the store.
+    m_patchDelWindow.Stop(true);
+    m_lBatchBusy.exchange(0);
+    m_pendingActions.clear();
+    m_deletedIds.clear();
+}
+
+std::optional<LRESULT> CBookrackWindowImpl::OnShelfMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     const int id = static_cast<int>(wParam);
     switch (msg) {
     case WM_BOOKRACK_MATRIX_NOTIFY:
@@ -148,22 +158,9 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_BOOKRACK_HIDE:
         HideOnWindowThread(wParam != 0);
         return 0;
-    case WM_MOVE:
-        OnMoveWhileSizing();
-        break;
-    case WM_WINDOWPOSCHANGED:
-        if (OnWindowPosChanged())
-            return 0;
-        break;
-    case WM_DISPLAYCHANGE:
-        OnDisplayChanged();
-        return 0;
-    case WM_MOUSEWHEEL:
-        ForwardMouseWheel(wParam, lParam);
-        return 0;
     case WM_BOOKRACK_COVER_READY:
         SetCoverFromIconUrl(static_cast<int>(lParam));
-        break;
+        return std::nullopt;
     case WM_BOOKRACK_BOOKS_CHANGED:
         // The report lives only as long as its sender waits for the answer. Posted copies never get
         // here (DropPostedReports); one sent without waiting may already be freed, so it is not read.
@@ -172,75 +169,98 @@ LRESULT CBookrackWindowImpl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
             return 1;
         return OnBooksChangedReport(lParam);
     default:
-        break;
-    }
-    return CVexilWindow::WindowProc(msg, wParam, lParam);
-}
-
-void CBookrackWindowImpl::StartBatchDelete() {
-    VEXIL_ASSERT_WINDOW_THREAD();
-    // A batch already runs: a second request must neither restart nor end it.
-    if (m_lBatchBusy.exchange(1) != 0)
-        return;
-    ICtrlBookMatrix* matrix = m_pBookMatrix.load();
-    const std::vector<int>* selection = matrix ? matrix->GetSelectedBooks() : nullptr;
-    const int count = selection ? static_cast<int>(selection->size()) : 0;
-    ISkinWindow* skin = GetSkinWindow();
-    IUiKernel* kernel = skin ? skin->GetUiKernel() : nullptr;
-    // Nothing selected, no sink, or no window: no batch runs, so nothing would ever clear the flag,
-    // nor release the batch option the manager took when the sink agreed.
-    if (!m_patchDelWindow.Start(kernel, this, m_pSink.load(), count)) {
-        m_lBatchBusy.exchange(0);
-        if (ICtrlBookrackManager* manager = m_pBookrackMgr.load())
-            manager->SetOptionState(false);
+        return std::nullopt;
     }
 }
 
-void CBookrackWindowImpl::OnBatchDeleteMessage(UINT ticket) {
-    VEXIL_ASSERT_WINDOW_THREAD();
-    // A start message this window did not queue (another program's, or a stale one) deletes nothing.
-    if (m_nBatchDeleteTicket == 0 || ticket != m_nBatchDeleteTicket)
-        return;
-    m_nBatchDeleteTicket = 0;
-    StartBatchDelete();
+std::optional<LRESULT> CBookrackWindowImpl::OnSystemMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_MOVE:
+        OnMoveWhileSizing();
+        return std::nullopt;
+    case WM_WINDOWPOSCHANGED:
+        if (OnWindowPosChanged())
+            return 0;
+        return std::nullopt;
+    case WM_DISPLAYCHANGE:
+        OnDisplayChanged();
+        return 0;
+    case WM_MOUSEWHEEL:
+        ForwardMouseWheel(wParam, lParam);
+        return 0;
+    default:
+        return std::nullopt;
+    }
 }
 
-void CBookrackWindowImpl::DeleteStep(int index) {
+// ---- The window-thread halves of Show, Hide and Close ----
+
+bool CBookrackWindowImpl::ShowOnWindowThread(bool byUser) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    IShelfSink* sink = m_pSink.load();
-    ICtrlBookMatrix* matrix = m_pBookMatrix.load();
-    const std::vector<int>* selection = matrix ? matrix->GetSelectedBooks() : nullptr;
-    const bool valid = sink && selection && index >= 0 && index < static_cast<int>(selection->size());
-    // Only the running batch's worker asks for books; any other request, or an index the selection
-    // no longer holds, ends the batch instead of reading past the list.
-    if (!valid || !m_patchDelWindow.IsWorkerAlive()) {
-        m_lBatchBusy.exchange(0);
-        // Replayed now, so that events arriving from here on keep their order after the queued ones.
-        if (!m_pendingActions.empty())
-            ReplayQueuedActions();
-        m_patchDelWindow.Stop(false);
-        return;
+    const RECT def = GetDefaultRectForWindow();
+    if (byUser)
+        m_tipsDlg.Hide();
+
+    ICtrlBookrackManager* manager = m_pBookrackMgr.load();
+    if (manager == nullptr) {
+        VEXIL_REPORT_IF(true, "Show without a bound bookrack manager");
+        return false;
     }
-    // Copied first: the sink may change the selection while it deletes.
-    const int id = (*selection)[index];
-    sink->DeleteBook(id, 1);
-    m_deletedIds.push_back(id);
+    if (byUser)
+        m_nShowMode = 1;
+
+    if (vexil::IsMinimizedWindow(GetWindowHandle())) {
+        m_bShown = true;
+        if (!manager->SetShowMode(m_nShowMode.load())) {
+            VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
+            return false;
+        }
+        PostMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+        return true;
+    }
+
+    const bool wasShown = m_bShown.load();
+    if (!wasShown && !byUser) {
+        if (MatrixHasNoBook()) {
+            IShelfHost* host = m_pHost.load();
+            m_nShowMode = (host != nullptr && host->GetItemCount(m_nUserIndex.load(), 1) != 0) ? 1 : 0;
+        } else if (m_nShowMode.load() != 0) {
+            m_nShowMode = 1;
+        }
+    }
+    if (!manager->SetShowMode(m_nShowMode.load())) {
+        VEXIL_REPORT_IF(true, "the bookrack manager refused the display mode");
+        return false;
+    }
+
+    const int defWidth = def.right - def.left;
+    const int defHeight = def.bottom - def.top;
+    if (wasShown) {
+        const RECT local = GetLocalRect();
+        if (local.right != defWidth && local.bottom != defHeight)
+            MoveWindow(def.left, def.top, def.right, def.bottom, true);
+    } else {
+        MoveWindow(def.left, def.top, def.right, def.bottom, true);
+    }
+    m_bShown = true;
+    ShowWindow(SW_SHOW);
+    return true;
 }
 
-void CBookrackWindowImpl::FinishBatchDelete(WPARAM value) {
+void CBookrackWindowImpl::HideOnWindowThread(bool hideAll) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    // The genuine notice comes after the worker let go; one arriving while it still paces is not.
-    if (m_patchDelWindow.IsWorkerAlive())
-        return;
-    std::vector<int> ids;
-    ids.swap(m_deletedIds);
-    if (ICtrlBookMatrix* matrix = m_pBookMatrix.load()) {
-        // The matrix notifies the end of the batch once this handler has returned.
-        matrix->RemoveBooks(&ids, value);
-        return;
-    }
-    // Without a matrix no end notification will come: settle the batch here.
-    OnBatchDeleteEnded();
+    if (hideAll)
+        m_tipsDlg.Hide();
+    m_bShown = false;
+    ShowWindow(SW_HIDE);
+    NotifyBrowserHidden();
+}
+
+void CBookrackWindowImpl::StopWorkAndHide() {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    StopLoader();
+    m_patchDelWindow.Stop(true);
+    HideOnWindowThread(false);
 }
 
 LRESULT CBookrackWindowImpl::OnBooksChangedReport(LPARAM lParam) {
@@ -326,8 +346,8 @@ void CBookrackWindowImpl::OnRestored() {
     m_bShown.store(true);
     const RECT defaultRect = GetDefaultRectForWindow();
     RECT current;
-    if (::GetWindowRect(hwnd, &current) && Width(current) != Width(defaultRect) &&
-        Height(current) != Height(defaultRect))
+    if (::GetWindowRect(hwnd, &current) && vexil::RectWidth(current) != vexil::RectWidth(defaultRect) &&
+        vexil::RectHeight(current) != vexil::RectHeight(defaultRect))
         MoveWindow(defaultRect.left, defaultRect.top, defaultRect.right, defaultRect.bottom, true);
     ShowNoBookTips();
 }
@@ -383,7 +403,8 @@ bool CBookrackWindowImpl::OnWindowPosChanged() {
     // The very rectangle the window opens at, which already lies inside the work area: a snap-back
     // of its own would put the window somewhere else than where it opened.
     const RECT target = GetDefaultRectForWindow();
-    if (Width(current) == Width(target) && Height(current) == Height(target))
+    if (vexil::RectWidth(current) == vexil::RectWidth(target) &&
+        vexil::RectHeight(current) == vexil::RectHeight(target))
         return false;
     g_snappingThread.store(::GetCurrentThreadId());
     MoveWindow(target.left, target.top, target.right, target.bottom, true);

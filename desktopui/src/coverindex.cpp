@@ -1,3 +1,5 @@
+// The books' cover files in the library folder: found one at a time or from one listing. Any thread:
+// each caller works on an index of its own.
 #include "coverindex.h"
 
 #include <climits>

@@ -2,7 +2,7 @@
 // process (the DISABLED_ cases below, started by the parent case); the parent reads and answers the box.
 #include <shelftest/shelf.h>
 
-#include "addbooktipsdlg.h"
+#include "damagednotice.h"
 
 #include <shellapi.h>
 

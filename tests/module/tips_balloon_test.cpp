@@ -3,6 +3,7 @@
 #include <shelftest/shelf.h>
 
 #include "addbooktipsdlg.h"
+#include "bookrackprivatemessages.h"
 
 using namespace shelftest;
 
