@@ -133,7 +133,7 @@ private:
     // takes its new range at once but is drawn again at most once a frame: drawing it costs Wine
     // several times a cross-thread message.
     void SyncScrollBar(bool oncePerFrame = false);
-    // Draws the scroll bar again.
+    // Draws the scroll bar again. On the window thread.
     void RedrawScrollBar();
     // Redraws what a change of the shelf touched: all of it when the grid moved, else the tile.
     void RedrawAfterChange(bool gridMoved, const RECT& tile);
