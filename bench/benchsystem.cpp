@@ -94,6 +94,21 @@ double NowUs() {
     return static_cast<double>(now.QuadPart) / ticksPerUs;
 }
 
+double ThreadCpuUs(DWORD threadId) {
+    HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
+    if (thread == nullptr)
+        return 0;
+    FILETIME created, ended, kernel, user;
+    const bool ok = GetThreadTimes(thread, &created, &ended, &kernel, &user) != FALSE;
+    CloseHandle(thread);
+    if (!ok)
+        return 0;
+    const auto us = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10;
+    };
+    return us(kernel) + us(user);
+}
+
 size_t PrivateBytes() {
     size_t total = 0;
     MEMORY_BASIC_INFORMATION info;

@@ -12,6 +12,12 @@ namespace bench {
 // Microseconds from an arbitrary start (QueryPerformanceCounter).
 double NowUs();
 
+// Processor time (user and kernel) a thread of this process has used so far, in microseconds; 0
+// when it cannot be read. Under Wine it moves in steps of the system's clock tick (10 ms): read it
+// around a measurement long enough for that. Unlike a wall-clock figure it does not grow with the
+// machine's load, so it tells where the time of a busy machine's run went.
+double ThreadCpuUs(DWORD threadId);
+
 // Committed private memory of the process in bytes: the MEM_PRIVATE, MEM_COMMIT regions that
 // VirtualQuery walks. (Wine 8 answers GetProcessMemoryInfo with zeros.)
 size_t PrivateBytes();

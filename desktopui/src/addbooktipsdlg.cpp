@@ -41,7 +41,9 @@ void CAddBookTipsDlg::Hide() {
         SendMessage(WM_TIPS_HIDE, 0, 0);
         return;
     }
-    m_bWanted = false;
+    // Every arrival hides the balloon: one not shown has no timer to stop and nothing to hide.
+    if (!m_bWanted.exchange(false) && !::IsWindowVisible(hwnd))
+        return;
     KillTimer(kTipsTimerId);
     ShowWindow(SW_HIDE);
 }

@@ -1,6 +1,9 @@
 // The reference kernel as the bookshelf relies on it: the posted outcome of building a skin window,
-// package paths, the batch delete's end, and controls that keep what they are given.
+// package paths, the batch delete's end, controls that keep what they are given, and repaints that
+// draw what changed.
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 #include "kernelhost.h"
 
@@ -60,7 +63,7 @@ protected:
         wchar_t previous[MAX_PATH] = {};
         GetCurrentDirectoryW(MAX_PATH, previous);
         ASSERT_TRUE(SetCurrentDirectoryW(temp.Path().c_str()));
-        ISkinWindow* skin = host.Build(dll.kernel, kPackage, L"BookrackWindow");
+        skin = host.Build(dll.kernel, kPackage, L"BookrackWindow");
         SetCurrentDirectoryW(previous);
         ASSERT_EQ(host.WaitCreateResult(), 0) << dll.inspector->LastPackageError();
         matrix = As<ICtrlBookMatrix>(skin, "BMCC_BookMatrix");
@@ -72,6 +75,7 @@ protected:
 
     static constexpr wchar_t kPackage[] = L"DesktopSkin\\KelvoDesktopUi.ufd";
     HostWindow host;
+    ISkinWindow* skin = nullptr;
     ICtrlBookMatrix* matrix = nullptr;
     ICtrlBookrackManager* manager = nullptr;
     IRefBookMatrixInspect* shelf = nullptr;
@@ -145,6 +149,130 @@ TEST_F(ShelfKernelTest, ControlsKeepWhatTheyAreGiven) {
     EXPECT_TRUE(bar->SignedOut());
     EXPECT_EQ(bar->UserName(), "");
     EXPECT_FALSE(bar->AnyBooks());
+}
+
+// Counts the WM_NCPAINT messages of a control's window (where its scroll bar is drawn) while it lives.
+class NcPaintCounter {
+public:
+    explicit NcPaintCounter(HWND hwnd) : m_hwnd(hwnd) {
+        SetPropW(hwnd, kProp, this);
+        m_previous = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NcPaintCounter::Proc)));
+    }
+    ~NcPaintCounter() {
+        SetWindowLongPtrW(m_hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previous));
+        RemovePropW(m_hwnd, kProp);
+    }
+    int count = 0;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = static_cast<NcPaintCounter*>(GetPropW(hwnd, kProp));
+        if (message == WM_NCPAINT)
+            ++self->count;
+        return CallWindowProcW(self->m_previous, hwnd, message, wParam, lParam);
+    }
+
+    static constexpr wchar_t kProp[] = L"KernelTestNcPaints";
+    HWND m_hwnd;
+    WNDPROC m_previous = nullptr;
+};
+
+TEST_F(KernelTest, ARepaintOfTheWholeWindowPaintsTheHostOnlyWhereNoControlCoversIt) {
+    const std::wstring path = temp.Write(L"paint.ufd", "vexilskin 1\n"
+                                                       "window Covered size=1000x600\n"
+                                                       " control back class=panel rect=0,0,1000,600\nend\n"
+                                                       "window Open size=1000x600\n"
+                                                       " control back class=panel rect=0,0,500,600\nend\n");
+    struct Case {
+        const wchar_t* window;
+        bool hostPaints;
+    };
+    for (const Case& c : {Case{L"Covered", false}, Case{L"Open", true}}) {
+        SCOPED_TRACE(std::string(c.window, c.window + wcslen(c.window)));
+        HostWindow host(WS_POPUP); // its client area is the package's window size
+        ASSERT_NE(host.Build(dll.kernel, path, c.window), nullptr);
+        ASSERT_EQ(host.WaitCreateResult(), 0) << dll.inspector->LastPackageError();
+        ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+        UpdateWindow(host.Hwnd());
+        host.paints = 0;
+        RedrawWindow(host.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        EXPECT_EQ(host.paints > 0, c.hostPaints);
+        EXPECT_FALSE(GetUpdateRect(host.Hwnd(), nullptr, FALSE))
+            << "a paint is left pending: it would come again";
+        ShowWindow(host.Hwnd(), SW_HIDE); // a hidden window goes without handing activation on
+    }
+}
+
+TEST_F(ShelfKernelTest, AScrollBarTakesABurstOfBooksAtOnceAndIsDrawnAgainSoonAfter) {
+    ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+    const HWND view = shelf->ControlWindow();
+    NcPaintCounter ncPaints(view);
+    int nextId = 1;
+    // Twice: a bar drawn once must be drawn again after the next burst too.
+    for (int burst = 0; burst < 2; ++burst) {
+        SCOPED_TRACE(burst);
+        shelftest::PumpMessages();
+        const int drawn = ncPaints.count;
+        for (int i = 0; i < 60; ++i, ++nextId) {
+            const BOOK_ITEM book = Book(nextId);
+            ASSERT_TRUE(matrix->AddBook(&book, 0, 0, 1));
+        }
+        matrix->UpdateLayout(0, 1);
+        RECT last = {};
+        ASSERT_TRUE(shelf->TileRect(nextId - 1, &last, nullptr));
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_RANGE | SIF_PAGE;
+        ASSERT_TRUE(GetScrollInfo(view, SB_VERT, &info));
+        EXPECT_GE(info.nMax + shelf->ScrollPos(), last.bottom) << "the range lags behind the shelf";
+        EXPECT_TRUE(shelftest::WaitUntil([&] { return ncPaints.count > drawn; }))
+            << "the bar was not drawn again";
+    }
+    ShowWindow(host.Hwnd(), SW_HIDE);
+}
+
+// A 24-bit BMP of one colour: a large one takes GDI+ longer to decode than a paint's share of a frame.
+std::string SolidBmp(int width, int height, uint8_t shade) {
+    const uint32_t row = (static_cast<uint32_t>(width) * 3 + 3) & ~3u,
+                   pixels = row * static_cast<uint32_t>(height);
+    std::string bmp(54, '\0');
+    const auto put32 = [&](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, 54 + pixels);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    bmp[26] = 1;
+    bmp[28] = 24;
+    put32(34, pixels);
+    bmp.append(pixels, static_cast<char>(shade));
+    return bmp;
+}
+
+TEST_F(ShelfKernelTest, CoversLeftForTheNextPaintAreDrawnThen) {
+    ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+    constexpr int kCovers = 4;
+    for (int id = 1; id <= kCovers; ++id) {
+        const BOOK_ITEM book = Book(id);
+        matrix->AddBook(&book, 0, 0, 1);
+    }
+    UpdateWindow(shelf->ControlWindow());
+    // Handed over together, as a load does between two paints: a paint decodes what half a frame
+    // allows and leaves the rest for the next.
+    for (int id = 1; id <= kCovers; ++id) {
+        const std::wstring path =
+            temp.Write(std::to_wstring(id) + L".bmp", SolidBmp(1600, 2400, static_cast<uint8_t>(40 * id)));
+        ASSERT_TRUE(matrix->SetBookImage(id, std::string(path.begin(), path.end()).c_str()));
+    }
+    EXPECT_TRUE(shelftest::WaitUntil([&] { return shelf->CoverStats().kept == kCovers; }))
+        << shelf->CoverStats().kept << " of " << kCovers << " covers drawn";
+    ShowWindow(host.Hwnd(), SW_HIDE);
 }
 
 } // namespace

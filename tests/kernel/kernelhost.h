@@ -77,6 +77,7 @@ public:
     int createResult = kNoResult;
     std::vector<WPARAM> batchEnds;    // the value of each VEXIL_NOTIFY_BATCH_DELETE_END so far
     std::function<void()> onBatchEnd; // runs as a batch end arrives, before it is counted
+    int paints = 0;                   // WM_PAINT messages the host's own procedure got
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -89,6 +90,8 @@ private:
             host->createResult = 0;
         if (host && message == WM_VEXIL_CREATE_ERROR)
             host->createResult = static_cast<int>(wParam);
+        if (host && message == WM_PAINT)
+            ++host->paints;
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 

@@ -176,7 +176,7 @@ int CRefBookMatrix::HitTestLocked(POINT at) const {
     return index < m_ids.size() ? m_ids[index] : 0;
 }
 
-void CRefBookMatrix::SyncScrollBar() {
+void CRefBookMatrix::SyncScrollBar(bool oncePerFrame) {
     HWND hwnd = Window();
     if (!hwnd)
         return;
@@ -202,6 +202,21 @@ void CRefBookMatrix::SyncScrollBar() {
     // The bar is drawn again with the next paint, not now: an arrival that starts a new row of
     // tiles does not wait for it.
     SetScrollInfo(hwnd, SB_VERT, &info, FALSE);
+    if (!oncePerFrame) {
+        RedrawScrollBar();
+        return;
+    }
+    if (!m_scrollBarPending) {
+        m_scrollBarPending = SetTimer(hwnd, kScrollBarTimer, kScrollBarFrameMs, nullptr) != 0;
+        if (!m_scrollBarPending)
+            RedrawScrollBar();
+    }
+}
+
+void CRefBookMatrix::RedrawScrollBar() {
+    HWND hwnd = Window();
+    if (!hwnd)
+        return;
     RECT client = {};
     GetClientRect(hwnd, &client);
     const RECT bar = {client.right, 0, client.right + GetSystemMetrics(SM_CXVSCROLL), client.bottom};
@@ -230,7 +245,7 @@ bool CRefBookMatrix::AddBook(const BOOK_ITEM* item, int, int, int) {
         moved = LayoutFrom(m_books.size() - 1) || wasEmpty;
         tile = TileInView(m_books.size() - 1);
     }
-    SyncScrollBar();
+    SyncScrollBar(true);
     // Whether or not the caller asks for a repaint now, the kept picture must not show the shelf
     // without the book: only the new tile is redrawn, and only when it is in view.
     RedrawAfterChange(moved, tile);
@@ -326,7 +341,7 @@ void CRefBookMatrix::UpdateLayout(int, int) {
         // Every change of the shelf placed the tiles it moved: only a changed grid moves them all.
         moved = LayoutFrom(m_books.size());
     }
-    SyncScrollBar();
+    SyncScrollBar(true);
     // Nor did it leave anything undrawn.
     if (moved)
         Redraw(false);

@@ -30,6 +30,9 @@ constexpr int kRowCoverHeight = 45;
 constexpr int kTileMarkSize = 22;   // the check badge of a selected tile
 constexpr int kSelectionBorder = 3; // a selected tile's border
 constexpr int kWheelStep = 60;      // pixels per wheel notch
+// The timer that draws the scroll bar after a burst of changes, at most once a frame (60 Hz).
+constexpr UINT_PTR kScrollBarTimer = 0x56534252;
+constexpr UINT kScrollBarFrameMs = 16;
 
 // The manager's display modes as the matrix shows them: covers on a shelf, or a compact list.
 enum class MatrixMode { kShelf, kCompact };
@@ -125,8 +128,13 @@ private:
     void ForgetIds(const std::unordered_set<int>& ids);
     int HitTestLocked(POINT clientPoint) const;
 
-    // Brings the scroll bar up to date: at once on the window's thread, posted from any other.
-    void SyncScrollBar();
+    // Brings the scroll bar up to date: at once on the window's thread, posted from any other. With
+    // oncePerFrame (a change of the shelf, which may come thousands of times in a burst) the bar
+    // takes its new range at once but is drawn again at most once a frame: drawing it costs Wine
+    // several times a cross-thread message.
+    void SyncScrollBar(bool oncePerFrame = false);
+    // Draws the scroll bar again. On the window thread.
+    void RedrawScrollBar();
     // Redraws what a change of the shelf touched: all of it when the grid moved, else the tile.
     void RedrawAfterChange(bool gridMoved, const RECT& tile);
 
@@ -166,7 +174,8 @@ private:
     // Window thread only.
     CCoverCache m_covers;
     bool m_hasFocus = false;
-    bool m_prefetchPosted = false; // a round is posted or waits on its timer
+    bool m_prefetchPosted = false;   // a round is posted or waits on its timer
+    bool m_scrollBarPending = false; // the bar's new range waits for the frame timer to be drawn
     // When the last cover was handed over (GetTickCount64), from any thread.
     std::atomic<ULONGLONG> m_lastCoverTick{0};
     SCROLLINFO m_shownScroll = {}; // what the scroll bar shows, so an unchanged one is not redrawn

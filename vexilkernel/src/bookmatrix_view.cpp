@@ -18,6 +18,10 @@ constexpr COLORREF kPlaceholderColours[] = {RGB(93, 125, 140),  RGB(140, 110, 90
 constexpr COLORREF kCoverMat = RGB(62, 60, 56);
 constexpr COLORREF kPlaceholderText = RGB(255, 255, 255);
 constexpr int kPlaceholderSpine = 8;
+// A paint decodes covers for at most this long (half a frame), then leaves the other tiles their
+// placeholders until the next paint: decoding a cover costs GDI+ under Wine milliseconds, and a
+// load may hand over every cover on view between two paints.
+constexpr double kDecodeBudgetMs = 8;
 // Covers beyond the view are decoded once none has been handed over for this long.
 constexpr UINT kPrefetchQuietMs = 100;
 constexpr UINT_PTR kPrefetchTimer = 0x56505246;
@@ -32,6 +36,13 @@ struct TileView {
     bool selected = false;
     bool focused = false;
 };
+
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000 / static_cast<double>(frequency.QuadPart);
+}
 
 RECT Shifted(RECT rect, int dy) {
     OffsetRect(&rect, 0, dy);
@@ -137,10 +148,21 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
     if (empty)
         DrawTextIn(dc, L"No books on the shelf yet", client, palette::kMutedText,
                    DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    const double started = NowMs();
+    int decoded = 0;
+    std::vector<RECT> later; // tiles whose covers wait for the next paint
     for (const TileView& view : views) {
         const SIZE box = {view.cover.right - view.cover.left, view.cover.bottom - view.cover.top};
+        // At least one cover a paint, so that every cover gets its turn.
+        bool decode = !view.path.empty();
+        if (decode && !m_covers.Has(view.id, view.generation, box)) {
+            decode = decoded == 0 || NowMs() - started < kDecodeBudgetMs;
+            decoded += decode ? 1 : 0;
+            if (!decode)
+                later.push_back(view.tile);
+        }
         // A cover that does not decode is kept as a failure and the tile keeps its placeholder.
-        const CoverPixels* cover = view.path.empty() || !Drawing().EnsureGdiplus()
+        const CoverPixels* cover = !decode || !Drawing().EnsureGdiplus()
                                        ? nullptr
                                        : m_covers.Get(view.id, view.generation, view.path, box, kCoverMat);
         if (compact)
@@ -188,6 +210,8 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
         }
     }
 
+    for (const RECT& tile : later)
+        RedrawPart(tile);
     // Decoded covers are kept for the tiles on view and a page on either side, nothing more.
     m_covers.Trim(3 * onView + 2 * columns);
     m_statDecodes = m_covers.Decodes();
@@ -470,6 +494,12 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         PrefetchCovers();
         return true;
     case WM_TIMER:
+        if (wParam == kScrollBarTimer) {
+            KillTimer(Window(), kScrollBarTimer);
+            m_scrollBarPending = false;
+            RedrawScrollBar();
+            return true;
+        }
         if (wParam != kPrefetchTimer)
             return false;
         KillTimer(Window(), kPrefetchTimer);

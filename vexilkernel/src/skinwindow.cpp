@@ -151,6 +151,21 @@ void CSkinWindow::Layout(SIZE client) {
         EndDeferWindowPos(batch);
 }
 
+bool CSkinWindow::ControlsCoverClient() {
+    if ((GetWindowLongW(m_hWnd, GWL_STYLE) & WS_CLIPCHILDREN) == 0)
+        return false;
+    RECT client = {};
+    GetClientRect(m_hWnd, &client);
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (const auto& control : m_controls) {
+        const RECT place = control->Placement();
+        if (place.left <= client.left && place.top <= client.top && place.right >= client.right &&
+            place.bottom >= client.bottom && IsWindowVisible(control->Window()))
+            return true;
+    }
+    return false;
+}
+
 void CSkinWindow::KeepMinimumSize(WPARAM edge, RECT* dragged) {
     if (!dragged || m_minSize.cx <= 0)
         return;
@@ -227,6 +242,15 @@ LRESULT CALLBACK CSkinWindow::HostWindowProc(HWND hwnd, UINT message, WPARAM wPa
             hook.skin->KeepMinimumSize(wParam, reinterpret_cast<RECT*>(lParam));
         return result == 0 ? TRUE : result;
     }
+    case WM_PAINT:
+        // A repaint of the whole HWND (a new book's RedrawWindow) repaints the controls whose
+        // pictures changed; the HWND's own paint would draw nothing that shows, at the cost of a
+        // BeginPaint and EndPaint, several round trips to the system under Wine.
+        if (hook.skin && hook.skin->ControlsCoverClient()) {
+            ValidateRect(hwnd, nullptr);
+            return 0;
+        }
+        break;
     case WM_NCDESTROY: {
         const LRESULT result = CallWindowProcW(hook.previous, hwnd, message, wParam, lParam);
         UnhookHost(hwnd, true);

@@ -70,6 +70,9 @@ private:
     template <class TControl> std::vector<TControl*> ControlsOfKind();
     // Places every control for a client area of that size, as its anchors say.
     void Layout(SIZE client);
+    // True when a shown control covers the whole client area of the HWND, which clips its children:
+    // nothing the HWND paints itself can show then. On the HWND's thread (its WM_PAINT).
+    bool ControlsCoverClient();
     // Keeps a user's drag (WM_SIZING) from making the window smaller than the package allows.
     void KeepMinimumSize(WPARAM edge, RECT* dragged);
     // Puts HostWindowProc in front of the HWND's procedure (once per HWND); false if it could not.
