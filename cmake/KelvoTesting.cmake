@@ -72,7 +72,17 @@ function(kelvo_add_gtest)
 
     add_executable(${arg_NAME} ${arg_SOURCES})
     target_link_libraries(${arg_NAME} PRIVATE ${arg_LIBS} gmock_main)
-    set_target_properties(${arg_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    # One translation unit per suite: every test file includes GoogleMock and the kit, whose headers
+    # cost most of a file's compile time, so a suite compiles in about a third of the time. The
+    # files' anonymous namespaces then share one unit: names in them must differ across a suite, and
+    # gcc's warning about a fixture in an anonymous namespace no longer applies to a .cpp file.
+    set_target_properties(${arg_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin UNITY_BUILD ON)
+    target_compile_options(${arg_NAME} PRIVATE -Wno-subobject-linkage)
+    if(NOT KELVO_CHECKED_BUILD)
+        # The release trees test what ships: the DLLs they load are optimised, the programs that drive
+        # them need not be (nothing in them is measured), and they compile in half the time without.
+        target_compile_options(${arg_NAME} PRIVATE -O0 -g0)
+    endif()
     if(arg_DEPENDS)
         add_dependencies(${arg_NAME} ${arg_DEPENDS})
     endif()

@@ -12,8 +12,8 @@ using ::testing::_;
 
 namespace {
 
-constexpr int kShelfKey = 7;
-const std::vector<int> kBooks = {8500001, 8500002};
+constexpr int kUnloadShelfKey = 7;
+const std::vector<int> kUnloadBooks = {8500001, 8500002};
 constexpr wchar_t kModuleName[] = L"desktopui.dll";
 constexpr wchar_t kKernelName[] = L"VexilKernel.dll";
 const std::string kUntouchedIni = "[Folian]\r\nShowMode=7\r\n";
@@ -28,7 +28,7 @@ class Unload : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(showModeFile.Held());
-        store.SetShelfWithItems(kShelfKey, kBooks);
+        store.SetShelfWithItems(kUnloadShelfKey, kUnloadBooks);
         module = std::make_unique<ModuleUnderTest>();
         ASSERT_TRUE(module->Ok()) << module->Error();
     }
@@ -49,7 +49,7 @@ protected:
 };
 
 TEST_F(Unload, TheKernelGoesWithTheWindowsThreadAndTheModulesUnloadingWritesNothing) {
-    ASSERT_TRUE(ShowShelf(*module, sink, store, kShelfKey, kBooks));
+    ASSERT_TRUE(ShowShelf(*module, sink, store, kUnloadShelfKey, kUnloadBooks));
     module->ReleaseKernelReference();
     ASSERT_NE(GetModuleHandleW(kKernelName), nullptr);
     ASSERT_TRUE(LibraryFolder::WriteFile(L"Folian.ini", kUntouchedIni));
@@ -77,7 +77,7 @@ TEST_F(Unload, AModuleUnloadedWhileItsThreadsRunStaysMappedUntilTheyEnd) {
         if (!module)
             module = std::make_unique<ModuleUnderTest>();
         ASSERT_TRUE(module->Ok()) << module->Error();
-        ASSERT_TRUE(ShowShelf(*module, sink, store, kShelfKey, kBooks));
+        ASSERT_TRUE(ShowShelf(*module, sink, store, kUnloadShelfKey, kUnloadBooks));
         CBookrackWindow* window = module->Window();
         const HWND hwnd = window->GetHwnd();
         const HMODULE instance = module->Module();
