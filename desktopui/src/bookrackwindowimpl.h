@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -180,7 +181,18 @@ private:
     void RequestCoverFromHost(int id);
 
     // ---- loading (bookrackwindowimpl_loader.cpp) ----
+    // Reads the shelf from the store, hands it to the matrix and starts a loader for its covers.
     void LoadShelf();
+    // The shelf as the store has it now: the records and ids in shelf order, and the ids the store
+    // has no item for (reported to the sink).
+    struct ShelfContents {
+        std::vector<BOOK_ITEM> books;
+        std::vector<int> ids;
+        std::set<unsigned long> missing;
+    };
+    ShelfContents ReadShelf(IShelfHost& host);
+    // Starts the loader for m_loadedIds; false when no loader thread could be started.
+    bool StartLoader();
     // Stops the running loader and waits for it, delivering sent messages; from inside the answer
     // to a loader's request it does not wait (that loader may be waiting for this very answer) and
     // leaves the loader to OnThreadEnding.

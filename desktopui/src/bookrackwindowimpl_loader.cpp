@@ -107,69 +107,75 @@ void CBookrackWindowImpl::LoadShelf() {
     if (host == nullptr)
         return;
 
-    std::vector<BOOK_ITEM> bookVec;
-    std::vector<int> bookIDVec;
-    std::set<unsigned long> setIds;
-    m_loadedIds.clear();
-
-    const int shelfKey = m_nUserIndex.load();
-    const unsigned count = host->GetItemCount(shelfKey, 1);
-    if (count == 0) {
-        ShowNoBookTips();
-    } else {
-        m_tipsDlg.Hide();
-        // A count no shelf can hold is treated like a failed allocation: the shelf is emptied.
-        std::vector<int> ids;
-        try {
-            // Zeroed: slots the host leaves unfilled are skipped like any id of 0.
-            if (count <= bookrack::kMaxShelfBooks)
-                ids.assign(count, 0);
-        } catch (const std::bad_alloc&) {
-            ids.clear();
-        } catch (const std::length_error&) {
-            ids.clear();
-        }
-        if (!ids.empty())
-            host->GetItemIds(shelfKey, ids.data(), count, 1);
-
-        std::unordered_set<int> shelved;
-        for (const int id : ids) {
-            // Only positive ids are books; a repeated id stands on the shelf once, at its first place.
-            if (id <= 0 || !shelved.insert(id).second)
-                continue;
-            BOOK_ITEM bookItem;
-            if (IShelfItem* item = host->GetItem(id)) {
-                bookItem.bookInfo = bookrack::MakeBookInfo(*item);
-                bookItem.bookInfo.bReady = true;
-            } else {
-                setIds.insert(static_cast<unsigned long>(id));
-                bookItem.bookInfo.bValid = true;
-                bookItem.bookInfo.strAppId = std::to_string(id);
-            }
-            bookVec.push_back(std::move(bookItem));
-            bookIDVec.push_back(id);
-            m_loadedIds.push_back(id);
-        }
-    }
-
+    ShelfContents shelf = ReadShelf(*host);
     if (ICtrlBookMatrix* matrix = m_pBookMatrix.load()) {
-        matrix->SetBooks(&bookVec, &bookIDVec, 0, 0);
+        matrix->SetBooks(&shelf.books, &shelf.ids, 0, 0);
         matrix->UpdateLayout(0, 1);
         matrix->RedrawControl(false);
     }
     UpdateBookCount();
-    if (!setIds.empty()) {
+    if (!shelf.missing.empty()) {
         if (IShelfSink* sink = m_pSink.load())
-            sink->OnMissingBooks(&setIds);
+            sink->OnMissingBooks(&shelf.missing);
     }
+    loaderStarted = StartLoader();
+}
 
+CBookrackWindowImpl::ShelfContents CBookrackWindowImpl::ReadShelf(IShelfHost& host) {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    ShelfContents shelf;
+    m_loadedIds.clear();
+    const int shelfKey = m_nUserIndex.load();
+    const unsigned count = host.GetItemCount(shelfKey, 1);
+    if (count == 0) {
+        ShowNoBookTips();
+        return shelf;
+    }
+    m_tipsDlg.Hide();
+    // A count no shelf can hold is treated like a failed allocation: the shelf is emptied.
+    std::vector<int> ids;
+    try {
+        // Zeroed: slots the host leaves unfilled are skipped like any id of 0.
+        if (count <= bookrack::kMaxShelfBooks)
+            ids.assign(count, 0);
+    } catch (const std::bad_alloc&) {
+        ids.clear();
+    } catch (const std::length_error&) {
+        ids.clear();
+    }
+    if (!ids.empty())
+        host.GetItemIds(shelfKey, ids.data(), count, 1);
+
+    std::unordered_set<int> shelved;
+    for (const int id : ids) {
+        // Only positive ids are books; a repeated id stands on the shelf once, at its first place.
+        if (id <= 0 || !shelved.insert(id).second)
+            continue;
+        BOOK_ITEM bookItem;
+        if (IShelfItem* item = host.GetItem(id)) {
+            bookItem.bookInfo = bookrack::MakeBookInfo(*item);
+            bookItem.bookInfo.bReady = true;
+        } else {
+            shelf.missing.insert(static_cast<unsigned long>(id));
+            bookItem.bookInfo.bValid = true;
+            bookItem.bookInfo.strAppId = std::to_string(id);
+        }
+        shelf.books.push_back(std::move(bookItem));
+        shelf.ids.push_back(id);
+        m_loadedIds.push_back(id);
+    }
+    return shelf;
+}
+
+bool CBookrackWindowImpl::StartLoader() {
+    VEXIL_ASSERT_WINDOW_THREAD();
     // A load started from a message delivered while an earlier loader was being stopped may have
     // left a loader of its own: stop it before this load's loader takes its place.
     while (m_loader)
         StopLoader();
     const HWND hwnd = GetWindowHandle();
     if (!HasWindow(hwnd))
-        return;
+        return false;
     auto loader = std::make_shared<bookrack::ShelfLoader>(hwnd, m_loadedIds);
     // The thread's own reference to its loader.
     auto threadRef = std::make_unique<std::shared_ptr<bookrack::ShelfLoader>>(loader);
@@ -177,10 +183,10 @@ void CBookrackWindowImpl::LoadShelf() {
     loader->thread.reset(
         vexil::StartModuleThread(&CBookrackWindowImpl::LoaderThread, threadRef.get(), kLoaderThreadName));
     if (!loader->thread)
-        return;
+        return false;
     threadRef.release(); // the thread owns it now
     m_loader = std::move(loader);
-    loaderStarted = true;
+    return true;
 }
 
 DWORD WINAPI CBookrackWindowImpl::LoaderThread(void* param) {
