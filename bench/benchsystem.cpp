@@ -32,25 +32,21 @@ std::string Narrow(const std::wstring& text) {
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WriteBytes(const std::wstring& path, const void* bytes, DWORD size) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    const vexil::ScopedHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes, size, &written, nullptr) && written == size;
-    CloseHandle(file);
-    return ok;
+    return file && WriteFile(file.get(), bytes, size, &written, nullptr) && written == size;
 }
 
 // The book count a bench folder was made for, read from its marker; 0 when it is none.
 size_t MarkedBooks(const std::wstring& folder) {
-    HANDLE file = CreateFileW((folder + L"\\" + kMarkerFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const vexil::ScopedHandle file(CreateFileW((folder + L"\\" + kMarkerFile).c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
         return 0;
     char text[32] = {};
     DWORD read = 0;
-    ReadFile(file, text, sizeof text - 1, &read, nullptr);
-    CloseHandle(file);
+    ReadFile(file.get(), text, sizeof text - 1, &read, nullptr);
     return static_cast<size_t>(strtoull(text, nullptr, 10));
 }
 
@@ -95,12 +91,11 @@ double NowUs() {
 }
 
 double ThreadCpuUs(DWORD threadId) {
-    HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
-    if (thread == nullptr)
+    const vexil::ScopedHandle thread(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
+    if (!thread)
         return 0;
     FILETIME created, ended, kernel, user;
-    const bool ok = GetThreadTimes(thread, &created, &ended, &kernel, &user) != FALSE;
-    CloseHandle(thread);
+    const bool ok = GetThreadTimes(thread.get(), &created, &ended, &kernel, &user) != FALSE;
     if (!ok)
         return 0;
     const auto us = [](const FILETIME& t) {
@@ -125,20 +120,17 @@ size_t PrivateBytes() {
 }
 
 EchoWindow::EchoWindow() {
-    m_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_thread = CreateThread(nullptr, 0, &EchoWindow::ThreadProc, this, 0, &m_threadId);
-    if (m_thread != nullptr && m_ready != nullptr)
-        WaitForSingleObject(m_ready, 10000);
+    m_ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_thread.reset(CreateThread(nullptr, 0, &EchoWindow::ThreadProc, this, 0, &m_threadId));
+    if (m_thread && m_ready)
+        WaitForSingleObject(m_ready.get(), 10000);
 }
 
 EchoWindow::~EchoWindow() {
-    if (m_thread != nullptr) {
+    if (m_thread) {
         PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
-        WaitForSingleObject(m_thread, 10000);
-        CloseHandle(m_thread);
+        WaitForSingleObject(m_thread.get(), 10000);
     }
-    if (m_ready != nullptr)
-        CloseHandle(m_ready);
 }
 
 DWORD WINAPI EchoWindow::ThreadProc(void* param) {
@@ -150,7 +142,7 @@ DWORD WINAPI EchoWindow::ThreadProc(void* param) {
     RegisterClassW(&windowClass);
     self->m_hwnd = CreateWindowExW(0, kEchoClass, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr,
                                    windowClass.hInstance, nullptr);
-    SetEvent(self->m_ready);
+    SetEvent(self->m_ready.get());
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchMessageW(&msg);

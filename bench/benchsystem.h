@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <string>
 #include <vector>
 
@@ -36,8 +38,8 @@ public:
 private:
     static DWORD WINAPI ThreadProc(void* param);
 
-    HANDLE m_thread = nullptr;
-    HANDLE m_ready = nullptr;
+    vexil::ScopedHandle m_thread;
+    vexil::ScopedHandle m_ready;
     DWORD m_threadId = 0;
     HWND m_hwnd = nullptr;
 };

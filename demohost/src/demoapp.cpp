@@ -37,20 +37,19 @@ bool DemoApp::LoadModule() {
     // From the program's own folder by full path, and the module's own dependencies (the UI
     // kernel) from the module's folder, never from the current directory.
     const std::wstring path = ProgramFolder() + L"\\desktopui.dll";
-    m_module = LoadLibraryExW(path.c_str(), nullptr,
-                              LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    m_module.reset(LoadLibraryExW(path.c_str(), nullptr,
+                                  LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
     if (!m_module) {
         m_log.Printf(L"cannot load %ls (error %lu)", path.c_str(), GetLastError());
         return false;
     }
     // Through void (*)(): the one cast between function pointer types that is meant for this.
     auto entry = reinterpret_cast<PFN_GetBookrackWindow>(
-        reinterpret_cast<void (*)()>(GetProcAddress(m_module, BOOKRACK_ENTRY)));
+        reinterpret_cast<void (*)()>(GetProcAddress(m_module.get(), BOOKRACK_ENTRY)));
     m_rack = entry ? entry() : nullptr;
     if (!m_rack) {
         m_log.Printf(L"%ls has no usable GetBookrackWindow", path.c_str());
-        FreeLibrary(m_module);
-        m_module = nullptr;
+        m_module.reset();
         return false;
     }
     m_log.Printf(L"loaded %ls", path.c_str());
@@ -104,8 +103,7 @@ void DemoApp::Shutdown() {
     m_fetcher.Stop();
     m_rack = nullptr;
     if (m_module) {
-        FreeLibrary(m_module);
-        m_module = nullptr;
+        m_module.reset();
         m_log.Line(L"host unloaded desktopui.dll");
     }
 }

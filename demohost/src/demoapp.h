@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <bookrack/bookrackwindow.h>
 
 #include <atomic>
@@ -66,7 +68,7 @@ private:
     SampleStore m_store;
     CoverFetcher m_fetcher;
     DemoSink m_sink;
-    HMODULE m_module = nullptr;
+    vexil::ScopedModule m_module;
     CBookrackWindow* m_rack = nullptr;
     std::atomic<int> m_account{-1};
     std::atomic<bool> m_closed{false};

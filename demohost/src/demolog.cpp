@@ -44,20 +44,15 @@ DemoLog::DemoLog() : m_startTicks(GetTickCount64()) {
         m_stdout = nullptr;
 }
 
-DemoLog::~DemoLog() {
-    if (m_file != INVALID_HANDLE_VALUE)
-        CloseHandle(m_file);
-}
+DemoLog::~DemoLog() = default;
 
 bool DemoLog::OpenFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    vexil::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     std::lock_guard<std::mutex> lock(m_lock);
-    if (m_file != INVALID_HANDLE_VALUE)
-        CloseHandle(m_file);
-    m_file = file;
+    m_file = std::move(file);
     return true;
 }
 
@@ -70,8 +65,8 @@ void DemoLog::Line(const std::wstring& text) {
     DWORD written = 0;
     if (m_stdout)
         WriteFile(m_stdout, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    if (m_file != INVALID_HANDLE_VALUE)
-        WriteFile(m_file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (m_file)
+        WriteFile(m_file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 void DemoLog::Printf(const wchar_t* format, ...) {

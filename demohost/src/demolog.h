@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <mutex>
 #include <string>
 
@@ -26,7 +28,7 @@ public:
 private:
     std::mutex m_lock;
     HANDLE m_stdout = nullptr;
-    HANDLE m_file = INVALID_HANDLE_VALUE;
+    vexil::ScopedHandle m_file;
     ULONGLONG m_startTicks = 0;
 };
 

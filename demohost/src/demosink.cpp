@@ -44,14 +44,11 @@ DemoSink::DemoSink(DemoLog& log, SampleStore& store, CoverFetcher& fetcher)
     : m_log(log), m_store(store), m_fetcher(fetcher),
       m_changed(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-DemoSink::~DemoSink() {
-    if (m_changed)
-        CloseHandle(m_changed);
-}
+DemoSink::~DemoSink() = default;
 
 void DemoSink::Changed() {
     if (m_changed)
-        SetEvent(m_changed);
+        SetEvent(m_changed.get());
     if (HWND status = m_statusWindow)
         PostMessageW(status, WM_DEMO_SHELF_CHANGED, 0, 0);
 }

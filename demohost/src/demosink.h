@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <bookrack/bookrackwindow.h>
 #include <bookrack/shelfhost.h>
 
@@ -59,7 +61,7 @@ public:
     // The folder of the last cover request; empty before the first.
     std::wstring LibraryFolder();
     // Set (auto-reset) after every call, so a waiter re-checks its condition at once.
-    HANDLE ChangedEvent() const { return m_changed; }
+    HANDLE ChangedEvent() const { return m_changed.get(); }
 
 private:
     void Changed();
@@ -77,7 +79,7 @@ private:
     std::atomic<int> m_batchRequests{0};
     std::mutex m_folderLock;
     std::wstring m_libraryFolder;
-    HANDLE m_changed;
+    vexil::ScopedHandle m_changed;
 };
 
 } // namespace shelfdemo
