@@ -89,6 +89,13 @@ private:
             host->createResult = 0;
         if (host && message == WM_VEXIL_CREATE_ERROR)
             host->createResult = static_cast<int>(wParam);
+        if (message == WM_DPICHANGED) {
+            // As a per-monitor host does: the window takes the rectangle the system suggests.
+            const RECT& r = *reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 
