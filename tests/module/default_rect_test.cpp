@@ -92,6 +92,21 @@ TEST(DefaultRect, AtADisplayScaleTheTableSeesTheScreenIn96DpiUnitsAndTheSizeIsSc
     }
 }
 
+using shelftest::ShelfTest;
+
+// A host thread that is not DPI-aware gets the shelf at 96 DPI, which the system scales with the
+// rest of the host (this test also runs at 150 %, where an aware host's shelf is larger).
+TEST_F(ShelfTest, TheShelfOfAHostThreadThatIsNotDpiAwareIsDrawnAt96Dpi) {
+    shelftest::ThreadDpiAwareness unawareHost(DPI_AWARENESS_CONTEXT_UNAWARE);
+    ASSERT_TRUE(unawareHost.Active());
+    CreateShelf(false);
+    ASSERT_NE(Matrix(), nullptr);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(Matrix()->ControlWindow(), WM_GETFONT, 0, 0));
+    LOGFONTW text = {};
+    ASSERT_NE(GetObjectW(font, sizeof text, &text), 0);
+    EXPECT_EQ(text.lfHeight, -12) << "the body text's height at 96 DPI";
+}
+
 using DisplayChange = shelftest::ShownShelfTest;
 
 TEST_F(DisplayChange, AMinimisedShelfStaysMinimisedAndItsNextRestoreOpensAtTheDefaultRectangle) {
