@@ -217,6 +217,14 @@ run_under_display() { # command...
     fi
 }
 
+# The demo prefix's display scale (LogPixels), which Wine reads when a program starts; the demo host
+# is DPI-aware. Waits until the server that wrote it has ended, so the next run starts on its display.
+set_demo_scale() { # dpi
+    WINEPREFIX=$demo_prefix WINEDEBUG=-all wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+        /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX=$demo_prefix wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
 cmd_demo() {
     local arch
     arch=$(arch_of "$@")
@@ -258,10 +266,7 @@ cmd_demo() {
             mkdir -p "$out/screenshots/$folder"
             args=(--script --shots "Z:${out//\//\\}\\screenshots\\$folder")
         fi
-        # Wine reads the display scale when a program starts; the demo host is DPI-aware.
-        WINEPREFIX=$demo_prefix WINEDEBUG=-all wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
-            /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1 || true
-        WINEPREFIX=$demo_prefix wineserver -w </dev/null >/dev/null 2>&1 || true
+        set_demo_scale "$dpi"
         step "demo ($arch): $program.exe ${args[*]} (output in ${out#"$root"/}/)"
         (
             cd "build/$arch/bin"
@@ -274,6 +279,8 @@ cmd_demo() {
         WINEPREFIX=$demo_prefix wineserver -w </dev/null >/dev/null 2>&1 || true
         step_done
     done
+    # The prefix is left at 100 %, as a user who runs the demo with a display expects it.
+    [[ $dpi -eq 96 ]] || set_demo_scale 96
     if [[ $scripted -eq 1 ]]; then
         echo "Pictures of the session:"
         ls -1 "$out"/screenshots/*/*.png 2>/dev/null || echo "  none"
