@@ -217,6 +217,14 @@ run_under_display() { # command...
     fi
 }
 
+# The demo prefix's display scale (LogPixels), which Wine reads when a program starts; the demo host
+# is DPI-aware. Waits until the server that wrote it has ended, so the next run starts on its display.
+set_demo_scale() { # dpi
+    WINEPREFIX=$demo_prefix WINEDEBUG=-all wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+        /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX=$demo_prefix wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
 cmd_demo() {
     local arch
     arch=$(arch_of "$@")
@@ -238,21 +246,27 @@ cmd_demo() {
         return 1
     fi
     mkdir -p "$out"
-    # Without a display nobody can watch: shelfdemo plays its scripted session instead, once on a
-    # 1280x800 and once on a 1920x1080 screen, and leaves pictures of it in out/screenshots/<screen>.
-    local args=("$@") scripted=0 screens=('') screen
+    # Without a display nobody can watch: shelfdemo plays its scripted session instead, on a 1280x800
+    # and a 1920x1080 screen at 100 %, a 1920x1080 one at 150 % (144 DPI) and a 3840x2160 one at
+    # 200 % (192 DPI), and leaves pictures of it in out/screenshots/<screen>[-<scale>].
+    local args=("$@") scripted=0 screens=('') screen run dpi folder
     if [[ -z ${DISPLAY:-} && $program == shelfdemo && $# -eq 0 ]]; then
         scripted=1
-        screens=(1280x800 1920x1080)
+        screens=(1280x800@96 1920x1080@96 1920x1080@144 3840x2160@192)
     fi
     started_servers+=("$demo_prefix")
     local status=0
     : >"$out/demo.log"
-    for screen in "${screens[@]}"; do
+    for run in "${screens[@]}"; do
+        screen=${run%@*} dpi=${run#*@}
+        [[ $run == *@* ]] || dpi=96
         if [[ $scripted -eq 1 ]]; then
-            mkdir -p "$out/screenshots/$screen"
-            args=(--script --shots "Z:${out//\//\\}\\screenshots\\$screen")
+            folder=$screen
+            [[ $dpi -ne 96 ]] && folder=$screen-$((dpi * 100 / 96))
+            mkdir -p "$out/screenshots/$folder"
+            args=(--script --shots "Z:${out//\//\\}\\screenshots\\$folder")
         fi
+        set_demo_scale "$dpi"
         step "demo ($arch): $program.exe ${args[*]} (output in ${out#"$root"/}/)"
         (
             cd "build/$arch/bin"
@@ -265,6 +279,8 @@ cmd_demo() {
         WINEPREFIX=$demo_prefix wineserver -w </dev/null >/dev/null 2>&1 || true
         step_done
     done
+    # The prefix is left at 100 %, as a user who runs the demo with a display expects it.
+    [[ $dpi -eq 96 ]] || set_demo_scale 96
     if [[ $scripted -eq 1 ]]; then
         echo "Pictures of the session:"
         ls -1 "$out"/screenshots/*/*.png 2>/dev/null || echo "  none"

@@ -45,10 +45,11 @@ constexpr int kActionRemove = 1;
 // The bookshelf window's style: WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | 0x8.
 constexpr DWORD kBookrackStyle = 0xE0008;
 
-// The default window rectangle for a screen of screenWidth x screenHeight with the given work area
-// (virtual-screen coordinates): the size from the resolution table (or the fallback rule), centred on
-// the work area; a window larger than the work area starts at the work area's top-left corner.
-RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& workArea);
+// The default window rectangle for a screen of screenWidth x screenHeight pixels with the given work
+// area (virtual-screen coordinates), for a window drawn at dpi: the size from the resolution table (or
+// the fallback rule) for the screen measured in 96-DPI units, scaled to the DPI, centred on the work
+// area; a window larger than the work area starts at the work area's top-left corner.
+RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& workArea, UINT dpi = 96);
 
 // Threads. The host calls the interface from any of its threads; the window's own thread runs every
 // message, notification, control, store and file operation; the loader (bookrack::ShelfLoader) and
@@ -120,9 +121,10 @@ public:
     // saves the display mode, so that the module's unloading has nothing left to write.
     void OnThreadEnding() override;
 
-    // Any thread: the default rectangle on the monitor of owner (the primary one without an owner).
-    static RECT GetDefaultRect(HWND owner);
-    // The default rectangle for the current window, by its owner.
+    // Any thread: the default rectangle on the monitor of owner (the primary one without an owner),
+    // for a window drawn at dpi.
+    static RECT GetDefaultRect(HWND owner, UINT dpi = 96);
+    // The default rectangle for the current window, by its owner and at its DPI.
     RECT GetDefaultRectForWindow() const;
 
 private:
@@ -132,6 +134,8 @@ private:
     // Window thread from here on.
     // Rectangle of the add-book button in screen coordinates; false without button or window.
     bool GetNewBookButtonScreenRect(RECT* rect);
+    // The balloon's rectangle under the add-book button's screen rectangle, at the window's DPI.
+    RECT TipsRectBelow(const RECT& button) const;
     // Shows the empty-shelf balloon below the add-book button.
     void ShowTipsBelowButton();
     bool MatrixHasNoBook();

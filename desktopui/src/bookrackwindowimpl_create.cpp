@@ -4,6 +4,7 @@
 #include "bookrackwindowimpl.h"
 
 #include <uiassist/diag.h>
+#include <uiassist/dpi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -60,7 +61,11 @@ HICON LoadWindowIcon(HINSTANCE instance) {
 
 } // namespace
 
-RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& workArea) {
+RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& workArea, UINT dpi) {
+    // The table knows screens as a DPI-unaware program sees them: a 1920 x 1080 screen at 150 % is
+    // looked up as 1280 x 720.
+    screenWidth = MulDiv(screenWidth, vexil::kDesignDpi, static_cast<int>(dpi));
+    screenHeight = MulDiv(screenHeight, vexil::kDesignDpi, static_cast<int>(dpi));
     int width = kFallbackWidth;
     int height = (screenWidth >= kLargeScreenWidth && screenHeight >= kLargeScreenHeight)
                      ? kLargeFallbackHeight
@@ -72,6 +77,8 @@ RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& w
             break;
         }
     }
+    width = vexil::ScaleToDpi(width, dpi);
+    height = vexil::ScaleToDpi(height, dpi);
     // Centred on the work area, wherever it starts (a taskbar on the left or at the top, a monitor
     // left of the primary one). Where the work area is smaller than the window, the window starts
     // at the work area's corner, so that its caption is on screen and it can be dragged.
@@ -80,7 +87,7 @@ RECT ComputeDefaultBookrackRect(int screenWidth, int screenHeight, const RECT& w
     return RECT{left, top, left + width, top + height};
 }
 
-RECT CBookrackWindowImpl::GetDefaultRect(HWND owner) {
+RECT CBookrackWindowImpl::GetDefaultRect(HWND owner, UINT dpi) {
     // On the owner's monitor, by that monitor's resolution and work area.
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof(monitor);
@@ -89,21 +96,25 @@ RECT CBookrackWindowImpl::GetDefaultRect(HWND owner) {
                                       : nullptr;
     if (ownerMonitor != nullptr && ::GetMonitorInfoW(ownerMonitor, &monitor))
         return ComputeDefaultBookrackRect(monitor.rcMonitor.right - monitor.rcMonitor.left,
-                                          monitor.rcMonitor.bottom - monitor.rcMonitor.top, monitor.rcWork);
+                                          monitor.rcMonitor.bottom - monitor.rcMonitor.top, monitor.rcWork,
+                                          dpi);
     RECT work = {};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    return ComputeDefaultBookrackRect(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), work);
+    return ComputeDefaultBookrackRect(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), work,
+                                      dpi);
 }
 
 RECT CBookrackWindowImpl::GetDefaultRectForWindow() const {
     const HWND hwnd = GetWindowHandle();
-    return GetDefaultRect(HasWindow(hwnd) ? ::GetWindow(hwnd, GW_OWNER) : nullptr);
+    return HasWindow(hwnd) ? GetDefaultRect(::GetWindow(hwnd, GW_OWNER), vexil::WindowDpi(hwnd))
+                           : GetDefaultRect(nullptr, vexil::ThreadDpi());
 }
 
 bool CBookrackWindowImpl::CreateBookrackWindow(HWND parent, int showCmd) {
     m_bWindowClosing = false;
     return CreateVexilWindow(bookrack::kKernelModule, bookrack::kSkinPackage, bookrack::kBookrackWindowName,
-                             parent, GetDefaultRect(parent), showCmd, kBookrackStyle, 0, true);
+                             parent, GetDefaultRect(parent, vexil::ThreadDpi()), showCmd, kBookrackStyle, 0,
+                             true);
 }
 
 bool CBookrackWindowImpl::GetNewBookButtonScreenRect(RECT* rect) {
@@ -122,6 +133,13 @@ bool CBookrackWindowImpl::GetNewBookButtonScreenRect(RECT* rect) {
     return true;
 }
 
+RECT CBookrackWindowImpl::TipsRectBelow(const RECT& button) const {
+    VEXIL_ASSERT_WINDOW_THREAD();
+    const UINT dpi = vexil::WindowDpi(GetWindowHandle());
+    return {button.left, button.bottom, button.left + vexil::ScaleToDpi(kTipsWidth, dpi),
+            button.bottom + vexil::ScaleToDpi(kTipsHeight, dpi)};
+}
+
 void CBookrackWindowImpl::ShowTipsBelowButton() {
     VEXIL_ASSERT_WINDOW_THREAD();
     RECT button = {};
@@ -131,7 +149,7 @@ void CBookrackWindowImpl::ShowTipsBelowButton() {
     IUiKernel* kernel = skin != nullptr ? skin->GetUiKernel() : nullptr;
     if (kernel == nullptr)
         return;
-    const RECT tips = {button.left, button.bottom, button.left + kTipsWidth, button.bottom + kTipsHeight};
+    const RECT tips = TipsRectBelow(button);
     m_tipsDlg.Show(kernel, GetWindowHandle(), tips);
 }
 

@@ -185,6 +185,15 @@ std::optional<LRESULT> CBookrackWindowImpl::OnSystemMessage(UINT msg, WPARAM wPa
     case WM_DISPLAYCHANGE:
         OnDisplayChanged();
         return 0;
+    case WM_DPICHANGED: {
+        // A per-monitor host's shelf reached a screen of another scale: it takes the rectangle the
+        // system suggests (its size at the new DPI, under the mouse); the kernel then rescales the
+        // controls. A rectangle that is not readable here (another program's) is not taken.
+        RECT suggested;
+        if (vexil::CopyIfReadable(&suggested, reinterpret_cast<const void*>(lParam), sizeof(suggested)))
+            MoveWindow(suggested.left, suggested.top, suggested.right, suggested.bottom, true);
+        return 0;
+    }
     case WM_MOUSEWHEEL:
         ForwardMouseWheel(wParam, lParam);
         return 0;
@@ -387,8 +396,8 @@ void CBookrackWindowImpl::OnMoveWhileSizing() {
     RECT button;
     if (!GetNewBookButtonScreenRect(&button))
         return;
-    m_tipsDlg.MoveWindow(button.left, button.bottom, button.left + kTipsWidth, button.bottom + kTipsHeight,
-                         true);
+    const RECT tips = TipsRectBelow(button);
+    m_tipsDlg.MoveWindow(tips.left, tips.top, tips.right, tips.bottom, true);
 }
 
 bool CBookrackWindowImpl::OnWindowPosChanged() {

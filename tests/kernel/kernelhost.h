@@ -92,6 +92,13 @@ private:
             host->createResult = static_cast<int>(wParam);
         if (host && message == WM_PAINT)
             ++host->paints;
+        if (message == WM_DPICHANGED) {
+            // As a per-monitor host does: the window takes the rectangle the system suggests.
+            const RECT& r = *reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bookrackwindowimpl.h"
 
 namespace {
@@ -59,11 +61,63 @@ TEST(DefaultRect, CentredInsideTheWorkAreaWhereverItLiesAndReachableWhereItIsToo
     }
 }
 
+TEST(DefaultRect, AtADisplayScaleTheTableSeesTheScreenIn96DpiUnitsAndTheSizeIsScaled) {
+    const struct {
+        const char* what;
+        int screenWidth, screenHeight;
+        RECT work;
+        UINT dpi;
+        std::vector<LONG> rect;
+    } cases[] = {
+        {"100 %: as ever", 1920, 1080, {0, 0, 1920, 1040}, 96, {460, 120, 1460, 920}},
+        // Seen as 1280 x 720, not in the table and below the large rule: 1000 x 600 at 150 %.
+        {"150 % on 1920 x 1080", 1920, 1080, {0, 0, 1920, 1040}, 144, {210, 70, 1710, 970}},
+        // Seen as 1920 x 1080: 1000 x 800 at 200 %.
+        {"200 % on 3840 x 2160", 3840, 2160, {0, 0, 3840, 2120}, 192, {920, 260, 2920, 1860}},
+        {"200 % on 2880 x 1800, taskbar on the left",
+         2880,
+         1800,
+         {60, 0, 2880, 1800},
+         192,
+         {470, 100, 2470, 1700}},
+        // Seen as 2048 x 1280, above the large rule: 1000 x 800 at 125 %.
+        {"125 % on 2560 x 1600", 2560, 1600, {0, 0, 2560, 1560}, 120, {655, 280, 1905, 1280}},
+        // Too small at its scale: the caption's corner at the work area's corner, as at 100 %.
+        {"150 % on 1366 x 768", 1366, 768, {0, 0, 1366, 728}, 144, {0, 0, 1500, 900}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(shelftest::Edges(ComputeDefaultBookrackRect(c.screenWidth, c.screenHeight, c.work, c.dpi)),
+                  c.rect)
+            << c.what;
+    }
+}
+
+using shelftest::ShelfTest;
+
+// A host thread that is not DPI-aware gets the shelf at 96 DPI, which the system scales with the
+// rest of the host (this test also runs at 150 %, where an aware host's shelf is larger).
+TEST_F(ShelfTest, TheShelfOfAHostThreadThatIsNotDpiAwareIsDrawnAt96Dpi) {
+    shelftest::ThreadDpiAwareness unawareHost(DPI_AWARENESS_CONTEXT_UNAWARE);
+    ASSERT_TRUE(unawareHost.Active());
+    CreateShelf(false);
+    ASSERT_NE(Matrix(), nullptr);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(Matrix()->ControlWindow(), WM_GETFONT, 0, 0));
+    LOGFONTW text = {};
+    ASSERT_NE(GetObjectW(font, sizeof text, &text), 0);
+    EXPECT_EQ(text.lfHeight, -12) << "the body text's height at 96 DPI";
+}
+
 using DisplayChange = shelftest::ShownShelfTest;
 
 TEST_F(DisplayChange, AMinimisedShelfStaysMinimisedAndItsNextRestoreOpensAtTheDefaultRectangle) {
     const HWND hwnd = Hwnd();
-    const std::vector<LONG> defaultRect = shelftest::Edges(CBookrackWindowImpl::GetDefaultRect(nullptr));
+    // At the prefix's scale (the test also runs at 150 %): this host is DPI-aware, as Wine makes it.
+    // No window grows past the system's largest tracking size: at 150 % the shelf does not fit Wine's
+    // 1024 x 768 screen and stops there.
+    RECT expected = CBookrackWindowImpl::GetDefaultRect(nullptr, shelftest::RequestedDpi());
+    expected.right = std::min<LONG>(expected.right, expected.left + GetSystemMetrics(SM_CXMAXTRACK));
+    expected.bottom = std::min<LONG>(expected.bottom, expected.top + GetSystemMetrics(SM_CYMAXTRACK));
+    const std::vector<LONG> defaultRect = shelftest::Edges(expected);
     ASSERT_EQ(shelftest::Edges(shelftest::WindowRect(hwnd)), defaultRect);
     ShowWindow(hwnd, SW_MINIMIZE);
     ASSERT_TRUE(IsIconic(hwnd));

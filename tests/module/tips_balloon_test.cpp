@@ -116,7 +116,10 @@ TEST_F(ShelfTest, TheBookshelfShowsTheBalloonBelowItsAddBookButtonWhileTheShelfI
     ASSERT_TRUE(module->RawControl("New_FolianBtn")->GetCtrlRect(&button));
     POINT below = {button.left, button.bottom};
     ClientToScreen(shelf, &below);
-    const std::vector<LONG> placed = {below.x, below.y, below.x + kTipsWidth, below.y + kTipsHeight};
+    // Its design size at the prefix's scale (the test also runs at 150 %).
+    const UINT dpi = shelftest::RequestedDpi();
+    const std::vector<LONG> placed = {below.x, below.y, below.x + MulDiv(kTipsWidth, dpi, 96),
+                                      below.y + MulDiv(kTipsHeight, dpi, 96)};
     EXPECT_EQ(Edges(WindowRect(balloon)), placed);
     // Another program's rectangle, at a wild address or posted, is not read: nothing moves or faults.
     EXPECT_EQ(SendMessageW(balloon, WM_TIPS_SHOW, 0, 0x10), 0);

@@ -4,6 +4,7 @@
 #include <uiassist/cvexilwindow.h>
 
 #include <uiassist/diag.h>
+#include <uiassist/dpi.h>
 #include <uiassist/textconv.h>
 
 #include <cstdio>
@@ -232,9 +233,11 @@ bool CVexilWindow::CreateWin32Window() {
     if (m_rect.right - m_rect.left > 0 && m_rect.bottom - m_rect.top > 0) {
         MoveWindow(m_rect.left, m_rect.top, m_rect.right, m_rect.bottom, true);
     } else {
+        // The skin's size is in 96-DPI units.
         SIZE designed = {};
         skinWindow->GetWindowSize(&designed);
-        MoveWindow(0, 0, designed.cx, designed.cy, true);
+        const UINT dpi = vexil::WindowDpi(hwnd);
+        MoveWindow(0, 0, vexil::ScaleToDpi(designed.cx, dpi), vexil::ScaleToDpi(designed.cy, dpi), true);
         CenterWindow(true);
     }
     OnCreate();

@@ -3,6 +3,7 @@
 #include <uiassist/cwin32window.h>
 
 #include <uiassist/diag.h>
+#include <uiassist/dpi.h>
 #include <uiassist/threadutil.h>
 #include <uiassist/winutil.h>
 #include <vexil/messages.h>
@@ -46,6 +47,7 @@ struct WindowThreadStart {
     CWin32Window* window;
     vexil::ScopedHandle startEvent;
     vexil::ScopedHandle leftEvent;
+    DPI_AWARENESS_CONTEXT dpiContext; // the creating thread's: the host's awareness decides the window's
 };
 
 // The event a new window thread sets once its window exists (or could not be made). Named, with a
@@ -180,6 +182,7 @@ bool CWin32Window::CreateInNewThread(HWND parent, RECT rect, const wchar_t* titl
 
     auto start = std::make_unique<WindowThreadStart>();
     start->window = this;
+    start->dpiContext = vexil::ThreadDpiContext();
     start->startEvent.reset(vexil::DuplicateOf(m_hStartEvent.get()));
     vexil::ScopedHandle left(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     start->leftEvent.reset(vexil::DuplicateOf(left.get()));
@@ -235,6 +238,9 @@ bool CWin32Window::WaitForWindowThreadStart() {
 DWORD WINAPI CWin32Window::WindowThreadProc(void* param) {
     std::unique_ptr<WindowThreadStart> start(static_cast<WindowThreadStart*>(param));
     CWin32Window* self = start->window;
+    // Drawn at the scale of the host that asked for it: scaled by the system for an unaware host,
+    // at the screen's DPI for an aware one.
+    vexil::UseThreadDpiContext(start->dpiContext);
     // Skin controls such as the embedded web page are COM objects living on this thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 

@@ -59,34 +59,42 @@ void CRefBookMatrix::PlaceTile(size_t index) {
     const int right = left + grid.tileWidth;
     book.nTileIndex = static_cast<int>(index);
     book.rcTile = {left, top, right, top + grid.tileHeight};
+    const int mark = Scale(kTileMarkSize);
     if (m_mode == MatrixMode::kShelf) {
-        book.rcCover = {left, top, right, top + kCoverHeight};
-        book.rcCaption = {left, top + kCoverHeight, right, top + kTileHeight};
-        book.rcMark = {right - kTileMarkSize - 5, top + 5, right - 5, top + 5 + kTileMarkSize};
+        const int coverBottom = top + Scale(kCoverHeight), inset = Scale(5);
+        book.rcCover = {left, top, right, coverBottom};
+        book.rcCaption = {left, coverBottom, right, top + grid.tileHeight};
+        book.rcMark = {right - mark - inset, top + inset, right - inset, top + inset + mark};
         return;
     }
     // A row: the cover at the left, the texts beside it, the badge at the right end.
-    const int coverTop = top + (kRowHeight - kRowCoverHeight) / 2;
-    const int markTop = top + (kRowHeight - kTileMarkSize) / 2;
-    book.rcCover = {left + 8, coverTop, left + 8 + kRowCoverWidth, coverTop + kRowCoverHeight};
-    book.rcMark = {right - kTileMarkSize - 10, markTop, right - 10, markTop + kTileMarkSize};
-    book.rcCaption = {book.rcCover.right + 10, top, std::max(book.rcCover.right + 10, book.rcMark.left - 6),
-                      top + kRowHeight};
+    const int coverHeight = Scale(kRowCoverHeight);
+    const int coverTop = top + (grid.tileHeight - coverHeight) / 2;
+    const int markTop = top + (grid.tileHeight - mark) / 2;
+    book.rcCover = {left + Scale(8), coverTop, left + Scale(8) + Scale(kRowCoverWidth),
+                    coverTop + coverHeight};
+    book.rcMark = {right - mark - Scale(10), markTop, right - Scale(10), markTop + mark};
+    book.rcCaption = {book.rcCover.right + Scale(10), top,
+                      std::max(book.rcCover.right + Scale(10), book.rcMark.left - Scale(6)),
+                      top + grid.tileHeight};
 }
 
 bool CRefBookMatrix::LayoutFrom(size_t first) {
     Grid grid;
     if (m_mode == MatrixMode::kShelf) {
-        grid.columns = std::max(1, (m_viewWidth - kTileGap) / (kTileWidth + kTileGap));
+        grid.tileWidth = Scale(kTileWidth);
+        grid.tileHeight = Scale(kCoverHeight) + Scale(kTileCaptionHeight);
+        grid.gapX = grid.gapY = Scale(kTileGap);
+        grid.columns = std::max(1, (m_viewWidth - grid.gapX) / (grid.tileWidth + grid.gapX));
         // The grid stands in the middle of the view.
-        const int gridWidth = grid.columns * (kTileWidth + kTileGap) - kTileGap;
-        grid.left = std::max(kTileGap, (m_viewWidth - gridWidth) / 2);
+        const int gridWidth = grid.columns * (grid.tileWidth + grid.gapX) - grid.gapX;
+        grid.left = std::max(grid.gapX, (m_viewWidth - gridWidth) / 2);
     } else {
         // Rows fill the view's width.
-        grid.gapX = 2 * kRowGap;
-        grid.gapY = kRowGap;
-        grid.tileHeight = kRowHeight;
-        grid.columns = std::max(1, (m_viewWidth - grid.gapX) / (kRowMinWidth + grid.gapX));
+        grid.gapX = 2 * Scale(kRowGap);
+        grid.gapY = Scale(kRowGap);
+        grid.tileHeight = Scale(kRowHeight);
+        grid.columns = std::max(1, (m_viewWidth - grid.gapX) / (Scale(kRowMinWidth) + grid.gapX));
         grid.tileWidth = std::max(1, (m_viewWidth - grid.gapX) / grid.columns - grid.gapX);
         grid.left = grid.gapX;
     }

@@ -13,8 +13,8 @@
 
 namespace vexilref {
 
-// Tile geometry of the shelf mode, in pixels: a cover area above a caption strip with the title and
-// author. The cover area has a book cover's usual proportions, 2:3.
+// Tile geometry of the shelf mode, in 96-DPI units (scaled to the window's DPI at layout): a cover area above
+// a caption strip with the title and author. The cover area has a book cover's usual proportions, 2:3.
 constexpr int kTileWidth = 104;
 constexpr int kCoverHeight = 156;
 constexpr int kTileCaptionHeight = 36;
@@ -97,6 +97,7 @@ private:
     void Paint(HDC dc, const RECT& client) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void OnCreated() override;
+    void DpiChanged() override;
 
     // The grid's measures for the present mode and view width.
     struct Grid {

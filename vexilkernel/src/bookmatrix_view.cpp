@@ -2,6 +2,7 @@
 // and keys. Everything here runs on the control's window thread.
 #include "bookmatrix.h"
 
+#include <uiassist/dpi.h>
 #include <vexil/messages.h>
 
 #include <algorithm>
@@ -49,40 +50,42 @@ RECT Shifted(RECT rect, int dy) {
     return rect;
 }
 
-void DrawPlaceholder(HDC dc, const TileView& view, bool withText) {
+void DrawPlaceholder(HDC dc, const TileView& view, bool withText, UINT dpi) {
+    const auto px = [dpi](int value) { return vexil::ScaleToDpi(value, dpi); };
     const COLORREF colour = kPlaceholderColours[static_cast<unsigned>(view.id) %
                                                 (sizeof kPlaceholderColours / sizeof kPlaceholderColours[0])];
     Fill(dc, view.cover, colour);
     RECT spine = view.cover;
-    spine.right = spine.left + (withText ? kPlaceholderSpine : kPlaceholderSpine / 2);
+    spine.right = spine.left + px(withText ? kPlaceholderSpine : kPlaceholderSpine / 2);
     Fill(dc, spine, Blend(colour, RGB(0, 0, 0), 60));
     if (!withText)
         return; // a row's small cover: the title stands beside it
     RECT text = view.cover;
-    text.left = spine.right + 6;
-    text.right -= 8;
-    text.top += kTileMarkSize + 14; // below where a selected tile's badge sits
-    const RECT rule = {text.left, text.top - 9, text.left + 24, text.top - 7};
+    text.left = spine.right + px(6);
+    text.right -= px(8);
+    text.top += px(kTileMarkSize + 14); // below where a selected tile's badge sits
+    const RECT rule = {text.left, text.top - px(9), text.left + px(24), text.top - px(7)};
     Fill(dc, rule, Blend(colour, kPlaceholderText, 160));
-    text.bottom -= 28;
-    DrawTextIn(dc, view.title.empty() ? std::wstring(L"Untitled") : view.title, text, kPlaceholderText,
+    text.bottom -= px(28);
+    DrawTextIn(dc, dpi, view.title.empty() ? std::wstring(L"Untitled") : view.title, text, kPlaceholderText,
                DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS, FontKind::kBodyBold);
     RECT author = view.cover;
-    author.left = spine.right + 6;
-    author.right -= 8;
-    author.top = author.bottom - 26;
-    DrawTextIn(dc, view.author, author, Blend(colour, kPlaceholderText, 210),
+    author.left = spine.right + px(6);
+    author.right -= px(8);
+    author.top = author.bottom - px(26);
+    DrawTextIn(dc, dpi, view.author, author, Blend(colour, kPlaceholderText, 210),
                DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS, FontKind::kSmall);
 }
 
-void DrawSelectionMark(HDC dc, const RECT& mark) {
+void DrawSelectionMark(HDC dc, const RECT& mark, UINT dpi) {
+    const int ringWidth = vexil::ScaleToDpi(2, dpi), inset = vexil::ScaleToDpi(3, dpi);
     RECT ring = mark;
-    InflateRect(&ring, 2, 2);
+    InflateRect(&ring, ringWidth, ringWidth);
     FillCircle(dc, ring, palette::kSelectionText);
     FillCircle(dc, mark, palette::kSelection);
     RECT check = mark;
-    InflateRect(&check, -3, -3);
-    DrawCheck(dc, check, palette::kSelectionText, 2.2f);
+    InflateRect(&check, -inset, -inset);
+    DrawCheck(dc, check, palette::kSelectionText, 2.2f * static_cast<float>(dpi) / vexil::kDesignDpi);
 }
 
 } // namespace
@@ -97,6 +100,15 @@ void CRefBookMatrix::OnCreated() {
         LayoutFrom(0);
     }
     SyncScrollBar();
+}
+
+void CRefBookMatrix::DpiChanged() {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        LayoutFrom(0); // the tiles take their sizes at the new DPI; covers are decoded for them anew
+    }
+    SyncScrollBar();
+    Redraw(false);
 }
 
 void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
@@ -146,7 +158,7 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
 
     Fill(dc, area, palette::kWindow);
     if (empty)
-        DrawTextIn(dc, L"No books on the shelf yet", client, palette::kMutedText,
+        DrawTextIn(dc, Dpi(), L"No books on the shelf yet", client, palette::kMutedText,
                    DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     const double started = NowMs();
     int decoded = 0;
@@ -172,38 +184,39 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
             DrawCover(dc, *cover, view.cover.left + (box.cx - cover->width) / 2,
                       view.cover.top + (box.cy - cover->height) / 2);
         } else {
-            DrawPlaceholder(dc, view, !compact);
+            DrawPlaceholder(dc, view, !compact, Dpi());
         }
 
         RECT title = view.caption;
         if (compact) {
             // Title and author side by side with the small cover, centred in the row.
-            InflateRect(&title, 0, -((title.bottom - title.top) / 2 - 17));
-            title.bottom = title.top + 18;
-            DrawTextIn(dc, view.title.empty() ? std::wstring(L"Untitled") : view.title, title, palette::kText,
-                       DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
+            InflateRect(&title, 0, -((title.bottom - title.top) / 2 - Scale(17)));
+            title.bottom = title.top + Scale(18);
+            DrawTextIn(dc, Dpi(), view.title.empty() ? std::wstring(L"Untitled") : view.title, title,
+                       palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
         } else {
             Fill(dc, view.caption, palette::kTileCaption);
-            InflateRect(&title, -6, 0);
-            title.top += 3;
-            title.bottom = title.top + 16;
-            DrawTextIn(dc, view.title, title, palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
+            InflateRect(&title, -Scale(6), 0);
+            title.top += Scale(3);
+            title.bottom = title.top + Scale(16);
+            DrawTextIn(dc, Dpi(), view.title, title, palette::kText,
+                       DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
         }
         RECT author = title;
         author.top = title.bottom;
-        author.bottom = compact ? author.top + 16 : view.caption.bottom - 2;
-        DrawTextIn(dc, view.author, author, palette::kMutedText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS,
-                   FontKind::kSmall);
+        author.bottom = compact ? author.top + Scale(16) : view.caption.bottom - Scale(2);
+        DrawTextIn(dc, Dpi(), view.author, author, palette::kMutedText,
+                   DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kSmall);
 
         if (view.selected) {
-            Frame(dc, view.tile, palette::kSelection, kSelectionBorder);
-            DrawSelectionMark(dc, view.mark);
+            Frame(dc, view.tile, palette::kSelection, Scale(kSelectionBorder));
+            DrawSelectionMark(dc, view.mark, Dpi());
         } else {
             Frame(dc, view.tile, palette::kFrame);
         }
         if (view.focused && m_hasFocus) {
             RECT focus = view.tile;
-            InflateRect(&focus, -(kSelectionBorder + 2), -(kSelectionBorder + 2));
+            InflateRect(&focus, -Scale(kSelectionBorder + 2), -Scale(kSelectionBorder + 2));
             SetTextColor(dc, palette::kText);
             SetBkColor(dc, palette::kWindow);
             DrawFocusRect(dc, &focus);
@@ -293,19 +306,20 @@ void CRefBookMatrix::OnScrollBar(int request) {
     info.cbSize = sizeof info;
     info.fMask = SIF_TRACKPOS;
     GetScrollInfo(Window(), SB_VERT, &info);
+    const int step = Scale(kWheelStep);
     int position, page, end;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         position = m_scrollY;
-        page = std::max(kWheelStep, m_viewHeight - kWheelStep);
+        page = std::max(step, m_viewHeight - step);
         end = m_contentHeight;
     }
     switch (request) {
     case SB_LINEUP:
-        position -= kWheelStep / 2;
+        position -= step / 2;
         break;
     case SB_LINEDOWN:
-        position += kWheelStep / 2;
+        position += step / 2;
         break;
     case SB_PAGEUP:
         position -= page;
@@ -556,7 +570,7 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
             return false;
         }
     case WM_MOUSEWHEEL:
-        ScrollTo(ScrollPos() - GET_WHEEL_DELTA_WPARAM(wParam) * kWheelStep / WHEEL_DELTA);
+        ScrollTo(ScrollPos() - GET_WHEEL_DELTA_WPARAM(wParam) * Scale(kWheelStep) / WHEEL_DELTA);
         return true;
     case WM_VSCROLL:
         OnScrollBar(LOWORD(wParam));

@@ -130,21 +130,22 @@ RECT CRefBookrackManager::PartRect(RefManagerPart part) {
     const RECT placed = Placement();
     const int width = placed.right - placed.left;
     const int height = placed.bottom - placed.top;
-    const int buttonHeight = std::max(0, std::min(kManagerButtonHeight, height - 8));
+    const int margin = Scale(kManagerMargin), gap = Scale(kManagerGap);
+    const int segmentWidth = Scale(kManagerSegmentWidth), countWidth = Scale(kManagerCountWidth);
+    const int buttonHeight = std::max(0, std::min(Scale(kManagerButtonHeight), height - Scale(8)));
     const int top = (height - buttonHeight) / 2, bottom = top + buttonHeight;
-    const int menuLeft = width - kManagerMargin - buttonHeight;
-    const int countLeft = std::max(0, menuLeft - kManagerGap - kManagerCountWidth);
-    const int userLeft = kManagerMargin + 2 * kManagerSegmentWidth + kManagerGap;
+    const int menuLeft = width - margin - buttonHeight;
+    const int countLeft = std::max(0, menuLeft - gap - countWidth);
+    const int userLeft = margin + 2 * segmentWidth + gap;
     switch (part) {
     case REF_PART_MODE_SHELF:
-        return {kManagerMargin, top, kManagerMargin + kManagerSegmentWidth, bottom};
+        return {margin, top, margin + segmentWidth, bottom};
     case REF_PART_MODE_COMPACT:
-        return {kManagerMargin + kManagerSegmentWidth, top, kManagerMargin + 2 * kManagerSegmentWidth,
-                bottom};
+        return {margin + segmentWidth, top, margin + 2 * segmentWidth, bottom};
     case REF_PART_USER:
-        return {userLeft, top, std::max(userLeft, countLeft - kManagerGap), bottom};
+        return {userLeft, top, std::max(userLeft, countLeft - gap), bottom};
     case REF_PART_COUNT:
-        return {countLeft, top, countLeft + kManagerCountWidth, bottom};
+        return {countLeft, top, countLeft + countWidth, bottom};
     case REF_PART_MENU:
         return {menuLeft, top, menuLeft + buttonHeight, bottom};
     }
@@ -282,27 +283,27 @@ void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
                           : (m_hotPart == segment.part ? palette::kButtonHot : palette::kButton));
         Fill(dc, rect, face);
         Frame(dc, rect, active ? palette::kSelection : palette::kFrame);
-        DrawTextIn(dc, segment.label, rect, active ? palette::kSelectionText : palette::kText,
+        DrawTextIn(dc, Dpi(), segment.label, rect, active ? palette::kSelectionText : palette::kText,
                    DT_CENTER | DT_VCENTER | DT_SINGLELINE, active ? FontKind::kBodyBold : FontKind::kBody);
     }
 
     // Who is signed in: a round badge with the name's first letter, then the name.
     const RECT user = PartRect(REF_PART_USER);
     if (!outside(user)) {
-        const int badgeSize = std::min(kManagerBadgeSize, static_cast<int>(user.bottom - user.top));
+        const int badgeSize = std::min(Scale(kManagerBadgeSize), static_cast<int>(user.bottom - user.top));
         const int badgeTop = (user.top + user.bottom - badgeSize) / 2;
         const RECT badge = {user.left, badgeTop, user.left + badgeSize, badgeTop + badgeSize};
         const std::wstring wideName = signedOut ? std::wstring() : AnsiToWide(name);
         FillCircle(dc, badge, signedOut ? palette::kDisabledText : palette::kCaption);
-        DrawTextIn(dc, wideName.empty() ? std::wstring(L"?") : wideName.substr(0, 1), badge,
+        DrawTextIn(dc, Dpi(), wideName.empty() ? std::wstring(L"?") : wideName.substr(0, 1), badge,
                    palette::kCaptionText, DT_CENTER | DT_VCENTER | DT_SINGLELINE, FontKind::kBodyBold);
         RECT nameRect = user;
-        nameRect.left = badge.right + 8;
+        nameRect.left = badge.right + Scale(8);
         if (signedOut)
-            DrawTextIn(dc, L"Not signed in", nameRect, palette::kMutedText,
+            DrawTextIn(dc, Dpi(), L"Not signed in", nameRect, palette::kMutedText,
                        DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
         else
-            DrawTextIn(dc, wideName, nameRect, palette::kText,
+            DrawTextIn(dc, Dpi(), wideName, nameRect, palette::kText,
                        DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
     }
 
@@ -311,7 +312,7 @@ void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
                                  : std::to_wstring(count) + (count == 1 ? L" book" : L" books");
     if (option)
         countText += L" \x00B7 deleting";
-    DrawTextIn(dc, countText, PartRect(REF_PART_COUNT), palette::kMutedText,
+    DrawTextIn(dc, Dpi(), countText, PartRect(REF_PART_COUNT), palette::kMutedText,
                DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 
     // The menu button: three bars.
@@ -326,8 +327,10 @@ void CRefBookrackManager::Paint(HDC dc, const RECT& client) {
     const int barLeft = menu.left + (menu.right - menu.left) / 4,
               barRight = menu.right - (menu.right - menu.left) / 4;
     const int middle = (menu.top + menu.bottom) / 2;
-    for (int offset : {-5, 0, 5}) {
-        const RECT bar = {barLeft, middle + offset - 1, barRight, middle + offset + 1};
+    const int thickness = std::max(1, Scale(2));
+    for (int offset : {-Scale(5), 0, Scale(5)}) {
+        const RECT bar = {barLeft, middle + offset - thickness / 2, barRight,
+                          middle + offset - thickness / 2 + thickness};
         Fill(dc, bar, palette::kText);
     }
 }

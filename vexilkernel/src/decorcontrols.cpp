@@ -3,6 +3,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <uiassist/dpi.h>
 #include <uiassist/scopedhandle.h>
 #include "strutil.h"
 
@@ -12,23 +13,24 @@ namespace {
 constexpr int kCaptionTextLeft = 34;
 
 // A closed book seen from the front: the window's sign at the caption's left.
-void DrawBookSign(HDC dc, int left, int centerY) {
-    const RECT cover = {left, centerY - 8, left + 13, centerY + 8};
+void DrawBookSign(HDC dc, int left, int centerY, UINT dpi) {
+    const auto px = [dpi](int value) { return vexil::ScaleToDpi(value, dpi); };
+    const RECT cover = {left, centerY - px(8), left + px(13), centerY + px(8)};
     Fill(dc, cover, palette::kTile);
-    const RECT spine = {left, centerY - 8, left + 3, centerY + 8};
+    const RECT spine = {left, centerY - px(8), left + px(3), centerY + px(8)};
     Fill(dc, spine, Blend(palette::kTile, palette::kCaption, 110));
-    const RECT label = {left + 5, centerY - 4, left + 11, centerY - 2};
+    const RECT label = {left + px(5), centerY - px(4), left + px(11), centerY - px(2)};
     Fill(dc, label, palette::kCaption);
 }
 
 // The balloon's outline: the body's rounded rectangle with the pointer rising from its top edge.
-void AddBalloonPath(Gdiplus::GraphicsPath* path, float width, float height) {
-    const float top = kBalloonPointerHeight + 0.5f, left = 0.5f;
-    const float right = width - 0.5f, bottom = height - 0.5f, d = kBalloonRadius * 2.0f;
+void AddBalloonPath(Gdiplus::GraphicsPath* path, float width, float height, UINT dpi) {
+    const auto px = [dpi](int value) { return static_cast<float>(vexil::ScaleToDpi(value, dpi)); };
+    const float top = px(kBalloonPointerHeight) + 0.5f, left = 0.5f;
+    const float right = width - 0.5f, bottom = height - 0.5f, d = px(kBalloonRadius) * 2.0f;
     path->AddArc(left, top, d, d, 180, 90);
-    path->AddLine(static_cast<float>(kBalloonPointerLeft), top, static_cast<float>(kBalloonPointerTip), 0.5f);
-    path->AddLine(static_cast<float>(kBalloonPointerTip), 0.5f, static_cast<float>(kBalloonPointerRight),
-                  top);
+    path->AddLine(px(kBalloonPointerLeft), top, px(kBalloonPointerTip), 0.5f);
+    path->AddLine(px(kBalloonPointerTip), 0.5f, px(kBalloonPointerRight), top);
     path->AddArc(right - d, top, d, d, 270, 90);
     path->AddArc(right - d, bottom - d, d, d, 0, 90);
     path->AddArc(left, bottom - d, d, d, 90, 90);
@@ -41,11 +43,11 @@ void AddBalloonPath(Gdiplus::GraphicsPath* path, float width, float height) {
 
 void CRefCaption::Paint(HDC dc, const RECT& client) {
     Fill(dc, client, palette::kCaption);
-    DrawBookSign(dc, client.left + 12, (client.top + client.bottom) / 2);
+    DrawBookSign(dc, client.left + Scale(12), (client.top + client.bottom) / 2, Dpi());
     RECT text = client;
-    text.left += kCaptionTextLeft;
-    text.right -= 8;
-    DrawTextIn(dc, m_spec.text.empty() ? WindowTitle() : m_spec.text, text, palette::kCaptionText,
+    text.left += Scale(kCaptionTextLeft);
+    text.right -= Scale(8);
+    DrawTextIn(dc, Dpi(), m_spec.text.empty() ? WindowTitle() : m_spec.text, text, palette::kCaptionText,
                DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kCaption);
 }
 
@@ -67,7 +69,7 @@ bool CRefCaption::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT* result
 
 void CRefPanel::Paint(HDC dc, const RECT& client) {
     Fill(dc, client, palette::kPanel);
-    DrawTextIn(dc, m_spec.text, client, palette::kMutedText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextIn(dc, Dpi(), m_spec.text, client, palette::kMutedText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
 // ---- Frame -------------------------------------------------------------------------------------
@@ -102,12 +104,13 @@ void CRefFrame::Paint(HDC dc, const RECT& client) {
 
 // ---- Balloon -----------------------------------------------------------------------------------
 
-HRGN CreateBalloonRegion(int width, int height) {
-    HRGN body = CreateRoundRectRgn(0, kBalloonPointerHeight, width + 1, height + 1, kBalloonRadius * 2,
-                                   kBalloonRadius * 2);
-    const POINT pointer[] = {{kBalloonPointerLeft, kBalloonPointerHeight + 1},
-                             {kBalloonPointerTip, 0},
-                             {kBalloonPointerRight, kBalloonPointerHeight + 1}};
+HRGN CreateBalloonRegion(int width, int height, UINT dpi) {
+    const auto px = [dpi](int value) { return vexil::ScaleToDpi(value, dpi); };
+    HRGN body = CreateRoundRectRgn(0, px(kBalloonPointerHeight), width + 1, height + 1,
+                                   px(kBalloonRadius) * 2, px(kBalloonRadius) * 2);
+    const POINT pointer[] = {{px(kBalloonPointerLeft), px(kBalloonPointerHeight) + 1},
+                             {px(kBalloonPointerTip), 0},
+                             {px(kBalloonPointerRight), px(kBalloonPointerHeight) + 1}};
     const vexil::ScopedGdiObject<HRGN> tip(CreatePolygonRgn(pointer, 3, WINDING));
     if (body && tip)
         CombineRgn(body, body, tip.get(), RGN_OR);
@@ -135,9 +138,16 @@ void CRefBalloon::OnCreated() {
     if (r.left != 0 || r.top != 0 || r.right != design.cx || r.bottom != design.cy ||
         !(GetWindowLongW(window, GWL_STYLE) & WS_POPUP))
         return;
-    vexil::ScopedGdiObject<HRGN> region(CreateBalloonRegion(r.right, r.bottom));
+    RECT client = {};
+    GetClientRect(Window(), &client);
+    vexil::ScopedGdiObject<HRGN> region(CreateBalloonRegion(client.right, client.bottom, Dpi()));
     if (region && SetWindowRgn(window, region.get(), TRUE))
         region.release(); // the window owns it now
+}
+
+void CRefBalloon::DpiChanged() {
+    OnCreated(); // the window's shape follows the balloon's new size
+    Redraw(false);
 }
 
 void CRefBalloon::Paint(HDC dc, const RECT& client) {
@@ -148,7 +158,7 @@ void CRefBalloon::Paint(HDC dc, const RECT& client) {
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
         graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
         Gdiplus::GraphicsPath path;
-        AddBalloonPath(&path, static_cast<float>(width), static_cast<float>(height));
+        AddBalloonPath(&path, static_cast<float>(width), static_cast<float>(height), Dpi());
         Gdiplus::SolidBrush brush(Gdiplus::Color(255, GetRValue(palette::kBalloon),
                                                  GetGValue(palette::kBalloon), GetBValue(palette::kBalloon)));
         Gdiplus::Pen pen(Gdiplus::Color(255, GetRValue(palette::kBalloonBorder),
@@ -158,20 +168,21 @@ void CRefBalloon::Paint(HDC dc, const RECT& client) {
         graphics.FillPath(&brush, &path);
         graphics.DrawPath(&pen, &path);
     } else {
-        const vexil::ScopedGdiObject<HRGN> region(CreateBalloonRegion(width, height));
+        const vexil::ScopedGdiObject<HRGN> region(CreateBalloonRegion(width, height, Dpi()));
         const vexil::ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(palette::kBalloon));
         const vexil::ScopedGdiObject<HBRUSH> border(CreateSolidBrush(palette::kBalloonBorder));
         FillRgn(dc, region.get(), brush.get());
         FrameRgn(dc, region.get(), border.get(), 1, 1);
     }
-    RECT text = {client.left + kBalloonPadding, client.top + kBalloonPointerHeight + kBalloonPadding / 2,
-                 client.right - kBalloonPadding, client.bottom - kBalloonPadding / 2};
+    const int padding = Scale(kBalloonPadding);
+    RECT text = {client.left + padding, client.top + Scale(kBalloonPointerHeight) + padding / 2,
+                 client.right - padding, client.bottom - padding / 2};
     const std::wstring wide = Locked(m_text);
     const int textHeight =
-        MeasureTextHeight(dc, wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
+        MeasureTextHeight(dc, Dpi(), wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
     if (textHeight < text.bottom - text.top)
         text.top += (text.bottom - text.top - textHeight) / 2;
-    DrawTextIn(dc, wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+    DrawTextIn(dc, Dpi(), wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
 }
 
 } // namespace vexilref

@@ -71,11 +71,12 @@ private:
     const wchar_t* WindowClassName() const override { return L"VexilRefBalloon"; }
     void Paint(HDC dc, const RECT& client) override;
     void OnCreated() override;
+    void DpiChanged() override;
 
     std::wstring m_text; // kept wide: a text the code page cannot hold is still drawn as given
 };
 
 // The balloon's outline in a rectangle of that size, as a region (owned by the caller).
-HRGN CreateBalloonRegion(int width, int height);
+HRGN CreateBalloonRegion(int width, int height, UINT dpi);
 
 } // namespace vexilref

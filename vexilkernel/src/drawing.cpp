@@ -3,6 +3,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <uiassist/dpi.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -36,16 +38,16 @@ static_assert(sizeof kFontSpecs / sizeof kFontSpecs[0] == static_cast<size_t>(Fo
 // set is GB2312, which the UI face lacks, and the font mapper would hand over whatever face claims
 // it, on a system without one a face that draws every letter as a box. Chinese text is drawn in the
 // CJK face, which is asked for in the default set.
-HFONT MakeFont(const wchar_t* face, FontKind kind, BYTE charset = DEFAULT_CHARSET) {
+HFONT MakeFont(const wchar_t* face, FontKind kind, UINT dpi, BYTE charset = DEFAULT_CHARSET) {
     const FontSpec& design = kFontSpecs[static_cast<int>(kind)];
-    return CreateFontW(-design.height, 0, 0, 0, design.weight, FALSE, FALSE, FALSE, charset,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+    return CreateFontW(-vexil::ScaleToDpi(design.height, dpi), 0, 0, 0, design.weight, FALSE, FALSE, FALSE,
+                       charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
 // True when the system really has the face (not a substitute) and it draws the probe's glyphs.
 bool FaceDrawsCjk(HDC dc, const wchar_t* face) {
-    const vexil::ScopedGdiObject<HFONT> font(MakeFont(face, FontKind::kBody));
+    const vexil::ScopedGdiObject<HFONT> font(MakeFont(face, FontKind::kBody, vexil::kDesignDpi));
     if (!font.get())
         return false;
     vexil::ScopedSelectObject select(dc, font.get());
@@ -99,9 +101,7 @@ void CDrawingResources::ReleaseUser() {
 }
 
 void CDrawingResources::ReleaseLocked() {
-    for (auto& row : m_fonts)
-        for (vexil::ScopedGdiObject<HFONT>& font : row)
-            font.reset();
+    m_fontsByDpi.clear();
     if (m_gdiplusToken) {
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
         m_gdiplusToken = 0;
@@ -140,25 +140,25 @@ const std::wstring& CDrawingResources::CjkFaceLocked() {
     return m_cjkFace;
 }
 
-HFONT CDrawingResources::FontLocked(FontKind kind, bool cjk) {
+HFONT CDrawingResources::FontLocked(FontKind kind, bool cjk, UINT dpi) {
     const int index = static_cast<int>(kind);
     if (index < 0 || index >= static_cast<int>(FontKind::kCount) || (cjk && CjkFaceLocked().empty()))
         return nullptr;
-    vexil::ScopedGdiObject<HFONT>& font = m_fonts[cjk ? 1 : 0][index];
+    vexil::ScopedGdiObject<HFONT>& font = m_fontsByDpi[dpi].fonts[cjk ? 1 : 0][index];
     if (!font)
-        font.reset(cjk ? MakeFont(m_cjkFace.c_str(), kind) : MakeFont(kUiFace, kind, ANSI_CHARSET));
+        font.reset(cjk ? MakeFont(m_cjkFace.c_str(), kind, dpi) : MakeFont(kUiFace, kind, dpi, ANSI_CHARSET));
     return font.get();
 }
 
-HFONT CDrawingResources::UiFont(FontKind kind) {
+HFONT CDrawingResources::UiFont(FontKind kind, UINT dpi) {
     std::lock_guard<std::mutex> lock(m_lock);
-    HFONT font = FontLocked(kind, false);
+    HFONT font = FontLocked(kind, false, dpi);
     return font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
-HFONT CDrawingResources::CjkFont(FontKind kind) {
+HFONT CDrawingResources::CjkFont(FontKind kind, UINT dpi) {
     std::lock_guard<std::mutex> lock(m_lock);
-    return FontLocked(kind, true);
+    return FontLocked(kind, true, dpi);
 }
 
 bool NeedsCjkFont(const std::wstring& text) { return std::any_of(text.begin(), text.end(), IsCjk); }
@@ -319,11 +319,11 @@ bool HasAllGlyphs(HDC dc, HFONT font, const std::wstring& text) {
 }
 
 // Draws (or measures, with DT_CALCRECT) the text in the font, or in runs of two fonts.
-int TextIn(HDC dc, const std::wstring& text, RECT* rect, UINT format, FontKind kind) {
-    HFONT ui = Drawing().UiFont(kind);
+int TextIn(HDC dc, UINT dpi, const std::wstring& text, RECT* rect, UINT format, FontKind kind) {
+    HFONT ui = Drawing().UiFont(kind, dpi);
     HFONT single = ui;
     if (NeedsCjkFont(text)) {
-        HFONT cjk = Drawing().CjkFont(kind);
+        HFONT cjk = Drawing().CjkFont(kind, dpi);
         if (cjk && HasAllGlyphs(dc, cjk, text))
             single = cjk;
         else if (cjk && !HasAllGlyphs(dc, ui, text)) {
@@ -337,19 +337,20 @@ int TextIn(HDC dc, const std::wstring& text, RECT* rect, UINT format, FontKind k
 
 } // namespace
 
-void DrawTextIn(HDC dc, const std::wstring& text, RECT rect, COLORREF color, UINT format, FontKind kind) {
+void DrawTextIn(HDC dc, UINT dpi, const std::wstring& text, RECT rect, COLORREF color, UINT format,
+                FontKind kind) {
     if (text.empty())
         return;
     SetTextColor(dc, color);
     SetBkMode(dc, TRANSPARENT);
-    TextIn(dc, text, &rect, format & ~static_cast<UINT>(DT_CALCRECT), kind);
+    TextIn(dc, dpi, text, &rect, format & ~static_cast<UINT>(DT_CALCRECT), kind);
 }
 
-int MeasureTextHeight(HDC dc, const std::wstring& text, int width, UINT format, FontKind kind) {
+int MeasureTextHeight(HDC dc, UINT dpi, const std::wstring& text, int width, UINT format, FontKind kind) {
     if (text.empty())
         return 0;
     RECT rect = {0, 0, width, 0};
-    return TextIn(dc, text, &rect, format | DT_CALCRECT, kind);
+    return TextIn(dc, dpi, text, &rect, format | DT_CALCRECT, kind);
 }
 
 void FillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF border) {

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -65,22 +66,25 @@ public:
 
     // Starts GDI+ on first use. False when it cannot be started (drawing then goes on without it).
     bool EnsureGdiplus();
-    // The font of that kind in the UI face. Never null (falls back to the stock GUI font). Valid
-    // while a user exists.
-    HFONT UiFont(FontKind kind);
+    // The font of that kind in the UI face, made for that DPI (its height is given at 96 DPI). Never
+    // null (falls back to the stock GUI font). Valid while a user exists.
+    HFONT UiFont(FontKind kind, UINT dpi);
     // The font of that kind in the system's first face with CJK glyphs; null when it has none.
-    HFONT CjkFont(FontKind kind);
+    HFONT CjkFont(FontKind kind, UINT dpi);
     bool GdiplusRunning();
 
 private:
     void ReleaseLocked();
     const std::wstring& CjkFaceLocked();
-    HFONT FontLocked(FontKind kind, bool cjk);
+    HFONT FontLocked(FontKind kind, bool cjk, UINT dpi);
 
     std::mutex m_lock;
     int m_users = 0;
     ULONG_PTR m_gdiplusToken = 0;
-    vexil::ScopedGdiObject<HFONT> m_fonts[2][static_cast<int>(FontKind::kCount)]; // [needs CJK][kind]
+    struct FontSet {
+        vexil::ScopedGdiObject<HFONT> fonts[2][static_cast<int>(FontKind::kCount)]; // [needs CJK][kind]
+    };
+    std::map<UINT, FontSet> m_fontsByDpi; // a set per DPI a window of the process was drawn at
     bool m_cjkResolved = false;
     std::wstring m_cjkFace; // empty: none found, the UI face is used for everything
 };
@@ -93,14 +97,14 @@ bool NeedsCjkFont(const std::wstring& text);
 
 void Fill(HDC dc, const RECT& rect, COLORREF color);
 void Frame(HDC dc, const RECT& rect, COLORREF color, int width = 1);
-// DrawTextW with the kind's font, transparent background and no prefix processing. Text with CJK
+// DrawTextW with the kind's font at that DPI, transparent background and no prefix processing. Text with CJK
 // characters is drawn in a face that has their glyphs; when no face has all of the text's glyphs
 // (Droid Sans Fallback under Wine has no Latin letters or digits), in runs of both faces, wrapped
 // at spaces and between CJK characters, clipped instead of ellipsized.
-void DrawTextIn(HDC dc, const std::wstring& text, RECT rect, COLORREF color, UINT format,
+void DrawTextIn(HDC dc, UINT dpi, const std::wstring& text, RECT rect, COLORREF color, UINT format,
                 FontKind kind = FontKind::kBody);
 // Height DrawTextW needs for the text in a rectangle of that width.
-int MeasureTextHeight(HDC dc, const std::wstring& text, int width, UINT format, FontKind kind);
+int MeasureTextHeight(HDC dc, UINT dpi, const std::wstring& text, int width, UINT format, FontKind kind);
 // A rounded rectangle, anti-aliased with GDI+ when it runs, else plain GDI. border kNoColour: none.
 void FillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF border);
 // A filled circle (anti-aliased when GDI+ runs).

@@ -86,7 +86,8 @@ void CRefIEBrowser::OnWheel(HWND document, WPARAM wParam) {
         ++m_wheelCount;
         m_lastWheel = wParam;
         const int limit = std::max(0, m_pageHeight - static_cast<int>(client.bottom));
-        const int scroll = m_pageScroll - GET_WHEEL_DELTA_WPARAM(wParam) * kPageWheelStep / WHEEL_DELTA;
+        const int scroll =
+            m_pageScroll - GET_WHEEL_DELTA_WPARAM(wParam) * Scale(kPageWheelStep) / WHEEL_DELTA;
         const int clamped = std::max(0, std::min(scroll, limit));
         moved = clamped != m_pageScroll;
         m_pageScroll = clamped;
@@ -141,30 +142,38 @@ void CRefIEBrowser::Paint(HDC dc, const RECT& client) {
         Fill(dc, client, palette::kPage);
 }
 
+void CRefIEBrowser::DpiChanged() {
+    m_pagePicture.Invalidate(nullptr);
+    if (HWND document = DocumentWindow())
+        InvalidateRect(document, nullptr, FALSE);
+    Redraw(false);
+}
+
 void CRefIEBrowser::PaintPage(HDC dc, const RECT& client) {
     Fill(dc, client, palette::kPage);
-    const int width = std::max(1, static_cast<int>(client.right) - 2 * kPageMargin);
+    const int margin = Scale(kPageMargin), gap = Scale(kPageParagraphGap);
+    const int width = std::max(1, static_cast<int>(client.right) - 2 * margin);
     int scroll;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         scroll = m_pageScroll;
     }
-    int y = kPageMargin - scroll;
+    int y = margin - scroll;
     const UINT format = DT_LEFT | DT_WORDBREAK;
-    const int headingHeight = MeasureTextHeight(dc, kPageHeading, width, format, FontKind::kHeading);
-    DrawTextIn(dc, kPageHeading, {kPageMargin, y, kPageMargin + width, y + headingHeight},
-               palette::kPageHeading, format, FontKind::kHeading);
-    y += headingHeight + 4;
-    const RECT rule = {kPageMargin, y, kPageMargin + width, y + 2};
+    const int headingHeight = MeasureTextHeight(dc, Dpi(), kPageHeading, width, format, FontKind::kHeading);
+    DrawTextIn(dc, Dpi(), kPageHeading, {margin, y, margin + width, y + headingHeight}, palette::kPageHeading,
+               format, FontKind::kHeading);
+    y += headingHeight + Scale(4);
+    const RECT rule = {margin, y, margin + width, y + Scale(2)};
     Fill(dc, rule, palette::kTile);
-    y += 2 + kPageParagraphGap;
+    y += Scale(2) + gap;
     for (const wchar_t* paragraph : kPageParagraphs) {
-        const int height = MeasureTextHeight(dc, paragraph, width, format, FontKind::kBody);
-        DrawTextIn(dc, paragraph, {kPageMargin, y, kPageMargin + width, y + height}, palette::kText, format);
-        y += height + kPageParagraphGap;
+        const int height = MeasureTextHeight(dc, Dpi(), paragraph, width, format, FontKind::kBody);
+        DrawTextIn(dc, Dpi(), paragraph, {margin, y, margin + width, y + height}, palette::kText, format);
+        y += height + gap;
     }
     std::lock_guard<std::mutex> lock(m_lock);
-    m_pageHeight = y + scroll + kPageMargin - kPageParagraphGap;
+    m_pageHeight = y + scroll + margin - gap;
 }
 
 void CRefIEBrowser::PaintDocument(HWND document, CRefIEBrowser* browser) {

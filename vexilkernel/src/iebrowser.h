@@ -40,6 +40,7 @@ private:
     void Paint(HDC dc, const RECT& client) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void OnCreated() override;
+    void DpiChanged() override;
 
     void CreateDocument();
     void DestroyDocument();

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include <uiassist/dpi.h>
+
 #include "skinwindow.h"
 #include "uikernel.h"
 
@@ -135,6 +137,10 @@ SIZE CRefControl::WindowDesignSize() const {
     return size;
 }
 
+UINT CRefControl::Dpi() const { return m_skin->Dpi(); }
+
+int CRefControl::Scale(int value) const { return vexil::ScaleToDpi(value, m_skin->Dpi()); }
+
 void CRefControl::TrackMouseLeave() {
     TRACKMOUSEEVENT track = {};
     track.cbSize = sizeof track;
@@ -189,6 +195,9 @@ LRESULT CRefControl::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_ERASEBKGND:
         return 1;
+    case WM_GETFONT:
+        // The text font at the window's DPI, so a host sees the scale the control draws at.
+        return reinterpret_cast<LRESULT>(Drawing().UiFont(FontKind::kBody, Dpi()));
     case WM_PAINT:
         PaintBuffered(hwnd);
         return 0;

@@ -49,6 +49,9 @@ public:
     RECT Placement() const { return Locked(m_placement); }
     // Notes the place the skin window's layout gave the control (its window is moved by the caller).
     void SetPlacement(const RECT& rect);
+    // The window's display scale changed (window thread): sizes and fonts are taken again at the new
+    // DPI and the whole picture is redrawn.
+    virtual void DpiChanged() { Redraw(false); }
     // The control as the contract sees it.
     virtual IControlBase* Base() = 0;
     const std::string& Name() const { return m_spec.name; }
@@ -99,6 +102,9 @@ protected:
     std::wstring WindowTitle() const;
     // The skin window's designed size.
     SIZE WindowDesignSize() const;
+    // The DPI the skin window is drawn at, and a size in 96-DPI units at that DPI (any thread).
+    UINT Dpi() const;
+    int Scale(int value) const;
     bool SameControl(IControlBase* other);
     // Asks for one WM_MOUSELEAVE when the mouse leaves the control (for hover looks).
     void TrackMouseLeave();

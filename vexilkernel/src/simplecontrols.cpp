@@ -105,7 +105,7 @@ void CRefButton::Paint(HDC dc, const RECT& client) {
     RECT text = client;
     if (down)
         OffsetRect(&text, 1, 1); // the label sinks with the button
-    DrawTextIn(dc, AnsiToWide(m_text), text, m_enabled ? palette::kText : palette::kDisabledText,
+    DrawTextIn(dc, Dpi(), AnsiToWide(m_text), text, m_enabled ? palette::kText : palette::kDisabledText,
                DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
@@ -124,7 +124,7 @@ void CRefProgressBar::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
     Fill(dc, client, palette::kProgressTrack);
     RECT bar = client;
-    InflateRect(&bar, -2, -2);
+    InflateRect(&bar, -Scale(2), -Scale(2));
     bar.right = bar.left + (bar.right - bar.left) * m_pos / 100;
     if (bar.right > bar.left)
         Fill(dc, bar, palette::kProgress);
@@ -152,14 +152,14 @@ void CRefStaticBox::Paint(HDC dc, const RECT& client) {
     std::lock_guard<std::mutex> lock(m_lock);
     Fill(dc, client, palette::kPanel); // text on the window's background
     RECT text = client;
-    InflateRect(&text, -kTextPadding, 0);
+    InflateRect(&text, -Scale(kTextPadding), 0);
     const std::wstring& wide = m_text;
     // Centred vertically while it fits, from the top when it does not.
     const int height =
-        MeasureTextHeight(dc, wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
+        MeasureTextHeight(dc, Dpi(), wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
     if (height < text.bottom - text.top)
         text.top += (text.bottom - text.top - height) / 2;
-    DrawTextIn(dc, wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+    DrawTextIn(dc, Dpi(), wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
 }
 
 } // namespace vexilref

@@ -1,5 +1,6 @@
 #include "skinpackage.h"
 
+#include <uiassist/dpi.h>
 #include <uiassist/scopedhandle.h>
 #include "strutil.h"
 
@@ -327,7 +328,7 @@ private:
 
 } // namespace
 
-RECT PlaceControl(const ControlSpec& control, SIZE design, SIZE client) {
+RECT PlaceControl(const ControlSpec& control, SIZE design, SIZE client, UINT dpi) {
     // One axis: the designed span [low, high) in a designed extent, placed in the actual extent.
     const auto place = [](LONG low, LONG high, LONG designed, LONG actual, bool toLow, bool toHigh) {
         const LONG grow = actual - designed;
@@ -339,7 +340,11 @@ RECT PlaceControl(const ControlSpec& control, SIZE design, SIZE client) {
             return std::make_pair(low, high);
         return std::make_pair(low + grow / 2, high + grow / 2);
     };
-    const RECT& r = control.rect;
+    // The package's coordinates are 96-DPI units: the design is taken at the window's DPI first.
+    const auto px = [dpi](LONG value) { return static_cast<LONG>(vexil::ScaleToDpi(value, dpi)); };
+    const RECT r = {px(control.rect.left), px(control.rect.top), px(control.rect.right),
+                    px(control.rect.bottom)};
+    design = {px(design.cx), px(design.cy)};
     const auto x = place(r.left, r.right, design.cx, client.cx, (control.anchors & kAnchorLeft) != 0,
                          (control.anchors & kAnchorRight) != 0);
     const auto y = place(r.top, r.bottom, design.cy, client.cy, (control.anchors & kAnchorTop) != 0,

@@ -37,8 +37,8 @@ struct WindowSpec {
 };
 
 // Where a control stands when its window's client area is client: its designed rectangle moved
-// and stretched as its anchors say. Never inverted.
-RECT PlaceControl(const ControlSpec& control, SIZE design, SIZE client);
+// and stretched as its anchors say, at the window's DPI. Never inverted.
+RECT PlaceControl(const ControlSpec& control, SIZE design, SIZE client, UINT dpi);
 
 struct SkinPackage {
     std::vector<WindowSpec> windows;

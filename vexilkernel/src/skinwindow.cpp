@@ -1,5 +1,6 @@
 #include "skinwindow.h"
 
+#include <uiassist/dpi.h>
 #include <vexil/messages.h>
 
 #include <unordered_map>
@@ -97,6 +98,7 @@ int CSkinWindow::Build(const WindowSpec& design) {
         m_title = design.title;
     }
     m_minSize = design.minSize;
+    m_dpi = vexil::WindowDpi(m_hWnd);
     // The controls stand where the HWND's present size puts them; from now on they follow it.
     SIZE client = ClientSize(m_hWnd);
     if (client.cx <= 0 || client.cy <= 0)
@@ -110,7 +112,8 @@ int CSkinWindow::Build(const WindowSpec& design) {
     for (const ControlSpec& controlSpec : design.controls) {
         std::unique_ptr<CRefControl> control = MakeControl(this, controlSpec);
         // Creating the window runs the control's window procedure: no lock may be held here.
-        if (!control || !control->Create(m_hWnd, childId++, PlaceControl(controlSpec, design.size, client))) {
+        if (!control ||
+            !control->Create(m_hWnd, childId++, PlaceControl(controlSpec, design.size, client, m_dpi))) {
             result = VEXIL_ERR_CONTROL_FAILED;
             continue;
         }
@@ -127,7 +130,7 @@ void CSkinWindow::Layout(SIZE client) {
         std::lock_guard<std::mutex> lock(m_lock);
         design = m_size;
         for (const auto& control : m_controls) {
-            const RECT place = PlaceControl(control->Design(), design, client);
+            const RECT place = PlaceControl(control->Design(), design, client, m_dpi);
             const RECT now = control->Placement();
             if (!EqualRect(&place, &now))
                 moves.emplace_back(control.get(), place);
@@ -173,8 +176,10 @@ void CSkinWindow::KeepMinimumSize(WPARAM edge, RECT* dragged) {
     RECT window = {}, client = {};
     GetWindowRect(m_hWnd, &window);
     GetClientRect(m_hWnd, &client);
-    const LONG minWidth = m_minSize.cx + (window.right - window.left) - client.right;
-    const LONG minHeight = m_minSize.cy + (window.bottom - window.top) - client.bottom;
+    const LONG minWidth =
+        vexil::ScaleToDpi(m_minSize.cx, m_dpi) + (window.right - window.left) - client.right;
+    const LONG minHeight =
+        vexil::ScaleToDpi(m_minSize.cy, m_dpi) + (window.bottom - window.top) - client.bottom;
     if (dragged->right - dragged->left < minWidth) {
         if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT)
             dragged->left = dragged->right - minWidth;
@@ -187,6 +192,16 @@ void CSkinWindow::KeepMinimumSize(WPARAM edge, RECT* dragged) {
         else
             dragged->bottom = dragged->top + minHeight;
     }
+}
+
+void CSkinWindow::RescaleTo(UINT dpi) {
+    if (dpi == 0 || dpi == m_dpi)
+        return;
+    m_dpi = dpi;
+    Layout(ClientSize(m_hWnd));
+    // Without the lock: the controls redraw.
+    for (CRefControl* control : ControlsOfKind<CRefControl>())
+        control->DpiChanged();
 }
 
 bool CSkinWindow::HookHost() {
@@ -251,6 +266,13 @@ LRESULT CALLBACK CSkinWindow::HostWindowProc(HWND hwnd, UINT message, WPARAM wPa
             return 0;
         }
         break;
+    case WM_DPICHANGED: {
+        // The window's own handler takes the suggested rectangle first; the controls follow its DPI.
+        const LRESULT result = CallWindowProcW(hook.previous, hwnd, message, wParam, lParam);
+        if (hook.skin)
+            hook.skin->RescaleTo(HIWORD(wParam));
+        return result;
+    }
     case WM_NCDESTROY: {
         const LRESULT result = CallWindowProcW(hook.previous, hwnd, message, wParam, lParam);
         UnhookHost(hwnd, true);

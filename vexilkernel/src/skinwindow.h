@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +44,9 @@ public:
     void AddRef() { ++m_refs; }
     void Release();
 
+    // The DPI the window is drawn at: sizes of the package are 96-DPI units scaled to it (any thread).
+    UINT Dpi() const { return m_dpi.load(); }
+
     // Delivers a control's notification to the callback, on the window thread, without a lock held.
     void Notify(IControlBase* control, int id, WPARAM wParam, LPARAM lParam);
 
@@ -73,6 +77,9 @@ private:
     // True when a shown control covers the whole client area of the HWND, which clips its children:
     // nothing the HWND paints itself can show then. On the HWND's thread (its WM_PAINT).
     bool ControlsCoverClient();
+    // The HWND's DPI changed (WM_DPICHANGED, after the window took its new rectangle): every control
+    // is placed, measured and drawn again at the new DPI.
+    void RescaleTo(UINT dpi);
     // Keeps a user's drag (WM_SIZING) from making the window smaller than the package allows.
     void KeepMinimumSize(WPARAM edge, RECT* dragged);
     // Puts HostWindowProc in front of the HWND's procedure (once per HWND); false if it could not.
@@ -91,6 +98,7 @@ private:
     bool m_rootBound = false;
     bool m_subclassed = false;
     SIZE m_minSize = {};
+    std::atomic<UINT> m_dpi{96}; // written on the window thread
 
     mutable std::mutex m_lock; // guards the fields below for readers on other threads
     SIZE m_size = {};

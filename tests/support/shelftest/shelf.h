@@ -3,6 +3,7 @@
 #pragma once
 
 #include "diagnostics.h"
+#include "display.h"
 #include "library.h"
 #include "module.h"
 #include "wait.h"
