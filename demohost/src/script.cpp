@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <bookrack/bookrackwindow.h>
+#include <uiassist/scopedhandle.h>
 
 #include <algorithm>
 #include <atomic>
@@ -90,14 +91,15 @@ bool ReadSelection(CBookrackWindow* rack, std::vector<int>* ids) {
     std::lock_guard<std::mutex> lock(g_selectionLock);
     auto read = std::make_shared<SelectionRead>();
     read->rack = rack;
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, SelectionHookProc, nullptr, rack->GetUiThreadId());
+    vexil::ScopedHook hook(
+        SetWindowsHookExW(WH_CALLWNDPROC, SelectionHookProc, nullptr, rack->GetUiThreadId()));
     if (!hook)
         return false;
     std::atomic_store(&g_selectionRead, read);
     DWORD_PTR result = 0;
     SendMessageTimeoutW(rack->GetHwnd(), WM_NULL, kReadSelectionMark, 0, SMTO_NORMAL, 2000, &result);
     std::atomic_store(&g_selectionRead, std::shared_ptr<SelectionRead>());
-    UnhookWindowsHookEx(hook);
+    hook.reset();
     if (!read->done)
         return false;
     *ids = read->ids;
@@ -303,15 +305,14 @@ void Session::WriteSessionNotes() {
     for (const std::wstring& line : m_notes)
         text += ToUtf8(line) + "\r\n";
     const std::wstring path = m_shots + L"\\session.txt";
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const vexil::ScopedHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         m_app.Log().Printf(L"script: could not write %ls", path.c_str());
         return;
     }
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 std::wstring RectText(const RECT& rect, const RECT& origin) {

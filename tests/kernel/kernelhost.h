@@ -12,6 +12,7 @@
 
 #include <shelftest/library.h>
 #include <shelftest/module.h>
+#include <uiassist/scopedhandle.h>
 #include <shelftest/wait.h>
 #include <vexil/kernel.h>
 #include <vexil/messages.h>
@@ -22,15 +23,15 @@ namespace kerneltest {
 // VexilKernel.dll from the test program's own folder, unloaded on destruction.
 struct KernelModule {
     template <class Entry> auto Call(const char* name) -> decltype(std::declval<Entry>()()) {
-        const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+        const auto entry =
+            reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module.get(), name)));
         return entry ? entry() : nullptr;
     }
-    ~KernelModule() { FreeLibrary(module); }
 
     const std::wstring folder = shelftest::ExeFolder() + L"\\";
-    const HMODULE module =
+    const vexil::ScopedModule module{
         LoadLibraryExW((folder + L"VexilKernel.dll").c_str(), nullptr,
-                       LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+                       LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)};
     IUiKernel* const kernel = module ? Call<PFN_GetUiKernelInterface>(VEXIL_KERNEL_ENTRY) : nullptr;
     IRefInspector* const inspector =
         module ? Call<PFN_GetRefKernelInspector>(VEXIL_REF_INSPECTOR_ENTRY) : nullptr;

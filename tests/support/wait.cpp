@@ -1,5 +1,7 @@
 #include "shelftest/wait.h"
 
+#include <uiassist/scopedhandle.h>
+
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -44,17 +46,17 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 bool DrainPostedMessages(HWND hwnd, DWORD timeoutMs) {
     static std::atomic<LONG> ticket{0};
-    HHOOK hook = IsWindow(hwnd) ? SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr,
-                                                    GetWindowThreadProcessId(hwnd, nullptr))
-                                : nullptr;
-    if (hook == nullptr)
+    vexil::ScopedHook hook(IsWindow(hwnd) ? SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr,
+                                                              GetWindowThreadProcessId(hwnd, nullptr))
+                                          : nullptr);
+    if (!hook)
         return false;
     const LONG mine = ++ticket;
     // The marker is taken out of the queue only after everything posted before it was handled; a
     // sent round trip afterwards makes sure the message before it has returned.
     const bool seen = PostMessageW(hwnd, MarkerMessage(), 0, mine) &&
                       WaitUntil([mine] { return g_drainSeen.load() == mine; }, timeoutMs);
-    UnhookWindowsHookEx(hook);
+    hook.reset();
     DWORD_PTR result = 0;
     return seen && SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
@@ -88,15 +90,15 @@ bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn, DWORD timeout
         fn();
         return true;
     }
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, thread);
-    if (hook == nullptr)
+    vexil::ScopedHook hook(SetWindowsHookExW(WH_CALLWNDPROC, CallWndHook, nullptr, thread));
+    if (!hook)
         return false;
     // On a timeout the request is leaked: the late message must not find a dead one.
     auto* request = new RunRequest{&fn};
     DWORD_PTR result = 0;
     const bool answered = SendMessageTimeoutW(hwnd, MarkerMessage(), 0, reinterpret_cast<LPARAM>(request),
                                               SMTO_NORMAL, timeoutMs, &result) != 0;
-    UnhookWindowsHookEx(hook);
+    hook.reset();
     const bool ran = answered && request->ran.load();
     if (answered)
         delete request;
