@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include <cstdlib>
 
 namespace shelftest {
@@ -42,10 +44,8 @@ private:
 // The screen's DPI as a DPI-aware thread sees it.
 inline UINT ScreenDpi() {
     ThreadDpiAwareness aware;
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return static_cast<UINT>(dpi);
+    const vexil::ScopedWindowDC screen(nullptr);
+    return static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSY));
 }
 
 } // namespace shelftest

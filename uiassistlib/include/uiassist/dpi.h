@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "scopedhandle.h"
+
 namespace vexil {
 
 // The DPI that sizes in the design and the skin are given in.
@@ -46,10 +48,8 @@ inline const Entries& Find() {
 
 // The screen's DPI as the calling thread sees it (96 for an unaware thread on Windows).
 inline UINT ScreenDpi() {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen)
-        ReleaseDC(nullptr, screen);
+    const vexil::ScopedWindowDC screen(nullptr);
+    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
 }
 
