@@ -199,6 +199,13 @@ private:
     std::wstring ReadShowMode(FILETIME* written);
     void WriteSessionNotes();
 
+    // The session's steps, in order; each returns kScriptOk to go on.
+    int Prepare();
+    int ShelfComesUp();
+    int SelectTwoBooks();
+    int DeleteSelected();
+    int SwitchDisplayMode();
+
     DemoApp& m_app;
     CBookrackWindow* m_rack;
     std::wstring m_shots;
@@ -206,6 +213,14 @@ private:
     std::wstring m_library;
     std::vector<std::wstring> m_pictures;
     std::vector<std::wstring> m_notes;
+    // What the steps found, for the steps after them and the notes.
+    int m_account = -1;
+    std::vector<int> m_books;
+    int m_first = 0, m_second = 0;
+    Image m_before, m_during, m_afterDelete;
+    RECT m_batchRect = {};
+    ULONGLONG m_batchMs = 0;
+    std::vector<int> m_remaining, m_nowFirst;
 };
 
 bool Session::Fail(const wchar_t* what) {
@@ -321,7 +336,23 @@ std::wstring RectText(const RECT& rect, const RECT& origin) {
 }
 
 int Session::Run() {
+    // Each step leaves what the next ones check in the session's members.
+    using Step = int (Session::*)();
+    for (const Step step : {&Session::Prepare, &Session::ShelfComesUp, &Session::SelectTwoBooks,
+                            &Session::DeleteSelected, &Session::SwitchDisplayMode}) {
+        const int code = (this->*step)();
+        if (code != kScriptOk)
+            return code;
+    }
+    WriteSessionNotes();
     DemoLog& log = m_app.Log();
+    log.Line(L"script: done. Pictures:");
+    for (const std::wstring& picture : m_pictures)
+        log.Printf(L"  %ls", picture.c_str());
+    return kScriptOk;
+}
+
+int Session::Prepare() {
     wchar_t full[MAX_PATH] = {};
     const DWORD length = GetFullPathNameW(m_shots.c_str(), MAX_PATH, full, nullptr);
     if (length > 0 && length < MAX_PATH)
@@ -333,17 +364,22 @@ int Session::Run() {
     for (const wchar_t* name : kPictureNames)
         DeleteFileW((m_shots + L"\\" + name).c_str());
     m_library = ExpectedLibraryFolder();
-    const int account = m_app.SignedInAccount();
-    if (account < 0 || !m_rack)
+    m_account = m_app.SignedInAccount();
+    if (m_account < 0 || !m_rack)
         return FailWith(kScriptStartFailed, L"no signed-in shelf to work on");
-    const std::vector<int> books = m_app.Store().Ids(m_app.Store().ActiveKey());
-    if (books.size() < kBooksChecked + 2)
+    m_books = m_app.Store().Ids(m_app.Store().ActiveKey());
+    if (m_books.size() < kBooksChecked + 2)
         return FailWith(kScriptStartFailed, L"the sample shelf is too small for the session");
-    log.Printf(L"script: signed in as %ls with %zu books: %ls",
-               FromUtf8(Accounts()[account].accountId).c_str(), books.size(), IdList(books).c_str());
+    m_app.Log().Printf(L"script: signed in as %ls with %zu books: %ls",
+                       FromUtf8(Accounts()[m_account].accountId).c_str(), m_books.size(),
+                       IdList(m_books).c_str());
+    return kScriptOk;
+}
 
-    // 1. The shelf comes up and every cover arrives (the covers of earlier runs were cleared before
-    //    the shelf was created, see ClearSampleCovers).
+// 1. The shelf comes up and every cover arrives (the covers of earlier runs were cleared before the
+//    shelf was created, see ClearSampleCovers).
+int Session::ShelfComesUp() {
+    const std::vector<int>& books = m_books;
     if (!WaitFor(L"the shelf is shown", kShelfShownLimitMs,
                  [&] { return m_rack->IsShown() && IsWindowVisible(m_rack->GetHwnd()); }))
         return kScriptStepFailed;
@@ -352,7 +388,7 @@ int Session::Run() {
         return kScriptStepFailed;
     const std::wstring named = m_app.Sink().LibraryFolder();
     if (!named.empty() && _wcsicmp(named.c_str(), m_library.c_str()) != 0) {
-        log.Printf(L"script: the shelf names %ls as its library folder", named.c_str());
+        m_app.Log().Printf(L"script: the shelf names %ls as its library folder", named.c_str());
         m_library = named;
     }
     if (!WaitFor(L"every cover is in the library folder", kCoversWrittenLimitMs, [&] {
@@ -367,28 +403,33 @@ int Session::Run() {
         return kScriptStepFailed;
 
     const std::vector<int> firstBooks(books.begin(), books.begin() + kBooksChecked);
-    Image before;
     if (!WaitFor(L"the first covers are drawn on the shelf", kCoversShownLimitMs,
-                 [&] { return CaptureShelf(&before) && CoversShown(before, firstBooks, {}); })) {
-        SavePicture(before, L"failed-covers.png");
+                 [&] { return CaptureShelf(&m_before) && CoversShown(m_before, firstBooks, {}); })) {
+        SavePicture(m_before, L"failed-covers.png");
         return kScriptStepFailed;
     }
-    if (!SavePicture(before, L"shelf-before.png"))
-        return kScriptStepFailed;
+    return SavePicture(m_before, L"shelf-before.png") ? kScriptOk : kScriptStepFailed;
+}
 
-    // 2. Two books selected: the second through the matrix notice, the third by a Ctrl+click on its
-    //    tile, where its cover's colour is.
-    const int first = books[1], second = books[2];
+// 2. Two books selected: the second through the matrix notice, the third by a Ctrl+click on its tile,
+//    where its cover's colour is.
+int Session::SelectTwoBooks() {
+    m_first = m_books[1];
+    m_second = m_books[2];
+    const int first = m_first, second = m_second;
     m_rack->PostMatrixNotify(kRefMatrixSelectId, first);
     if (!WaitFor(L"the first book is selected", kInputLimitMs, [&] { return SelectionIs({first}); }))
         return kScriptStepFailed;
-    const ColourSpot tile = FindColour(before, CoverColour(second), kColourTolerance);
+    const ColourSpot tile = FindColour(m_before, CoverColour(second), kColourTolerance);
     if (!CtrlClickAt(tile.centre))
         return FailWith(kScriptStepFailed, L"the Ctrl+click could not be sent");
     if (!WaitFor(L"both books are selected", kInputLimitMs, [&] { return SelectionIs({first, second}); }))
         return kScriptStepFailed;
+    return kScriptOk;
+}
 
-    // 3. The batch delete, chosen in the manager's menu.
+// 3. The batch delete, chosen in the manager's menu.
+int Session::DeleteSelected() {
     m_app.Sink().SetObserver(&m_capture);
     HWND menu = OpenManagerMenu();
     if (!menu)
@@ -399,42 +440,40 @@ int Session::Run() {
     const int deletionsBefore = m_app.Sink().Deletions();
     if (!WaitFor(L"the batch delete ran", kBatchLimitMs, [&] {
             return m_app.Sink().Deletions() >= deletionsBefore + 2 && m_rack->IsBatchDeleteBusy() == 0 &&
-                   m_app.Sink().LastCount() == static_cast<int>(books.size()) - 2;
+                   m_app.Sink().LastCount() == static_cast<int>(m_books.size()) - 2;
         }))
         return kScriptStepFailed;
     // From the menu command to the count reported after the run.
-    const ULONGLONG batchMs = GetTickCount64() - batchStart;
+    m_batchMs = GetTickCount64() - batchStart;
     m_app.Sink().SetObserver(nullptr);
-    Image during;
-    RECT batchRect = {};
-    if (!m_capture.Take(&during, &batchRect))
+    if (!m_capture.Take(&m_during, &m_batchRect))
         return FailWith(kScriptStepFailed, L"the batch-delete window was never seen");
-    if (!SavePicture(during, L"during-delete.png"))
+    if (!SavePicture(m_during, L"during-delete.png"))
         return kScriptStepFailed;
 
-    std::vector<int> remaining;
-    for (int id : books)
-        if (id != first && id != second)
-            remaining.push_back(id);
-    const std::vector<int> nowFirst(remaining.begin(), remaining.begin() + kBooksChecked);
-    Image afterDelete;
+    for (int id : m_books)
+        if (id != m_first && id != m_second)
+            m_remaining.push_back(id);
+    m_nowFirst.assign(m_remaining.begin(), m_remaining.begin() + kBooksChecked);
     if (!WaitFor(L"the shelf shows two books fewer", kRedrawLimitMs, [&] {
-            return CaptureShelf(&afterDelete) && CoversShown(afterDelete, nowFirst, {first, second});
+            return CaptureShelf(&m_afterDelete) &&
+                   CoversShown(m_afterDelete, m_nowFirst, {m_first, m_second});
         })) {
-        SavePicture(afterDelete, L"failed-after-delete.png");
+        SavePicture(m_afterDelete, L"failed-after-delete.png");
         return kScriptStepFailed;
     }
-    if (!SavePicture(afterDelete, L"after-delete.png"))
-        return kScriptStepFailed;
+    return SavePicture(m_afterDelete, L"after-delete.png") ? kScriptOk : kScriptStepFailed;
+}
 
-    // 4. The other display mode, chosen in the manager's menu.
+// 4. The other display mode, chosen in the manager's menu.
+int Session::SwitchDisplayMode() {
     FILETIME modeWrittenBefore;
     ReadShowMode(&modeWrittenBefore);
     RECT managerRect = {};
     GetWindowRect(FindDescendantByClass(m_rack->GetHwnd(), kRefManagerClass), &managerRect);
     RECT shelfRect = {};
     GetWindowRect(m_rack->GetHwnd(), &shelfRect);
-    menu = OpenManagerMenu();
+    HWND menu = OpenManagerMenu();
     if (!menu)
         return kScriptStepFailed;
     bool compactChecked = false;
@@ -453,11 +492,11 @@ int Session::Run() {
     // the same books, drawn several times smaller or larger.
     const auto coverPixels = [&](const Image& image) {
         long long pixels = 0;
-        for (const int id : nowFirst)
+        for (const int id : m_nowFirst)
             pixels += FindColour(image, CoverColour(id), kColourTolerance).pixels;
         return pixels;
     };
-    const long long coversBefore = coverPixels(afterDelete);
+    const long long coversBefore = coverPixels(m_afterDelete);
     Image after;
     if (!WaitFor(L"the shelf is redrawn in the new mode", kRedrawLimitMs, [&] {
             if (!CaptureShelf(&after))
@@ -472,25 +511,20 @@ int Session::Run() {
         return kScriptStepFailed;
 
     // What the pictures should show, for whoever checks them.
-    const SampleAccount& signedIn = Accounts()[account];
+    const SampleAccount& signedIn = Accounts()[m_account];
     m_notes = {
         L"account=" + FromUtf8(signedIn.accountId),
         std::wstring(L"shown_name=") + signedIn.shownName,
-        L"books_before=" + IdList(books),
-        L"deleted=" + IdList({first, second}),
-        L"books_after=" + IdList(remaining),
-        L"count_before=" + std::to_wstring(books.size()),
-        L"count_after=" + std::to_wstring(remaining.size()),
+        L"books_before=" + IdList(m_books),
+        L"deleted=" + IdList({m_first, m_second}),
+        L"books_after=" + IdList(m_remaining),
+        L"count_before=" + std::to_wstring(m_books.size()),
+        L"count_after=" + std::to_wstring(m_remaining.size()),
         L"manager_rect=" + RectText(managerRect, shelfRect),
-        L"batch_rect=" + RectText(batchRect, during.screenRect),
-        L"batch_ms=" + std::to_wstring(batchMs),
+        L"batch_rect=" + RectText(m_batchRect, m_during.screenRect),
+        L"batch_ms=" + std::to_wstring(m_batchMs),
         L"mode_after=" + wantMode,
     };
-    WriteSessionNotes();
-
-    log.Line(L"script: done. Pictures:");
-    for (const std::wstring& picture : m_pictures)
-        log.Printf(L"  %ls", picture.c_str());
     return kScriptOk;
 }
 
