@@ -96,6 +96,10 @@ private:
     DWORD ExtraStyle() const override { return WS_VSCROLL; }
     void Paint(HDC dc, const RECT& client) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    // Pieces of OnMessage: the scroll bar's and the prefetch's timers, the keyboard, a new size.
+    bool OnTimerFired(UINT_PTR id);
+    bool OnKey(WPARAM key);
+    void OnSized(int width, int height);
     void OnCreated() override;
     void DpiChanged() override;
 

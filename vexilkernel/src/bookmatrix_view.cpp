@@ -88,6 +88,48 @@ void DrawSelectionMark(HDC dc, const RECT& mark, UINT dpi) {
     DrawCheck(dc, check, palette::kSelectionText, 2.2f * static_cast<float>(dpi) / vexil::kDesignDpi);
 }
 
+// The title and author under a tile's cover (shelf mode) or beside it (compact mode).
+void DrawCaption(HDC dc, const TileView& view, bool compact, UINT dpi) {
+    const auto px = [dpi](int value) { return vexil::ScaleToDpi(value, dpi); };
+    RECT title = view.caption;
+    if (compact) {
+        // Title and author side by side with the small cover, centred in the row.
+        InflateRect(&title, 0, -((title.bottom - title.top) / 2 - px(17)));
+        title.bottom = title.top + px(18);
+        DrawTextIn(dc, dpi, view.title.empty() ? std::wstring(L"Untitled") : view.title, title,
+                   palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
+    } else {
+        Fill(dc, view.caption, palette::kTileCaption);
+        InflateRect(&title, -px(6), 0);
+        title.top += px(3);
+        title.bottom = title.top + px(16);
+        DrawTextIn(dc, dpi, view.title, title, palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
+    }
+    RECT author = title;
+    author.top = title.bottom;
+    author.bottom = compact ? author.top + px(16) : view.caption.bottom - px(2);
+    DrawTextIn(dc, dpi, view.author, author, palette::kMutedText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS,
+               FontKind::kSmall);
+}
+
+// A tile's frame: the selection's border and mark, and the keyboard focus.
+void DrawTileFrame(HDC dc, const TileView& view, bool focused, UINT dpi) {
+    const auto px = [dpi](int value) { return vexil::ScaleToDpi(value, dpi); };
+    if (view.selected) {
+        Frame(dc, view.tile, palette::kSelection, px(kSelectionBorder));
+        DrawSelectionMark(dc, view.mark, dpi);
+    } else {
+        Frame(dc, view.tile, palette::kFrame);
+    }
+    if (focused) {
+        RECT focus = view.tile;
+        InflateRect(&focus, -px(kSelectionBorder + 2), -px(kSelectionBorder + 2));
+        SetTextColor(dc, palette::kText);
+        SetBkColor(dc, palette::kWindow);
+        DrawFocusRect(dc, &focus);
+    }
+}
+
 } // namespace
 
 void CRefBookMatrix::OnCreated() {
@@ -187,40 +229,8 @@ void CRefBookMatrix::Paint(HDC dc, const RECT& client) {
             DrawPlaceholder(dc, view, !compact, Dpi());
         }
 
-        RECT title = view.caption;
-        if (compact) {
-            // Title and author side by side with the small cover, centred in the row.
-            InflateRect(&title, 0, -((title.bottom - title.top) / 2 - Scale(17)));
-            title.bottom = title.top + Scale(18);
-            DrawTextIn(dc, Dpi(), view.title.empty() ? std::wstring(L"Untitled") : view.title, title,
-                       palette::kText, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kBodyBold);
-        } else {
-            Fill(dc, view.caption, palette::kTileCaption);
-            InflateRect(&title, -Scale(6), 0);
-            title.top += Scale(3);
-            title.bottom = title.top + Scale(16);
-            DrawTextIn(dc, Dpi(), view.title, title, palette::kText,
-                       DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
-        }
-        RECT author = title;
-        author.top = title.bottom;
-        author.bottom = compact ? author.top + Scale(16) : view.caption.bottom - Scale(2);
-        DrawTextIn(dc, Dpi(), view.author, author, palette::kMutedText,
-                   DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, FontKind::kSmall);
-
-        if (view.selected) {
-            Frame(dc, view.tile, palette::kSelection, Scale(kSelectionBorder));
-            DrawSelectionMark(dc, view.mark, Dpi());
-        } else {
-            Frame(dc, view.tile, palette::kFrame);
-        }
-        if (view.focused && m_hasFocus) {
-            RECT focus = view.tile;
-            InflateRect(&focus, -Scale(kSelectionBorder + 2), -Scale(kSelectionBorder + 2));
-            SetTextColor(dc, palette::kText);
-            SetBkColor(dc, palette::kWindow);
-            DrawFocusRect(dc, &focus);
-        }
+        DrawCaption(dc, view, compact, Dpi());
+        DrawTileFrame(dc, view, view.focused && m_hasFocus, Dpi());
     }
 
     for (const RECT& tile : later)
@@ -476,6 +486,60 @@ void CRefBookMatrix::MoveFocus(int key, bool shift) {
     EnsureVisible(target);
 }
 
+bool CRefBookMatrix::OnTimerFired(UINT_PTR id) {
+    if (id == kScrollBarTimer) {
+        KillTimer(Window(), kScrollBarTimer);
+        m_scrollBarPending = false;
+        RedrawScrollBar();
+        return true;
+    }
+    if (id != kPrefetchTimer)
+        return false;
+    KillTimer(Window(), kPrefetchTimer);
+    m_prefetchPosted = false;
+    PrefetchCovers();
+    return true;
+}
+
+bool CRefBookMatrix::OnKey(WPARAM key) {
+    switch (key) {
+    case VK_RETURN:
+        NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, FocusBook());
+        return true;
+    case VK_DELETE:
+        NotifyBook(VEXIL_NOTIFY_DELETE_BOOK, FocusBook());
+        return true;
+    case 'A':
+        if (!(GetKeyState(VK_CONTROL) & 0x8000))
+            return false;
+        SelectUser(Ids());
+        return true;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_HOME:
+    case VK_END:
+        MoveFocus(static_cast<int>(key), (GetKeyState(VK_SHIFT) & 0x8000) != 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CRefBookMatrix::OnSized(int width, int height) {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_viewWidth = width;
+        m_viewHeight = height;
+        LayoutFrom(0);
+    }
+    SyncScrollBar();
+    Redraw(false);
+}
+
 bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     *result = 0;
     const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
@@ -508,18 +572,7 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         PrefetchCovers();
         return true;
     case WM_TIMER:
-        if (wParam == kScrollBarTimer) {
-            KillTimer(Window(), kScrollBarTimer);
-            m_scrollBarPending = false;
-            RedrawScrollBar();
-            return true;
-        }
-        if (wParam != kPrefetchTimer)
-            return false;
-        KillTimer(Window(), kPrefetchTimer);
-        m_prefetchPosted = false;
-        PrefetchCovers();
-        return true;
+        return OnTimerFired(wParam);
     case WM_LBUTTONDOWN: {
         SetFocus(Window());
         const int id = HitTest(at);
@@ -544,48 +597,16 @@ bool CRefBookMatrix::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         *result = DLGC_WANTALLKEYS;
         return true;
     case WM_KEYDOWN:
-        switch (wParam) {
-        case VK_RETURN:
-            NotifyBook(VEXIL_NOTIFY_OPEN_BOOK, FocusBook());
-            return true;
-        case VK_DELETE:
-            NotifyBook(VEXIL_NOTIFY_DELETE_BOOK, FocusBook());
-            return true;
-        case 'A':
-            if (!(GetKeyState(VK_CONTROL) & 0x8000))
-                return false;
-            SelectUser(Ids());
-            return true;
-        case VK_LEFT:
-        case VK_RIGHT:
-        case VK_UP:
-        case VK_DOWN:
-        case VK_PRIOR:
-        case VK_NEXT:
-        case VK_HOME:
-        case VK_END:
-            MoveFocus(static_cast<int>(wParam), (GetKeyState(VK_SHIFT) & 0x8000) != 0);
-            return true;
-        default:
-            return false;
-        }
+        return OnKey(wParam);
     case WM_MOUSEWHEEL:
         ScrollTo(ScrollPos() - GET_WHEEL_DELTA_WPARAM(wParam) * Scale(kWheelStep) / WHEEL_DELTA);
         return true;
     case WM_VSCROLL:
         OnScrollBar(LOWORD(wParam));
         return true;
-    case WM_SIZE: {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_viewWidth = LOWORD(lParam);
-            m_viewHeight = HIWORD(lParam);
-            LayoutFrom(0);
-        }
-        SyncScrollBar();
-        Redraw(false);
+    case WM_SIZE:
+        OnSized(LOWORD(lParam), HIWORD(lParam));
         return false;
-    }
     default:
         return false;
     }
