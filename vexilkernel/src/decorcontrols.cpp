@@ -177,12 +177,7 @@ void CRefBalloon::Paint(HDC dc, const RECT& client) {
     const int padding = Scale(kBalloonPadding);
     RECT text = {client.left + padding, client.top + Scale(kBalloonPointerHeight) + padding / 2,
                  client.right - padding, client.bottom - padding / 2};
-    const std::wstring wide = Locked(m_text);
-    const int textHeight =
-        MeasureTextHeight(dc, Dpi(), wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
-    if (textHeight < text.bottom - text.top)
-        text.top += (text.bottom - text.top - textHeight) / 2;
-    DrawTextIn(dc, Dpi(), wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+    DrawWrappedTextCentred(dc, Dpi(), Locked(m_text), text, palette::kText);
 }
 
 } // namespace vexilref

@@ -353,6 +353,14 @@ int MeasureTextHeight(HDC dc, UINT dpi, const std::wstring& text, int width, UIN
     return TextIn(dc, dpi, text, &rect, format | DT_CALCRECT, kind);
 }
 
+void DrawWrappedTextCentred(HDC dc, UINT dpi, const std::wstring& text, RECT rect, COLORREF color) {
+    const int height =
+        MeasureTextHeight(dc, dpi, text, rect.right - rect.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
+    if (height < rect.bottom - rect.top)
+        rect.top += (rect.bottom - rect.top - height) / 2;
+    DrawTextIn(dc, dpi, text, rect, color, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+}
+
 void FillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF border) {
     if (rect.right <= rect.left || rect.bottom <= rect.top)
         return;

@@ -105,6 +105,9 @@ void DrawTextIn(HDC dc, UINT dpi, const std::wstring& text, RECT rect, COLORREF 
                 FontKind kind = FontKind::kBody);
 // Height DrawTextW needs for the text in a rectangle of that width.
 int MeasureTextHeight(HDC dc, UINT dpi, const std::wstring& text, int width, UINT format, FontKind kind);
+// Body text wrapped at words in rect: centred vertically while it fits, from the top (and cut with
+// an ellipsis) when it does not.
+void DrawWrappedTextCentred(HDC dc, UINT dpi, const std::wstring& text, RECT rect, COLORREF color);
 // A rounded rectangle, anti-aliased with GDI+ when it runs, else plain GDI. border kNoColour: none.
 void FillRoundRect(HDC dc, const RECT& rect, int radius, COLORREF fill, COLORREF border);
 // A filled circle (anti-aliased when GDI+ runs).

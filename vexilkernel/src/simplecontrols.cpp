@@ -153,13 +153,7 @@ void CRefStaticBox::Paint(HDC dc, const RECT& client) {
     Fill(dc, client, palette::kPanel); // text on the window's background
     RECT text = client;
     InflateRect(&text, -Scale(kTextPadding), 0);
-    const std::wstring& wide = m_text;
-    // Centred vertically while it fits, from the top when it does not.
-    const int height =
-        MeasureTextHeight(dc, Dpi(), wide, text.right - text.left, DT_LEFT | DT_WORDBREAK, FontKind::kBody);
-    if (height < text.bottom - text.top)
-        text.top += (text.bottom - text.top - height) / 2;
-    DrawTextIn(dc, Dpi(), wide, text, palette::kText, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+    DrawWrappedTextCentred(dc, Dpi(), m_text, text, palette::kText);
 }
 
 } // namespace vexilref
