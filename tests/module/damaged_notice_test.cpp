@@ -1,6 +1,7 @@
 // The damaged-installation notice ends the process, so each case that shows it runs in a child
 // process (the DISABLED_ cases below, started by the parent case); the parent reads and answers the box.
 #include <shelftest/shelf.h>
+#include <uiassist/scopedhandle.h>
 
 #include "damagednotice.h"
 
@@ -82,7 +83,7 @@ TEST(DamagedNotice, ShowsItsTextAndEndsTheProcessWithCodeZeroWhenTheAnswerIsNo) 
                                             nullptr, &startup, &child);
         SetEnvironmentVariableW(kChildVariable, nullptr);
         ASSERT_TRUE(started);
-        CloseHandle(child.hThread);
+        const vexil::ScopedHandle childThread(child.hThread);
         // A child that still runs when the case ends (it failed) is ended with it.
         const std::unique_ptr<void, void (*)(HANDLE)> process(child.hProcess, [](HANDLE handle) {
             TerminateProcess(handle, 99);

@@ -3,6 +3,7 @@
 // program holds open. Each case has a defined outcome, and after each one the user's display-mode
 // file holds either its old or its new full content, never a part.
 #include <shelftest/shelf.h>
+#include <uiassist/scopedhandle.h>
 
 #include <climits>
 #include <functional>
@@ -28,11 +29,7 @@ std::string IniWithMode(const std::string& userContent, const wchar_t* mode) {
 // Whether a file the display-mode save writes first ("fol*.tmp") still lies in the library folder.
 bool LeftoverSaveFile() {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(LibraryFolder::FilePath(L"fol*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return true;
+    return vexil::ScopedFind(FindFirstFileW(LibraryFolder::FilePath(L"fol*.tmp").c_str(), &found)).valid();
 }
 
 class BadInput : public ShelfTest {
@@ -129,12 +126,12 @@ TEST_F(BadInput, EveryKindOfBadInputHasADefinedOutcomeAndTheDisplayModeFileStays
          }},
         {"a display-mode file another program holds open is left as it was",
          [&] {
-             HANDLE held = CreateFileW(LibraryFolder::FilePath(kIni).c_str(), GENERIC_READ, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr);
-             ASSERT_NE(held, INVALID_HANDLE_VALUE);
+             vexil::ScopedHandle held(CreateFileW(LibraryFolder::FilePath(kIni).c_str(), GENERIC_READ, 0,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr));
+             ASSERT_TRUE(held.valid());
              Manager()->UserChooseMode(0);
              Flush();
-             CloseHandle(held);
+             held.reset();
              EXPECT_EQ(LibraryFolder::ReadFile(kIni), iniMode1);
              Manager()->UserChooseMode(0);
              Flush();

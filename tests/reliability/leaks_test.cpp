@@ -3,6 +3,7 @@
 // small bound of where they were after a warm-up. Under Wine 8 GetProcessHandleCount, GetGuiResources
 // and GetProcessMemoryInfo are stubs, so each resource is counted by probing (below).
 #include <shelftest/shelf.h>
+#include <uiassist/scopedhandle.h>
 
 #include <algorithm>
 
@@ -99,17 +100,16 @@ TEST(Leaks, FiftyTimesUnloadingAndLoadingTheModuleLeavesNothingBehind) {
     FakeShelfStore store;
     store.SetShelfWithItems(kShelfKey, kBooks);
     // The reference kernel stays loaded, so that what is counted is the module's own.
-    const HMODULE kernel = LoadLibraryW((ExeFolder() + L"\\VexilKernel.dll").c_str());
-    ASSERT_NE(kernel, nullptr);
+    const vexil::ScopedModule kernel(LoadLibraryW((ExeFolder() + L"\\VexilKernel.dll").c_str()));
+    ASSERT_TRUE(kernel.valid());
     const std::set<DWORD> threads = ThreadIds();
 
     // Any DLL with the statically linked C++ runtime leaves its exception pool behind when unloaded
     // (reliability_refdll, built like the module with nothing in it): the module may cost that much
     // per life, and nothing more.
     const auto reference = Measure(50, threads, [] {
-        const HMODULE dll = LoadLibraryW((ExeFolder() + L"\\reliability_refdll.dll").c_str());
-        ASSERT_NE(dll, nullptr);
-        FreeLibrary(dll);
+        const vexil::ScopedModule dll(LoadLibraryW((ExeFolder() + L"\\reliability_refdll.dll").c_str()));
+        ASSERT_TRUE(dll.valid());
     });
     const SIZE_T runtimeBytes =
         reference.second.privateBytes - std::min(reference.second.privateBytes, reference.first.privateBytes);
@@ -127,5 +127,4 @@ TEST(Leaks, FiftyTimesUnloadingAndLoadingTheModuleLeavesNothingBehind) {
     });
     ExpectBackWithinBounds(counts, runtimeBytes, "50 module lives");
     EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty());
-    FreeLibrary(kernel);
 }

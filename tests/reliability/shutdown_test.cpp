@@ -2,6 +2,7 @@
 // paces, while a host callback takes seconds, and from inside the loader's own cover request. Close
 // returns, every thread of the module ends well, no window is left, and Show builds a new shelf.
 #include <shelftest/shelf.h>
+#include <uiassist/scopedhandle.h>
 
 #include <atomic>
 
@@ -117,8 +118,8 @@ TEST_F(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWin
     });
     ASSERT_TRUE(Window()->Show(true, nullptr));
     ASSERT_TRUE(holding.IsSet(kDefaultWaitMs));
-    HANDLE windowThread = OpenWindowThread(Hwnd());
-    ASSERT_NE(windowThread, nullptr);
+    const vexil::ScopedHandle windowThread(OpenWindowThread(Hwnd()));
+    ASSERT_TRUE(windowThread.valid());
 
     store.RemoveItem(ids[1]);
     slow = true;
@@ -127,11 +128,10 @@ TEST_F(Shutdown, CloseWaitsForAHostCallbackHoweverLongItTakesAndNeverKillsTheWin
     std::thread([&] { Window()->Close(); }).join();
     EXPECT_TRUE(slowEntered.IsSet()) << "the slow callback never ran";
     EXPECT_TRUE(slowFinished.IsSet()) << "Close returned before the callback";
-    EXPECT_TRUE(EndedWell(windowThread)) << "the window thread outlived Close or was killed";
+    EXPECT_TRUE(EndedWell(windowThread.get())) << "the window thread outlived Close or was killed";
     EXPECT_TRUE(WindowsOfClass(L"VexilWindow").empty());
     EXPECT_EQ(Window()->IsBatchDeleteBusy(), 0);
     EXPECT_EQ(Window()->IsWorkerRunning(), 0);
-    CloseHandle(windowThread);
 
     slow = false;
     ShowShelf(ids);
@@ -160,11 +160,10 @@ TEST_F(Shutdown, AStopDeliveredInsideTheLoadersOwnCoverRequestDoesNotHangTheWind
     });
     ASSERT_TRUE(Window()->Show(true, nullptr));
     ASSERT_TRUE(inRequest.IsSet(kDefaultWaitMs));
-    HANDLE windowThread = OpenWindowThread(Hwnd());
-    ASSERT_NE(windowThread, nullptr);
+    const vexil::ScopedHandle windowThread(OpenWindowThread(Hwnd()));
+    ASSERT_TRUE(windowThread.valid());
     Window()->Close();
     EXPECT_TRUE(stopSeen.load()) << "the stop did not reach the window inside the request";
-    EXPECT_TRUE(EndedWell(windowThread));
+    EXPECT_TRUE(EndedWell(windowThread.get()));
     EXPECT_FALSE(Window()->IsWindowAlive());
-    CloseHandle(windowThread);
 }

@@ -4,6 +4,8 @@
 // planted copy is within reach) and once through CVexilWindow.
 #include <gtest/gtest.h>
 
+#include <uiassist/scopedhandle.h>
+
 #include "kernelprobe.h"
 #include "uiassisttest.h"
 
@@ -32,12 +34,11 @@ DWORD RunProbe(const shelftest::TempFolder& root, const wchar_t* mode, const wch
     DWORD exitCode = ~0u;
     if (!started)
         return exitCode;
-    CloseHandle(info.hThread);
-    if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(info.hProcess, &exitCode);
+    const vexil::ScopedHandle thread(info.hThread), process(info.hProcess);
+    if (WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.get(), &exitCode);
     else
-        TerminateProcess(info.hProcess, 99);
-    CloseHandle(info.hProcess);
+        TerminateProcess(process.get(), 99);
     return exitCode;
 }
 

@@ -1,6 +1,7 @@
 // The framework host window with the reference kernel: staying hidden until the kernel reports, the
 // kernel's error boxes, the kernel's module reference, and what creation refuses.
 #include <uiassist/cvexilwindow.h>
+#include <uiassist/scopedhandle.h>
 #include <vexilref/refprobe.h>
 
 #include <gtest/gtest.h>
@@ -48,19 +49,15 @@ protected:
     void SetUp() override {
         // The test's own reference keeps the kernel loaded for the inspector; released at the end, so
         // that each test can count the references its windows take.
-        m_kernel = LoadLibraryExW(uiassisttest::BesideExe(kKernelName).c_str(), nullptr,
-                                  LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-        ASSERT_NE(m_kernel, nullptr);
+        m_kernel.reset(LoadLibraryExW(uiassisttest::BesideExe(kKernelName).c_str(), nullptr,
+                                      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+        ASSERT_TRUE(m_kernel.valid());
         auto inspector = reinterpret_cast<PFN_GetRefKernelInspector>(
-            reinterpret_cast<void (*)()>(GetProcAddress(m_kernel, VEXIL_REF_INSPECTOR_ENTRY)));
+            reinterpret_cast<void (*)()>(GetProcAddress(m_kernel.get(), VEXIL_REF_INSPECTOR_ENTRY)));
         ASSERT_NE(inspector, nullptr);
         m_inspector = inspector();
         ASSERT_TRUE(m_inspector->CloseSkinPackage()) << "skin windows left over from an earlier test";
         m_skinPath = m_folder.Write(L"skin\\test.vxs", uiassisttest::kTestSkin);
-    }
-    void TearDown() override {
-        if (m_kernel)
-            FreeLibrary(m_kernel);
     }
 
     // Creates windowName of a package (the test package unless given) on a thread of its own.
@@ -70,7 +67,7 @@ protected:
                                         windowName, nullptr, RECT{}, SW_SHOW, WS_POPUP, 0, true);
     }
 
-    HMODULE m_kernel = nullptr;
+    vexil::ScopedModule m_kernel;
     IRefInspector* m_inspector = nullptr;
     shelftest::TempFolder m_folder{L"uiassist_"};
     std::wstring m_skinPath;
@@ -158,10 +155,10 @@ TEST_F(VexilWindowTest, WindowsReleaseOnlyTheKernelReferenceTheyTook) {
         SkinTestWindow loader;
         ASSERT_TRUE(CreateOwnThread(loader, L"Main"));
         ASSERT_TRUE(loader.WaitForResults());
-        EXPECT_EQ(loader.GetKernelModule(), m_kernel);
+        EXPECT_EQ(loader.GetKernelModule(), m_kernel.get());
         kernel = loader.GetKernel();
     }
-    ASSERT_EQ(GetModuleHandleW(kKernelName), m_kernel);
+    ASSERT_EQ(GetModuleHandleW(kKernelName), m_kernel.get());
     {
         // A window given the kernel borrows it: it takes no reference and frees none.
         SkinTestWindow borrower;
@@ -171,10 +168,10 @@ TEST_F(VexilWindowTest, WindowsReleaseOnlyTheKernelReferenceTheyTook) {
         EXPECT_EQ(borrower.lastCode.load(), 0);
         EXPECT_EQ(borrower.GetKernelModule(), nullptr);
     }
-    EXPECT_EQ(GetModuleHandleW(kKernelName), m_kernel) << "the borrowing window freed the kernel module";
+    EXPECT_EQ(GetModuleHandleW(kKernelName), m_kernel.get())
+        << "the borrowing window freed the kernel module";
     // Dropping this test's reference unloads the kernel: neither window kept one.
-    FreeLibrary(m_kernel);
-    m_kernel = nullptr;
+    m_kernel.reset();
     EXPECT_EQ(GetModuleHandleW(kKernelName), nullptr) << "a window leaked a kernel reference";
 }
 
