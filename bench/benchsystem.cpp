@@ -79,15 +79,19 @@ LRESULT CALLBACK EchoWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-double NowUs() {
+double QpcToUs(LONGLONG ticks) {
     static const double ticksPerUs = [] {
         LARGE_INTEGER frequency;
         QueryPerformanceFrequency(&frequency);
         return static_cast<double>(frequency.QuadPart) / 1e6;
     }();
+    return static_cast<double>(ticks) / ticksPerUs;
+}
+
+double NowUs() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / ticksPerUs;
+    return QpcToUs(now.QuadPart);
 }
 
 double ThreadCpuUs(DWORD threadId) {

@@ -13,6 +13,8 @@ namespace bench {
 
 // Microseconds from an arbitrary start (QueryPerformanceCounter).
 double NowUs();
+// A QueryPerformanceCounter value in the microseconds of NowUs.
+double QpcToUs(LONGLONG ticks);
 
 // Processor time (user and kernel) a thread of this process has used so far, in microseconds; 0
 // when it cannot be read. Under Wine it moves in steps of the system's clock tick (10 ms): read it

@@ -323,6 +323,9 @@ bool CRefBookMatrix::SetBookImage(int id, const char* path) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         ++m_setBookImageCalls;
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        m_lastSetBookImageTime = now.QuadPart;
         const int index = IndexOf(id);
         if (index < 0)
             return false;

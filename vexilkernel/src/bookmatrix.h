@@ -70,6 +70,7 @@ public:
     int RemoveBooksCalls() override { return Locked(m_removeBooksCalls); }
     int UpdateBookInfoCalls() override { return Locked(m_updateBookInfoCalls); }
     int SetBookImageCalls() override { return Locked(m_setBookImageCalls); }
+    LONGLONG LastSetBookImageTime() override { return Locked(m_lastSetBookImageTime); }
     int HandleNotifyCalls() override { return Locked(m_handleNotifyCalls); }
     std::vector<int> LastRemoveBooksIds() override { return Locked(m_lastRemoveIds); }
     WPARAM LastRemoveBooksValue() override { return Locked(m_lastRemoveValue); }
@@ -197,6 +198,7 @@ private:
     int m_removeBooksCalls = 0;
     int m_updateBookInfoCalls = 0;
     int m_setBookImageCalls = 0;
+    LONGLONG m_lastSetBookImageTime = 0;
     int m_handleNotifyCalls = 0;
     int m_batchEndNotices = 0;
     std::vector<int> m_lastRemoveIds;

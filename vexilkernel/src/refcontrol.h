@@ -34,6 +34,7 @@ enum : UINT {
     WM_REF_SHOW_DOC = WM_APP + 0x300A,      // browser: wParam = visible
     WM_REF_SYNC_SCROLL = WM_APP + 0x300B,   // book matrix, posted: bring the scroll bar up to date
     WM_REF_PREFETCH = WM_APP + 0x300C,      // book matrix, posted: decode covers a page beyond the view
+    WM_REF_REPAINT_NOW = WM_APP + 0x300D,   // skin window's root: every control drawn afresh, painted now
 };
 
 class CRefControl {

@@ -88,6 +88,7 @@ bool CSkinWindow::CreateRoot() {
         CreateWindowExW(0, kRootClass, L"", WS_CHILD, 0, 0, 0, 0, m_hWnd, nullptr, KernelInstance(), this);
     if (!root && !m_rootBound)
         --m_refs;
+    m_root.store(root);
     return root != nullptr;
 }
 
@@ -357,7 +358,21 @@ IControlMessage* CSkinWindow::Callback() {
     return m_callback;
 }
 
+void CSkinWindow::RepaintAfresh() {
+    if (HWND root = m_root.load())
+        SendMessageW(root, WM_REF_REPAINT_NOW, 0, 0);
+}
+
 LRESULT CALLBACK CSkinWindow::RootWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_REF_REPAINT_NOW) {
+        // The controls' pictures are dropped first, so the one paint below draws every control anew.
+        if (auto* skin = reinterpret_cast<CSkinWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+            for (CRefControl* control : skin->ControlsOfKind<CRefControl>())
+                control->Base()->RedrawControl(false);
+            RedrawWindow(skin->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        }
+        return 0;
+    }
     if (message == WM_NCCREATE) {
         auto* skin = static_cast<CSkinWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(skin));
@@ -371,6 +386,7 @@ LRESULT CALLBACK CSkinWindow::RootWindowProc(HWND hwnd, UINT message, WPARAM wPa
             if (skin->m_subclassed)
                 UnhookHost(skin->m_hWnd, false);
             skin->m_subclassed = false;
+            skin->m_root.store(nullptr);
             skin->m_kernel->ForgetSkinWindow(skin->m_hWnd, skin);
             skin->Release();
         }

@@ -62,6 +62,7 @@ public:
     std::wstring Title() override;
     std::vector<std::string> ControlNames() override;
     IControlMessage* Callback() override;
+    void RepaintAfresh() override;
 
     static const wchar_t kRootClass[];
     static LRESULT CALLBACK RootWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -97,6 +98,7 @@ private:
     int m_refs = 1;
     bool m_rootBound = false;
     bool m_subclassed = false;
+    std::atomic<HWND> m_root{nullptr};
     SIZE m_minSize = {};
     std::atomic<UINT> m_dpi{96}; // written on the window thread
 

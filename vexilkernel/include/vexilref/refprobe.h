@@ -103,6 +103,9 @@ public:
     virtual std::vector<std::string> ControlNames() = 0;
     // The callback set with SetCtrlMsgCallBack (null when none).
     virtual IControlMessage* Callback() = 0;
+    // Every control draws itself afresh and the whole window is painted once, on the window's own
+    // thread, as when the window is uncovered; returns when it is painted. Any thread.
+    virtual void RepaintAfresh() = 0;
 
 protected:
     ~IRefSkinWindowInspect() = default;
@@ -144,6 +147,9 @@ public:
     virtual int RemoveBooksCalls() = 0;
     virtual int UpdateBookInfoCalls() = 0;
     virtual int SetBookImageCalls() = 0;
+    // When the last SetBookImage call came, as a QueryPerformanceCounter value (0: none yet): a
+    // timer can take the end of a burst of covers without watching for it closely.
+    virtual LONGLONG LastSetBookImageTime() = 0;
     virtual int HandleNotifyCalls() = 0;
     // The ids and value of the last RemoveBooks call.
     virtual std::vector<int> LastRemoveBooksIds() = 0;
