@@ -83,11 +83,8 @@ LRESULT CAddBookTipsDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void CAddBookTipsDlg::OnCreateResult(int code) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    if (code != 0) {
-        // The installation's skin is damaged: the notice ends the process.
-        ShowDamagedInstallNotice(bookrack::kSkinPackageFile);
+    if (ShowNoticeIfSkinDamaged(code))
         return;
-    }
     CVexilWindow::OnCreateResult(code);
     // A Hide that came before the kernel's report keeps the balloon hidden.
     if (!m_bWanted.load())

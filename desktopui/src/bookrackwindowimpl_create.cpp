@@ -237,10 +237,7 @@ void CBookrackWindowImpl::OnDestroy() {
 
 void CBookrackWindowImpl::OnCreateResult(int code) {
     VEXIL_ASSERT_WINDOW_THREAD();
-    if (code != 0) {
-        // The installation's skin is damaged: the user is told, and the process ends.
-        ShowDamagedInstallNotice(bookrack::kSkinPackageFile);
+    if (ShowNoticeIfSkinDamaged(code))
         return;
-    }
     CVexilWindow::OnCreateResult(code);
 }

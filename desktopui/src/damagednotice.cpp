@@ -82,6 +82,13 @@ void ShowDamagedInstallNotice(const char* fileName) {
     ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
+bool ShowNoticeIfSkinDamaged(int createResult) {
+    if (createResult == 0)
+        return false;
+    ShowDamagedInstallNotice(bookrack::kSkinPackageFile);
+    return true;
+}
+
 HINSTANCE OpenUrlInBrowser(const wchar_t* address) {
     if (address == nullptr || std::wcslen(address) >= kMaxUrlChars)
         return nullptr;
