@@ -140,6 +140,23 @@ TEST(Win32WindowMessages, AnExceptionInAHandlerStaysInsideTheWindowProcedure) {
     EXPECT_EQ(window.SendMessage(kProbeMessage, 0, 0), kProbeAnswer) << "the window thread carries on";
 }
 
+TEST(Win32WindowMessages, ItsProcedureCalledFromAnotherThreadIsReportedAndItsOwnThreadIsNot) {
+    shelftest::ExpectWrongThreadReports();
+#if !(defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS)
+    GTEST_SKIP() << "diagnostic assertions are compiled out of this build";
+#endif
+    ProbeWindow window;
+    ASSERT_TRUE(window.CreateInNewThread(nullptr, kRect, L"probe", SW_HIDE, WS_POPUP, 0));
+    const HWND hwnd = window.GetWindowHandle();
+    const long before = vexil::WrongThreadCount();
+    EXPECT_EQ(window.SendMessage(kProbeMessage, 0, 0), kProbeAnswer);
+    EXPECT_EQ(vexil::WrongThreadCount(), before) << "a message on the window's own thread was reported";
+    // A subclass further up the chain that hands a message on from the wrong thread.
+    const auto procedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
+    EXPECT_EQ(CallWindowProcW(procedure, hwnd, kProbeMessage, 0, 0), kProbeAnswer);
+    EXPECT_EQ(vexil::WrongThreadCount(), before + 1) << "the call from this thread went unreported";
+}
+
 TEST(Win32WindowTable, AnObjectDestroyedBeforeItsWindowIsReportedAndCutLoose) {
     shelftest::ExpectDiagnosticReports();
 #if !(defined(VEXIL_DIAGNOSTICS) && VEXIL_DIAGNOSTICS)
