@@ -77,6 +77,10 @@ TEST_F(FlowTest, BooksChangedReportIsAnsweredByCodeAndABrokenReportTouchesNothin
     PostMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&posted));
     Flush();
     EXPECT_EQ(Matrix()->UpdateBookInfoCalls(), refreshes);
+    // Nor is one sent without waiting for the answer: its sender may free it at once.
+    SendNotifyMessageW(Hwnd(), WM_BOOKRACK_BOOKS_CHANGED, 0, reinterpret_cast<LPARAM>(&posted));
+    Flush();
+    EXPECT_EQ(Matrix()->UpdateBookInfoCalls(), refreshes);
 }
 
 // The messages the window thread's queue holds for hwnd in the module's range, left queued in order.
