@@ -24,6 +24,8 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix 
 # code page from them, and keeps file names as UTF-8 only when the locale is installed.
 test_locales=(en_US zh_CN)
 harness=$root/tests/harness
+# shellcheck source=tests/harness/wine-command.sh
+source "$harness/wine-command.sh"
 test_prefix=$root/build/wineprefix
 # The demo shows real windows, so its prefix keeps Wine's X11 driver; the tests' prefix has none.
 demo_prefix=$root/build/wineprefix-x11
@@ -72,6 +74,17 @@ ensure_locales() {
 setup() {
     ensure_packages "${packages[@]}"
     ensure_locales
+}
+
+# Whether the x86 build's programs can start here: not on a machine whose kernel runs no 32-bit
+# programs (tests/harness/wine-command.sh). Its trees are still built there, and its tests are
+# reported as not run, never as passed.
+x86_runs() { ! kernel_refuses_32bit; }
+x86_refused="this machine's kernel runs no 32-bit programs (IA-32 emulation off)"
+
+refuse_x86() { # arch
+    [[ $1 == x86* ]] && ! x86_runs || return 1
+    echo "dev.sh: the x86 build cannot run here: $x86_refused" >&2
 }
 
 build() { # preset [target...]
@@ -128,6 +141,7 @@ cmd_test() {
     start_wineserver "$test_prefix"
     for arch in x64 x86; do
         [[ ${status[$arch]} -eq 0 ]] || continue
+        refuse_x86 "$arch" && continue
         step "tests (build/$arch, code page ${codepage[$arch]})"
         # Two at a time: test processes are mostly waiting on the wineserver, and more would make
         # the cases that share the prefix's one desktop crowd each other on two cores.
@@ -140,9 +154,9 @@ cmd_test() {
     for tree in x64 x86 x64-release x86-release; do
         [[ ${status[$tree]} -eq 0 ]] || failure_digest "$tree"
     done
-    printf '\n== x64: %s, x86: %s\n' "$(describe_status "${status[x64]}")" "$(describe_status "${status[x86]}")"
-    printf '== x64-release: %s, x86-release: %s\n' "$(describe_status "${status[x64-release]}")" \
-        "$(describe_status "${status[x86-release]}")"
+    printf '\n== x64: %s, x86: %s\n' "$(describe_status x64 "${status[x64]}")" "$(describe_status x86 "${status[x86]}")"
+    printf '== x64-release: %s, x86-release: %s\n' "$(describe_status x64-release "${status[x64-release]}")" \
+        "$(describe_status x86-release "${status[x86-release]}")"
     for tree in x64 x86 x64-release x86-release; do
         [[ ${status[$tree]} -eq 0 ]] || return "${status[$tree]}"
     done
@@ -172,6 +186,7 @@ test_release_trees() { # name of the caller's status array
     local arch
     for arch in x64 x86; do
         [[ ${tree_status[$arch-release]} -eq 0 ]] || continue
+        refuse_x86 "$arch" && continue
         step "module suites and consumer test (build/$arch-release, code page ${codepage[$arch]})"
         KELVO_CODEPAGE=${codepage[$arch]} ctest --preset "$arch-release" -j"${KELVO_TEST_JOBS:-2}" ||
             tree_status[$arch-release]=$?
@@ -204,7 +219,15 @@ failure_digest() { # arch
     ' "$log"
 }
 
-describe_status() { [[ $1 -eq 0 ]] && echo passed || echo "FAILED ($1)"; }
+describe_status() { # tree status
+    if [[ $2 -ne 0 ]]; then
+        echo "FAILED ($2)"
+    elif [[ $1 == x86* ]] && ! x86_runs; then
+        echo "built, tests NOT RUN: $x86_refused"
+    else
+        echo passed
+    fi
+}
 
 # --x86 as the first argument picks the x86 build; the architecture is printed on stdout.
 arch_of() { [[ ${1:-} == --x86 ]] && echo x86 || echo x64; }
@@ -220,7 +243,7 @@ run_under_display() { # command...
 # The demo prefix's display scale (LogPixels), which Wine reads when a program starts; the demo host
 # is DPI-aware. Waits until the server that wrote it has ended, so the next run starts on its display.
 set_demo_scale() { # dpi
-    WINEPREFIX=$demo_prefix WINEDEBUG=-all wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+    WINEPREFIX=$demo_prefix WINEDEBUG=-all "$kelvo_wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
         /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1 || true
     WINEPREFIX=$demo_prefix wineserver -w </dev/null >/dev/null 2>&1 || true
 }
@@ -230,6 +253,7 @@ cmd_demo() {
     arch=$(arch_of "$@")
     [[ $arch == x86 ]] && shift
     setup
+    refuse_x86 "$arch" && return 1
     build "$arch"
     local out=$out
     [[ $arch == x86 ]] && out=$out/x86
@@ -301,6 +325,7 @@ cmd_bench() {
     done
     local tree=$arch$tree_suffix
     setup
+    refuse_x86 "$arch" && return 1
     build "$tree" kelvo_bench desktopui VexilKernel
     # The x86 run's results go beside the x64 run's, not over them.
     [[ $arch == x86 ]] && out=$out/x86
@@ -357,6 +382,7 @@ cmd_package() {
 
 cmd_mutants() {
     setup
+    [[ " $* " == *" --x86 "* ]] && refuse_x86 x86 && return 1
     prepare_prefix "$test_prefix" null
     start_wineserver "$test_prefix"
     step "mutants (each fault of tests/mutants/faults.txt, one at a time)"
