@@ -74,6 +74,8 @@ ensure_locales() {
 setup() {
     ensure_packages "${packages[@]}"
     ensure_locales
+    # The loader is picked again now that the 32-bit Wine is surely installed (wine-command.sh).
+    source "$harness/wine-command.sh"
 }
 
 # Whether the x86 build's programs can start here: not on a machine whose kernel runs no 32-bit

@@ -15,8 +15,7 @@ kernel_refuses_32bit() {
     [[ $status -eq 126 ]]
 }
 
-# The command that starts a Windows program: `kelvo_wine PROGRAM [ARGS...]`, or "$kelvo_wine" where
-# a command name is needed (env, exec).
+# The command that starts a Windows program: "$kelvo_wine" PROGRAM [ARGS...].
 kelvo_wine=wine
 if [[ -x $kelvo_wine64_loader ]] && kernel_refuses_32bit; then
     kelvo_wine=$kelvo_wine64_loader
